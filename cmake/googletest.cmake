@@ -1,0 +1,25 @@
+# GoogleTest, built from source with the project's own toolchain.
+# Debian ships the sources in /usr/src/googletest; elsewhere point
+# GOOGLETEST_SOURCE_DIR at a checkout, or provide an installed GTest package.
+set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+
+if(EXISTS ${GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  find_package(GTest CONFIG REQUIRED)
+endif()
+
+# Tests are grouped into a few executables, each run once by ctest (every
+# process start under Wine costs time). They are kept out of the run folder.
+set(VEXLAR_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
+
+function(vexlar_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gmock GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VEXLAR_TEST_DIR})
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${VEXLAR_TEST_DIR})
+endfunction()

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the build, the program and the tests need on Debian 12, and
+# configures the build folder. Safe to run again: it only does what is missing.
+# Sourced by run.sh and test.sh; sets VEXLAR_ROOT and BUILD_DIR.
+set -euo pipefail
+
+VEXLAR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${VEXLAR_BUILD_DIR:-$VEXLAR_ROOT/build}
+mkdir -p "$BUILD_DIR"
+BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
+
+vexlar_packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
+  xvfb xauth x11-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  imagemagick xdotool googletest)
+
+install_missing_packages() {
+  local missing=()
+  for p in "${vexlar_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+install_missing_packages
+
+# shellcheck source=scripts/wine-env.sh
+source "$VEXLAR_ROOT/scripts/wine-env.sh"
+create_wine_prefix
+
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S "$VEXLAR_ROOT" -B "$BUILD_DIR" \
+    -DCMAKE_TOOLCHAIN_FILE="$VEXLAR_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release
+fi

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The test command: builds everything and runs the whole suite headless.
+# Extra arguments go to ctest (for example -R math).
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+
+use_silent_sound_device
+start_virtual_display 1280x720
+
+# VEXLAR_TARGETS (space-separated) limits the build to some targets while working on one area.
+if [ -n "${VEXLAR_TARGETS:-}" ]; then
+  # shellcheck disable=SC2086
+  cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target $VEXLAR_TARGETS
+else
+  cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+fi
+cd "$BUILD_DIR"
+ctest --output-on-failure --timeout 300 "$@"

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Wine environment of the project: a prefix of its own inside the build
+# folder, quiet logging, and helpers for headless runs. Sourced, not run.
+
+export WINEPREFIX="$BUILD_DIR/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEARCH=win64
+
+create_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/.vexlar-ready" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    DISPLAY='' wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    touch "$WINEPREFIX/.vexlar-ready"
+  fi
+}
+
+# Where there is no sound card, Wine gets one silent ALSA device. The
+# configuration is our own file; the user's ALSA set-up is left alone.
+use_silent_sound_device() {
+  local conf="$BUILD_DIR/alsa-null.conf"
+  cat > "$conf" <<'ALSA'
+</usr/share/alsa/alsa.conf>
+pcm.!default { type null }
+ctl.!default { type hw card 0 }
+ALSA
+  export ALSA_CONFIG_PATH="$conf"
+}
+
+has_sound_card() {
+  [ -r /proc/asound/cards ] && ! grep -q 'no soundcards' /proc/asound/cards
+}
+
+# Starts a virtual 24-bit X display and a persistent wineserver for this run;
+# both end when the calling script exits.
+start_virtual_display() {
+  local size=${1:-1280x720}
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  VEXLAR_XVFB_PID=$!
+  local number
+  read -r number <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=":$number"
+  wineserver -p
+  trap stop_virtual_display EXIT
+}
+
+stop_virtual_display() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  [ -n "${VEXLAR_XVFB_PID:-}" ] && kill "$VEXLAR_XVFB_PID" 2>/dev/null || true
+}
