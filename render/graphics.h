@@ -1,0 +1,29 @@
+#pragma once
+
+#include <windows.h>
+#include <d3d11.h>
+#include <dxgi.h>
+#include <wrl/client.h>
+
+class Camera;
+struct MeshObject;
+
+// The Direct3D 11 objects that exist once per run, and the pipeline state
+// that never changes after construction.
+class Graphics {
+public:
+    explicit Graphics(HWND window);
+    Graphics(const Graphics&) = delete;
+    Graphics& operator=(const Graphics&) = delete;
+
+    void DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch,
+                    float x, float y, float z, float time);
+
+    // Declared in creation order, so they release in reverse: depth-stencil
+    // view, render-target view, context, swap chain, device.
+    Microsoft::WRL::ComPtr<ID3D11Device> device;
+    Microsoft::WRL::ComPtr<IDXGISwapChain> swapChain;
+    Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
+    Microsoft::WRL::ComPtr<ID3D11RenderTargetView> renderTargetView;
+    Microsoft::WRL::ComPtr<ID3D11DepthStencilView> depthStencilView;
+};
