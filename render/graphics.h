@@ -12,7 +12,10 @@ struct MeshObject;
 // that never changes after construction.
 class Graphics {
 public:
-    explicit Graphics(HWND window);
+    // The device factory is a parameter only so that tests can make the
+    // first creation attempt fail; the program always uses the default.
+    explicit Graphics(HWND window,
+                      PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain);
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 
