@@ -1,0 +1,178 @@
+#include "render/graphics.h"
+#include "tests/render/test_window.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+D3D11_TEXTURE2D_DESC TextureDescOf(ID3D11View* view)
+{
+    ComPtr<ID3D11Resource> resource;
+    view->GetResource(&resource);
+    ComPtr<ID3D11Texture2D> texture;
+    resource.As(&texture);
+    D3D11_TEXTURE2D_DESC desc{};
+    texture->GetDesc(&desc);
+    return desc;
+}
+
+TEST(Graphics, HoldsDeviceContextSwapChainAndBothViews)
+{
+    TestWindow window;
+    Graphics graphics(window.handle());
+    ASSERT_TRUE(graphics.device);
+    ASSERT_TRUE(graphics.swapChain);
+    ASSERT_TRUE(graphics.context);
+    ASSERT_TRUE(graphics.renderTargetView);
+    ASSERT_TRUE(graphics.depthStencilView);
+
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    const D3D11_TEXTURE2D_DESC backBuffer = TextureDescOf(graphics.renderTargetView.Get());
+    EXPECT_EQ(backBuffer.Width, UINT(client.right));
+    EXPECT_EQ(backBuffer.Height, UINT(client.bottom));
+    EXPECT_EQ(backBuffer.Format, DXGI_FORMAT_B8G8R8A8_UNORM);
+
+    const UINT screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const UINT screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const D3D11_TEXTURE2D_DESC depthBuffer = TextureDescOf(graphics.depthStencilView.Get());
+    EXPECT_EQ(depthBuffer.Width, screenWidth);
+    EXPECT_EQ(depthBuffer.Height, screenHeight);
+    EXPECT_EQ(depthBuffer.Format, DXGI_FORMAT_D32_FLOAT);
+    EXPECT_EQ(depthBuffer.BindFlags, UINT(D3D11_BIND_DEPTH_STENCIL));
+}
+
+TEST(Graphics, SetsTheFixedPipelineStateOnce)
+{
+    TestWindow window;
+    Graphics graphics(window.handle());
+    ASSERT_TRUE(graphics.context);
+
+    UINT viewportCount = 1;
+    D3D11_VIEWPORT viewport{};
+    graphics.context->RSGetViewports(&viewportCount, &viewport);
+    ASSERT_EQ(viewportCount, 1u);
+    EXPECT_EQ(viewport.TopLeftX, 0.0f);
+    EXPECT_EQ(viewport.TopLeftY, 0.0f);
+    EXPECT_EQ(viewport.Width, float(GetSystemMetrics(SM_CXVIRTUALSCREEN)));
+    EXPECT_EQ(viewport.Height, float(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+    EXPECT_EQ(viewport.MinDepth, 0.0f);
+    EXPECT_EQ(viewport.MaxDepth, 1.0f);
+
+    ComPtr<ID3D11DepthStencilState> depthState;
+    UINT stencilRef = 0;
+    graphics.context->OMGetDepthStencilState(&depthState, &stencilRef);
+    ASSERT_TRUE(depthState);
+    D3D11_DEPTH_STENCIL_DESC depthDesc{};
+    depthState->GetDesc(&depthDesc);
+    EXPECT_TRUE(depthDesc.DepthEnable);
+    EXPECT_EQ(depthDesc.DepthWriteMask, D3D11_DEPTH_WRITE_MASK_ALL);
+    EXPECT_EQ(depthDesc.DepthFunc, D3D11_COMPARISON_LESS);
+    EXPECT_FALSE(depthDesc.StencilEnable);
+    EXPECT_EQ(stencilRef, 1u);
+
+    D3D11_PRIMITIVE_TOPOLOGY topology{};
+    graphics.context->IAGetPrimitiveTopology(&topology);
+    EXPECT_EQ(topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+
+    ComPtr<ID3D11RenderTargetView> boundTarget;
+    ComPtr<ID3D11DepthStencilView> boundDepth;
+    graphics.context->OMGetRenderTargets(1, &boundTarget, &boundDepth);
+    EXPECT_EQ(boundTarget.Get(), graphics.renderTargetView.Get());
+    EXPECT_EQ(boundDepth.Get(), graphics.depthStencilView.Get());
+}
+
+TEST(Graphics, ClearedBackBufferReadsBackExactly)
+{
+    TestWindow window;
+    Graphics graphics(window.handle());
+    ASSERT_TRUE(graphics.renderTargetView);
+    const float colour[4] = {0.1f, 0.275f, 0.1f, 1.0f};
+    graphics.context->ClearRenderTargetView(graphics.renderTargetView.Get(), colour);
+
+    D3D11_TEXTURE2D_DESC desc = TextureDescOf(graphics.renderTargetView.Get());
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    desc.MiscFlags = 0;
+    ComPtr<ID3D11Texture2D> staging;
+    ASSERT_HRESULT_SUCCEEDED(graphics.device->CreateTexture2D(&desc, nullptr, &staging));
+    ComPtr<ID3D11Resource> backBuffer;
+    graphics.renderTargetView->GetResource(&backBuffer);
+    graphics.context->CopyResource(staging.Get(), backBuffer.Get());
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    ASSERT_HRESULT_SUCCEEDED(graphics.context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped));
+    const auto* pixel = static_cast<const unsigned char*>(mapped.pData);
+    EXPECT_EQ(pixel[0], 26);  // B
+    EXPECT_EQ(pixel[1], 70);  // G
+    EXPECT_EQ(pixel[2], 26);  // R
+    graphics.context->Unmap(staging.Get(), 0);
+}
+
+// Records every creation attempt and refuses the ones that ask for the
+// debug layer (or all of them), as machines without the graphics tools do.
+std::vector<UINT> attemptedFlags;
+bool refuseEverything = false;
+
+HRESULT WINAPI CreateWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software,
+                                       UINT flags, const D3D_FEATURE_LEVEL* levels, UINT levelCount,
+                                       UINT sdkVersion, const DXGI_SWAP_CHAIN_DESC* swapChainDesc,
+                                       IDXGISwapChain** swapChain, ID3D11Device** device,
+                                       D3D_FEATURE_LEVEL* achieved, ID3D11DeviceContext** context)
+{
+    attemptedFlags.push_back(flags);
+    if (refuseEverything || (flags & D3D11_CREATE_DEVICE_DEBUG)) {
+        return DXGI_ERROR_SDK_COMPONENT_MISSING;
+    }
+    return D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount, sdkVersion,
+                                         swapChainDesc, swapChain, device, achieved, context);
+}
+
+TEST(Graphics, FallsBackToNoDebugLayerWhenTheFirstAttemptFails)
+{
+    attemptedFlags.clear();
+    refuseEverything = false;
+    TestWindow window;
+    Graphics graphics(window.handle(), CreateWithoutDebugLayer);
+    EXPECT_EQ(attemptedFlags, (std::vector<UINT>{D3D11_CREATE_DEVICE_DEBUG, 0u}));
+    EXPECT_TRUE(graphics.device);
+    EXPECT_TRUE(graphics.swapChain);
+    EXPECT_TRUE(graphics.renderTargetView);
+    EXPECT_TRUE(graphics.depthStencilView);
+}
+
+TEST(Graphics, WithoutAnyDeviceHoldsNothingAndTearsDownCleanly)
+{
+    attemptedFlags.clear();
+    refuseEverything = true;
+    TestWindow window;
+    {
+        Graphics graphics(window.handle(), CreateWithoutDebugLayer);
+        EXPECT_EQ(attemptedFlags.size(), 2u);
+        EXPECT_FALSE(graphics.device);
+        EXPECT_FALSE(graphics.swapChain);
+        EXPECT_FALSE(graphics.context);
+        EXPECT_FALSE(graphics.renderTargetView);
+        EXPECT_FALSE(graphics.depthStencilView);
+    }
+    refuseEverything = false;
+}
+
+TEST(Graphics, ViewsKeepTheirResourcesAliveAfterConstruction)
+{
+    TestWindow window;
+    Graphics graphics(window.handle());
+    ASSERT_TRUE(graphics.depthStencilView);
+    // The view is the depth buffer's only holder once construction is over:
+    // one more reference taken here makes a count of two.
+    ComPtr<ID3D11Resource> depthBuffer;
+    graphics.depthStencilView->GetResource(&depthBuffer);
+    depthBuffer->AddRef();
+    EXPECT_EQ(depthBuffer->Release(), 2u);
+}
+
+}  // namespace
