@@ -1,0 +1,36 @@
+#include "platform/window_class.h"
+
+#include "platform/window_messages.h"
+
+WindowClass WindowClass::registrar;
+
+WindowClass::WindowClass()
+    : instance(GetModuleHandleA(nullptr))
+{
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_OWNDC;
+    windowClass.lpfnWndProc = SetupWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = instance;
+    // No icon, no class cursor and no background brush: the frames paint
+    // the whole client area and the cursor stays hidden.
+    windowClass.hIcon = nullptr;
+    windowClass.hCursor = nullptr;
+    windowClass.hbrBackground = nullptr;
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = name;
+    windowClass.hIconSm = nullptr;
+    RegisterClassExA(&windowClass);
+}
+
+WindowClass::~WindowClass()
+{
+    UnregisterClassA(name, instance);
+}
+
+HINSTANCE WindowClass::Instance()
+{
+    return registrar.instance;
+}
