@@ -34,19 +34,20 @@ constexpr float kC2 = -0.0013888378f;
 constexpr float kC3 = 0.041666638f;
 constexpr float kC4 = -0.5f;
 
-// y must already lie in [-pi, pi].
-SineCosine FoldAndEvaluate(float y) {
-    float sign = 1.0f;
-    if (y > kHalfPi) {
-        y = kPi - y;
-        sign = -1.0f;
-    } else if (y < -kHalfPi) {
-        y = -kPi - y;
-        sign = -1.0f;
-    }
-    const float y2 = y * y;
-    const float sine = (((((kS0 * y2 + kS1) * y2 + kS2) * y2 + kS3) * y2 + kS4) * y2 + 1.0f) * y;
-    const float cosine = sign * (((((kC0 * y2 + kC1) * y2 + kC2) * y2 + kC3) * y2 + kC4) * y2 + 1.0f);
+// y must already lie in [-pi, pi]. The fold is written with masks because
+// its branches are unpredictable when angles vary from call to call.
+SineCosine FoldAndEvaluate(float angle) {
+    const __m128 signBit = _mm_set_ss(-0.0f);
+    const __m128 y = _mm_set_ss(angle);
+    // |y| > pi/2: reflect to pi - y (or -pi - y) and negate the cosine.
+    const __m128 fold = _mm_cmpgt_ss(_mm_andnot_ps(signBit, y), _mm_set_ss(kHalfPi));
+    const __m128 reflected = _mm_sub_ss(_mm_or_ps(_mm_and_ps(signBit, y), _mm_set_ss(kPi)), y);
+    const float r = _mm_cvtss_f32(_mm_or_ps(_mm_and_ps(fold, reflected), _mm_andnot_ps(fold, y)));
+    const float sign = _mm_cvtss_f32(_mm_or_ps(_mm_and_ps(fold, signBit), _mm_set_ss(1.0f)));
+
+    const float r2 = r * r;
+    const float sine = (((((kS0 * r2 + kS1) * r2 + kS2) * r2 + kS3) * r2 + kS4) * r2 + 1.0f) * r;
+    const float cosine = sign * (((((kC0 * r2 + kC1) * r2 + kC2) * r2 + kC3) * r2 + kC4) * r2 + 1.0f);
     return {sine, cosine};
 }
 
@@ -118,8 +119,13 @@ void SinCos4(__m128 angles, __m128& sines, __m128& cosines) {
 
 SineCosine SinCos(float angle) {
     if (std::fabs(angle) <= kReducibleLimit) {
-        float quotient = angle * kInverseTwoPi;
-        quotient = angle >= 0.0f ? quotient + 0.5f : quotient - 0.5f;
+        // Add 0.5 for angle >= 0 and subtract it otherwise, then truncate:
+        // the quotient rounds to the nearest whole turn.
+        const __m128 a = _mm_set_ss(angle);
+        const __m128 nonNegative = _mm_cmpge_ss(a, _mm_setzero_ps());
+        const __m128 half =
+            _mm_or_ps(_mm_and_ps(nonNegative, _mm_set_ss(0.5f)), _mm_andnot_ps(nonNegative, _mm_set_ss(-0.5f)));
+        const float quotient = _mm_cvtss_f32(_mm_add_ss(_mm_mul_ss(a, _mm_set_ss(kInverseTwoPi)), half));
         const auto turns = static_cast<std::int32_t>(quotient);
         return FoldAndEvaluate(angle - kTwoPi * static_cast<float>(turns));
     }
