@@ -61,7 +61,8 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-        keyboard.KeyDown(KeyCode(wParam), (static_cast<std::uint64_t>(lParam) >> 30 & 1) != 0);
+        // Bit 30 of lParam: the key was already down (a repeat).
+        keyboard.KeyDown(KeyCode(wParam), ((static_cast<std::uint64_t>(lParam) >> 30) & 1) != 0);
         break;
     case WM_KEYUP:
     case WM_SYSKEYUP:

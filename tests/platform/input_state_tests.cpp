@@ -28,18 +28,10 @@ TEST(BoundedQueue, KeepsTheNewestEntriesInOrderAcrossWrapAround)
     EXPECT_TRUE(queue.Empty());
 }
 
-TEST(InputState, EventsBeforeAnyMoveReportTheOriginAndRepeatsNeedAutorepeat)
+TEST(InputState, EventsBeforeAnyMoveReportTheOrigin)
 {
     MouseState mouse;
     mouse.rightPressed = true;
     mouse.Queue(MouseEventKind::RightPress);
     EXPECT_EQ(mouse.events[0], (MouseEvent{MouseEventKind::RightPress, false, true, 0, 0}));
-
-    KeyboardState keyboard;
-    keyboard.KeyDown(65, true);
-    EXPECT_FALSE(keyboard.keyStates[65]);
-    keyboard.autorepeat = true;
-    keyboard.KeyDown(65, true);
-    EXPECT_TRUE(keyboard.keyStates[65]);
-    EXPECT_EQ(keyboard.keyEvents.Size(), 1u);
 }
