@@ -15,11 +15,12 @@ constexpr float kPi = 3.1415927f;
 constexpr float kHalfPi = 1.5707964f;
 constexpr double kTwoPiDouble = 6.283185307179586;
 
-// Beyond this magnitude the single-precision reduction stops working: the
-// product 2*pi*q loses whole units, the remainder leaves the range the fold
-// can handle, and further out the quotient no longer fits 32 bits. Larger
-// angles take an exact remainder instead (a float that large has no
-// meaningful phase anyway, but the result stays a sine and a cosine).
+// The single-precision reduction loses accuracy in step with the angle (the
+// rounded 2*pi and the rounded product), fails outright near 5e7 when the
+// remainder leaves the range the fold handles, and its quotient overflows 32
+// bits near 1.3e10. Past a million radians an exact remainder is taken
+// instead; a float that large has little phase left, but the result stays a
+// genuine sine and cosine.
 constexpr float kReducibleLimit = 1.0e6f;
 
 constexpr float kS0 = -2.3889859e-8f;
