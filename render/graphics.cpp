@@ -31,7 +31,8 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
 
     // The debug layer is only installed with the graphics tools; without it
     // the first attempt fails, and the device is created without the layer.
-    for (UINT flags : {UINT{D3D11_CREATE_DEVICE_DEBUG}, UINT{0}}) {
+    constexpr UINT attempts[] = {D3D11_CREATE_DEVICE_DEBUG, 0};
+    for (UINT flags : attempts) {
         const HRESULT hr = createDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0,
                                         D3D11_SDK_VERSION, &swapChainDesc, &swapChain, &device,
                                         nullptr, &context);

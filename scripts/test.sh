@@ -15,4 +15,4 @@ else
   cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 fi
 cd "$BUILD_DIR"
-ctest --output-on-failure --timeout 300 "$@"
+ctest --output-on-failure --timeout 120 "$@"

@@ -47,6 +47,10 @@ start_virtual_display() {
   rm -f "$fifo"
   export DISPLAY=":$number"
   wineserver -p
+  # Start Wine's own services now, with no pipe of ours as their output:
+  # started by the first test instead, they would inherit its output pipe
+  # and keep ctest waiting for it to close.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
   trap stop_virtual_display EXIT
 }
 

@@ -162,17 +162,4 @@ TEST(Graphics, WithoutAnyDeviceHoldsNothingAndTearsDownCleanly)
     refuseEverything = false;
 }
 
-TEST(Graphics, ViewsKeepTheirResourcesAliveAfterConstruction)
-{
-    TestWindow window;
-    Graphics graphics(window.handle());
-    ASSERT_TRUE(graphics.depthStencilView);
-    // The view is the depth buffer's only holder once construction is over:
-    // one more reference taken here makes a count of two.
-    ComPtr<ID3D11Resource> depthBuffer;
-    graphics.depthStencilView->GetResource(&depthBuffer);
-    depthBuffer->AddRef();
-    EXPECT_EQ(depthBuffer->Release(), 2u);
-}
-
 }  // namespace
