@@ -1,0 +1,117 @@
+#include "render/materials.h"
+
+#include "render/cube_texture.h"
+
+#include <d3dcompiler.h>
+
+#include <cstdint>
+
+using Microsoft::WRL::ComPtr;
+
+const ColourTable cubeColours = {{
+    {1, 0, 1, 0}, {1, 0, 1, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 1, 0, 0},
+    {0, 0, 1, 0}, {0, 0, 1, 0}, {1, 1, 0, 0}, {1, 1, 0, 0}, {0, 1, 1, 0}, {0, 1, 1, 0},
+}};
+
+const ColourTable pyramidColours = {{
+    {1, 0, 1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 1, 0, 0}, {0, 1, 1, 0},
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0},
+}};
+
+namespace {
+
+const D3D11_INPUT_ELEMENT_DESC vertexElements[] = {
+    {"Position", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
+    {"TexCoord", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 12, D3D11_INPUT_PER_VERTEX_DATA, 0},
+};
+constexpr UINT cubeElementCount = 2;
+constexpr UINT pyramidElementCount = 1;  // the 20-byte stride skips the texture coordinate
+
+ComPtr<ID3DBlob> ReadShaderFile(const std::string& path)
+{
+    ComPtr<ID3DBlob> blob;
+    D3DReadFileToBlob(WidenPathBytes(path).c_str(), &blob);
+    return blob;
+}
+
+// A shader file that cannot be read leaves the shader and its layout empty;
+// the draw then binds what there is.
+ComPtr<ID3D11VertexShader> LoadVertexShaderWithLayout(const std::string& path, ID3D11Device* device,
+                                                      UINT elementCount, ComPtr<ID3D11InputLayout>& inputLayout)
+{
+    ComPtr<ID3D11VertexShader> shader;
+    const ComPtr<ID3DBlob> blob = ReadShaderFile(path);
+    if (!blob || !device) {
+        return shader;
+    }
+    device->CreateVertexShader(blob->GetBufferPointer(), blob->GetBufferSize(), nullptr, &shader);
+    inputLayout.Reset();
+    device->CreateInputLayout(vertexElements, elementCount, blob->GetBufferPointer(), blob->GetBufferSize(),
+                              &inputLayout);
+    return shader;
+}
+
+}  // namespace
+
+std::wstring WidenPathBytes(const std::string& path)
+{
+    std::wstring wide;
+    wide.reserve(path.size());
+    for (char byte : path) {
+        wide.push_back(static_cast<wchar_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>(
+            static_cast<std::int8_t>(byte)))));
+    }
+    return wide;
+}
+
+ComPtr<ID3D11PixelShader> LoadPixelShader(const std::string& path, ID3D11Device* device)
+{
+    ComPtr<ID3D11PixelShader> shader;
+    const ComPtr<ID3DBlob> blob = ReadShaderFile(path);
+    if (blob && device) {
+        device->CreatePixelShader(blob->GetBufferPointer(), blob->GetBufferSize(), nullptr, &shader);
+    }
+    return shader;
+}
+
+void Material::CreateColourBuffer(ID3D11Device* device, const ColourTable& colours)
+{
+    if (!device) {
+        return;
+    }
+    D3D11_BUFFER_DESC desc{};
+    desc.ByteWidth = sizeof(ColourTable);
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+    D3D11_SUBRESOURCE_DATA initial{};
+    initial.pSysMem = colours.data();
+    constantBuffer.Reset();
+    device->CreateBuffer(&desc, &initial, &constantBuffer);
+}
+
+CubeMaterial::CubeMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath,
+                           ID3D11Device* device)
+{
+    pixelShader = LoadPixelShader(pixelShaderPath, device);
+    vertexShader = LoadVertexShader(vertexShaderPath, device);
+    CreateColourBuffer(device, cubeColours);
+    LoadCubeTexture(device, textureView, sampler);
+}
+
+ComPtr<ID3D11VertexShader> CubeMaterial::LoadVertexShader(const std::string& path, ID3D11Device* device)
+{
+    return LoadVertexShaderWithLayout(path, device, cubeElementCount, inputLayout);
+}
+
+PyramidMaterial::PyramidMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath,
+                                 ID3D11Device* device)
+{
+    pixelShader = LoadPixelShader(pixelShaderPath, device);
+    vertexShader = LoadVertexShader(vertexShaderPath, device);
+    CreateColourBuffer(device, pyramidColours);
+}
+
+ComPtr<ID3D11VertexShader> PyramidMaterial::LoadVertexShader(const std::string& path, ID3D11Device* device)
+{
+    return LoadVertexShaderWithLayout(path, device, pyramidElementCount, inputLayout);
+}

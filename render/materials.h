@@ -1,0 +1,63 @@
+#pragma once
+
+#include <d3d11.h>
+#include <wrl/client.h>
+
+#include <array>
+#include <string>
+
+// One entry of a material's colour table, as the pixel shaders read it.
+struct ColourEntry {
+    float r, g, b, a;
+};
+using ColourTable = std::array<ColourEntry, 12>;
+static_assert(sizeof(ColourTable) == 192);
+
+extern const ColourTable cubeColours;
+extern const ColourTable pyramidColours;
+
+// The fixed pipeline state an object is drawn with: shaders, input layout
+// and a colour table in pixel constant-buffer slot 0.
+class Material {
+public:
+    // The one virtual operation: it gives the materials run-time type
+    // information, which the draw uses to find the textured one.
+    virtual ~Material() = default;
+
+    // Declared in creation order, so they release in reverse.
+    Microsoft::WRL::ComPtr<ID3D11PixelShader> pixelShader;
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> vertexShader;
+    Microsoft::WRL::ComPtr<ID3D11InputLayout> inputLayout;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> constantBuffer;
+
+protected:
+    Material() = default;
+    void CreateColourBuffer(ID3D11Device* device, const ColourTable& colours);
+};
+
+// The textured material of the cube.
+class CubeMaterial : public Material {
+public:
+    CubeMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath, ID3D11Device* device);
+
+    Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> textureView;
+    Microsoft::WRL::ComPtr<ID3D11SamplerState> sampler;
+
+private:
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> LoadVertexShader(const std::string& path, ID3D11Device* device);
+};
+
+// The untextured material of the pyramids: reads positions only.
+class PyramidMaterial : public Material {
+public:
+    PyramidMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath, ID3D11Device* device);
+
+private:
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> LoadVertexShader(const std::string& path, ID3D11Device* device);
+};
+
+Microsoft::WRL::ComPtr<ID3D11PixelShader> LoadPixelShader(const std::string& path, ID3D11Device* device);
+
+// Widens a narrow path one unit per byte, each byte taken as signed and
+// sign-extended, with no code-page conversion.
+std::wstring WidenPathBytes(const std::string& path);
