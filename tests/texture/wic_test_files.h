@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <wincodec.h>
+
+// One frame for WriteImage: pixels in `format`, rows `stride` bytes apart.
+struct FrameSpec {
+    UINT width = 0;
+    UINT height = 0;
+    GUID format{};
+    UINT stride = 0;
+    std::vector<std::uint8_t> pixels;
+    std::vector<WICColor> palette;  // for indexed formats
+};
+
+// Encodes frames into a file with WIC's own encoder for `container`. Fails
+// when the encoder would store another pixel format than asked for.
+HRESULT WriteImage(const std::wstring& path, const GUID& container,
+                   const std::vector<FrameSpec>& frames);
+
+// A frame of 32bppBGRA pixels whose every byte differs from its neighbours.
+FrameSpec PatternBgra(UINT width, UINT height);
+// A frame of one colour (B, G, R, A) in 32bppBGRA.
+FrameSpec SolidBgra(UINT width, UINT height, std::uint32_t bgra);
+
+// Writes raw bytes to a file (for broken files).
+bool WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadBytes(const std::wstring& path);
+
+// A scratch folder for the files of one test executable.
+std::wstring TestFilePath(const wchar_t* name);
