@@ -1,0 +1,41 @@
+#include "app/engine.h"
+
+#include <objbase.h>
+#include <windows.h>
+
+namespace {
+
+// Prepares this thread for COM (the imaging component needs it) for as
+// long as the program runs.
+class ComApartment {
+public:
+    ComApartment() : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment()
+    {
+        if (initialised) {
+            CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised;
+};
+
+constexpr int noDeviceExitCode = 1;
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    ComApartment com;
+    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    Engine engine(width, height);
+    if (!engine.CanRender()) {
+        MessageBoxA(nullptr, "Direct3D 11 could not be started.", "Vexlar-engine", MB_OK | MB_ICONERROR);
+        return noDeviceExitCode;
+    }
+    return engine.Run();
+}

@@ -1,0 +1,54 @@
+#include "app/engine.h"
+
+#include "app/message_loop.h"
+#include "app/music.h"
+#include "render/camera.h"
+#include "render/materials.h"
+#include "render/mesh_object.h"
+
+#include <wrl/client.h>
+
+Engine::Engine(std::int32_t width, std::int32_t height)
+    : window(width, height)
+{
+}
+
+Engine::~Engine()
+{
+    // The scene's device objects go before the window releases the device.
+    ReleaseScene();
+}
+
+bool Engine::CanRender() const
+{
+    const Graphics* graphics = window.graphics.get();
+    return window.hwnd && graphics && graphics->device && graphics->swapChain && graphics->context &&
+           graphics->renderTargetView && graphics->depthStencilView;
+}
+
+int Engine::Run()
+{
+    {
+        // A non-owning copy: take a reference, keep the pointer, give the reference back.
+        Microsoft::WRL::ComPtr<ID3D11Device> held = window.graphics->device;
+        device = held.Get();
+    }
+    SetUpScene();
+    const DWORD music = StartMusic();
+    return RunMessageLoop([&] { RenderFrame(MusicTime(music)); });
+}
+
+void Engine::ReleaseScene()
+{
+    // The scene holds the cube object once and the pyramid object nine times.
+    if (scene.size() >= 2) {
+        for (MeshObject* object : {scene[0], scene[1]}) {
+            delete object->material;
+            delete object;
+        }
+    }
+    scene.clear();
+    scene.shrink_to_fit();
+    delete camera;
+    camera = nullptr;
+}

@@ -1,0 +1,61 @@
+#include "app/frame_transforms.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float rowSpacing = 4.4444447f;
+constexpr double rowOffset = 20.6666;
+constexpr double heightAngleStep = 0.3490658503888889;  // 3.1415926535 / 9
+constexpr double heightAmplitude = 15.0;
+
+}  // namespace
+
+ClearColour FrameClearColour(float t)
+{
+    const float green = (std::sin(t) * 0.5f + 0.5f) * 0.55f;
+    return {{0.1f, green, 0.1f, 1.0f}};
+}
+
+EyePosition FrameEyePosition(float t)
+{
+    return {15.0f * std::sin(t), 11.5f * std::sin(t), 20.0f * std::cos(t)};
+}
+
+float RowCoordinate(int i)
+{
+    const float along = static_cast<float>(i) * rowSpacing;
+    return static_cast<float>(static_cast<double>(along) - rowOffset);
+}
+
+float RowHeight(int i)
+{
+    return static_cast<float>(std::fabs(std::sin(i * heightAngleStep)) * heightAmplitude);
+}
+
+std::array<ObjectPlacement, objectsPerFrame> FramePlacements(float t)
+{
+    std::array<ObjectPlacement, objectsPerFrame> placements{};
+    const float cubeSine = std::sin(0.5f * t);
+    placements[0] = {0, -1.2f * cubeSine, 1.2f * cubeSine, 0.0f, 0.0f, 0.0f, t};
+
+    std::size_t next = 1;
+    for (int row = 1; row <= 4; ++row) {
+        for (int i = 1; i <= 9; ++i) {
+            const bool odd = (i % 2) != 0;
+            const float yaw = odd ? static_cast<float>(i) + t : static_cast<float>(i) - t;
+            const float pitch = odd ? t : -t;
+            const float c = RowCoordinate(i);
+            const float h = RowHeight(i);
+            ObjectPlacement placement{static_cast<std::size_t>(i), yaw, pitch, 0.0f, 0.0f, 0.0f, t};
+            switch (row) {
+            case 1: placement.x = c; placement.z = h; break;   // plane y = 0, +z side
+            case 2: placement.x = c; placement.z = -h; break;  // plane y = 0, -z side
+            case 3: placement.y = c; placement.z = h; break;   // plane x = 0, +z side
+            default: placement.y = c; placement.z = -h; break; // plane x = 0, -z side
+            }
+            placements[next++] = placement;
+        }
+    }
+    return placements;
+}

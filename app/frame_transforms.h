@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+// Everything a frame draws is a closed-form function of the frame time t;
+// these functions are that choreography, free of any device call.
+
+struct ClearColour {
+    float rgba[4];
+};
+
+struct EyePosition {
+    float x, y, z;
+};
+
+// One draw of the frame: which scene entry, how it is turned and where.
+struct ObjectPlacement {
+    std::size_t sceneEntry;
+    float yaw;    // about the Y axis, radians
+    float pitch;  // about the X axis, radians
+    float x, y, z;
+    float time;
+};
+
+inline constexpr std::size_t objectsPerFrame = 37;  // the cube, then four rows of nine pyramids
+
+ClearColour FrameClearColour(float t);
+EyePosition FrameEyePosition(float t);
+
+// Position of pyramid i (1 to 9) along its row, and its distance from the
+// row's plane.
+float RowCoordinate(int i);
+float RowHeight(int i);
+
+std::array<ObjectPlacement, objectsPerFrame> FramePlacements(float t);
