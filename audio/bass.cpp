@@ -1,0 +1,78 @@
+#include "audio/bass.h"
+
+#include "audio/audio_library.h"
+
+#include <string>
+
+namespace {
+
+// The one library state of the process. It is never destroyed: the program
+// neither frees its stream nor shuts the library down, and tearing playback
+// down while the process exits (its threads already gone) could only hang.
+AudioLibrary &Library()
+{
+    static AudioLibrary *const library = new AudioLibrary();
+    return *library;
+}
+
+constexpr QWORD kFailedPosition = ~QWORD{0};
+
+bool ToWide(const void *file, bool unicode, std::wstring &path)
+{
+    if (file == nullptr) {
+        return false;
+    }
+    if (unicode) {
+        path = static_cast<const wchar_t *>(file);
+        return true;
+    }
+    const char *ansi = static_cast<const char *>(file);
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    path.assign(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, path.data(), length) != length) {
+        return false;
+    }
+    path.resize(static_cast<size_t>(length) - 1);  // the terminator
+    return true;
+}
+
+}  // namespace
+
+BASS_API BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const void *)
+{
+    return Library().Init(device) ? TRUE : FALSE;
+}
+
+BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags)
+{
+    // Only whole files are played here, not memory blocks or parts of files.
+    if (mem || offset != 0 || length != 0) {
+        return 0;
+    }
+    std::wstring path;
+    if (!ToWide(file, (flags & BASS_UNICODE) != 0, path)) {
+        return 0;
+    }
+    return Library().CreateStream(path);
+}
+
+BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle)
+{
+    return Library().Start(handle) ? TRUE : FALSE;
+}
+
+BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode)
+{
+    if (mode != BASS_POS_BYTE) {
+        return kFailedPosition;
+    }
+    return Library().PlayedBytes(handle).value_or(kFailedPosition);
+}
+
+BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
+{
+    return Library().BytesToSeconds(handle, pos).value_or(-1.0);
+}

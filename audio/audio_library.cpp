@@ -1,0 +1,107 @@
+#include "audio/audio_library.h"
+
+#include "audio/mta_thread.h"
+#include "audio/stream_decoder.h"
+
+#include <mmdeviceapi.h>
+#include <wrl/client.h>
+
+#include <utility>
+
+using Microsoft::WRL::ComPtr;
+
+bool DefaultOutputDeviceExists()
+{
+    return RunOnMtaThread([] {
+        ComPtr<IMMDeviceEnumerator> enumerator;
+        ComPtr<IMMDevice> device;
+        return SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                          IID_PPV_ARGS(&enumerator))) &&
+               SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device));
+    });
+}
+
+AudioLibrary::AudioLibrary(DeviceProbe probe) : hasDefaultDevice(probe) {}
+
+bool AudioLibrary::Init(int device)
+{
+    std::lock_guard lock(mutex);
+    if (initialised) {
+        return false;
+    }
+    switch (device) {
+    case -1:
+        output = hasDefaultDevice() ? AudioOutput::DefaultDevice : AudioOutput::Silent;
+        break;
+    case 0:
+        output = AudioOutput::Silent;
+        break;
+    case 1:
+        if (!hasDefaultDevice()) {
+            return false;
+        }
+        output = AudioOutput::DefaultDevice;
+        break;
+    default:
+        return false;
+    }
+    initialised = true;
+    return true;
+}
+
+uint32_t AudioLibrary::CreateStream(const std::wstring &path)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (!initialised) {
+            return 0;
+        }
+    }
+    // Decoding takes a while; other calls go on meanwhile.
+    PcmAudio audio;
+    if (!DecodeAudioFile(path, audio)) {
+        return 0;
+    }
+    std::lock_guard lock(mutex);
+    if (lastHandle == UINT32_MAX) {
+        return 0;
+    }
+    const uint32_t handle = ++lastHandle;
+    streams.emplace(handle, std::make_unique<Playback>(std::move(audio), output));
+    return handle;
+}
+
+Playback *AudioLibrary::Find(uint32_t handle)
+{
+    std::lock_guard lock(mutex);
+    const auto found = streams.find(handle);
+    return found == streams.end() ? nullptr : found->second.get();
+}
+
+bool AudioLibrary::Start(uint32_t handle)
+{
+    Playback *playback = Find(handle);
+    if (playback == nullptr) {
+        return false;
+    }
+    playback->Start();
+    return true;
+}
+
+std::optional<uint64_t> AudioLibrary::PlayedBytes(uint32_t handle)
+{
+    Playback *playback = Find(handle);
+    if (playback == nullptr) {
+        return std::nullopt;
+    }
+    return playback->PlayedBytes();
+}
+
+std::optional<double> AudioLibrary::BytesToSeconds(uint32_t handle, uint64_t bytes)
+{
+    Playback *playback = Find(handle);
+    if (playback == nullptr) {
+        return std::nullopt;
+    }
+    return static_cast<double>(bytes) / static_cast<double>(playback->Audio().BytesPerSecond());
+}

@@ -1,0 +1,42 @@
+// The state behind the exported calls: whether output was started, on which
+// kind of output, and the streams by handle.
+#pragma once
+
+#include "audio/playback.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// True when the system has a default output device.
+bool DefaultOutputDeviceExists();
+
+class AudioLibrary {
+public:
+    using DeviceProbe = bool (*)();
+
+    explicit AudioLibrary(DeviceProbe hasDefaultDevice = DefaultOutputDeviceExists);
+
+    // device: -1 the default device (silent clock when there is none),
+    // 0 no sound, 1 the default device only if there is one. False when
+    // started before or the device is unknown.
+    bool Init(int device);
+    // A new stream's handle (never 0), or 0 before Init or when the file does not decode.
+    uint32_t CreateStream(const std::wstring &path);
+    bool Start(uint32_t handle);
+    std::optional<uint64_t> PlayedBytes(uint32_t handle);
+    std::optional<double> BytesToSeconds(uint32_t handle, uint64_t bytes);
+
+private:
+    Playback *Find(uint32_t handle);
+
+    const DeviceProbe hasDefaultDevice;
+    std::mutex mutex;  // guards everything below; streams are only ever added
+    bool initialised = false;
+    AudioOutput output = AudioOutput::Silent;
+    uint32_t lastHandle = 0;
+    std::map<uint32_t, std::unique_ptr<Playback>> streams;
+};

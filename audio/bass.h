@@ -1,0 +1,40 @@
+// Our audio library: the five calls of the BASS interface that the program
+// uses, with the vendor's documented names, types and values, so that the
+// vendor's bass.dll can be dropped in beside the program in place of ours.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+typedef uint64_t QWORD;
+
+#ifdef BASS_BUILDING_LIBRARY
+#define BASS_API extern "C" __declspec(dllexport)
+#else
+#define BASS_API extern "C" __declspec(dllimport)
+#endif
+
+// Stream creation flag: the file name is UTF-16 (otherwise it is in the ANSI code page).
+#define BASS_UNICODE 0x80000000u
+// Position mode: bytes of the decoded stream.
+#define BASS_POS_BYTE 0
+
+// Starts the output on a device: -1 or 1 the default device, 0 no sound.
+// Without any output device, -1 still succeeds and playback runs silently
+// against a real-time clock. FALSE when already started or the device is unknown.
+BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void *clsid);
+
+// Opens a file for playback and returns its handle, or 0 when the library is
+// not started, the file cannot be decoded, or a memory stream, an offset or a
+// length is asked for. Of the flags only BASS_UNICODE has an effect.
+BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags);
+
+// Starts playback once; playback ends at the end of the stream.
+BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle);
+
+// Bytes of the stream played so far; all ones for an unknown handle or mode.
+BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+
+// Seconds for a byte count of the stream; -1 for an unknown handle.
+BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);

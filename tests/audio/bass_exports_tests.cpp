@@ -1,0 +1,188 @@
+#include "audio/bass.h"
+
+#include "audio_files.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr QWORD kNoPosition = ~QWORD{0};
+
+// The library's state is process-wide: its first calls happen once, before any test.
+class BassStartUp : public ::testing::Environment {
+public:
+    static inline DWORD streamBeforeInit = 1;
+    static inline BOOL firstInit = FALSE;
+    static inline BOOL secondInit = TRUE;
+
+    void SetUp() override
+    {
+        const std::wstring path = WriteToneWav(L"before-init.wav", 44100, 2, 0.1);
+        streamBeforeInit = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_UNICODE);
+        // As the program calls it: default device, the foreground window.
+        firstInit = BASS_Init(-1, 44100, 0, GetForegroundWindow(), nullptr);
+        secondInit = BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    }
+};
+const auto *const startUp = ::testing::AddGlobalTestEnvironment(new BassStartUp);
+
+DWORD OpenUnicode(const std::wstring &path)
+{
+    return BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_UNICODE);
+}
+
+double PositionSeconds(DWORD handle)
+{
+    return BASS_ChannelBytes2Seconds(handle, BASS_ChannelGetPosition(handle, BASS_POS_BYTE));
+}
+
+TEST(BassExports, AreFoundByTheirUndecoratedNames)
+{
+    const HMODULE library = GetModuleHandleW(L"bass.dll");
+    ASSERT_NE(library, nullptr);
+    for (const char *name : {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition",
+                             "BASS_ChannelBytes2Seconds"}) {
+        EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
+    }
+}
+
+TEST(BassExports, InitialisesOnceAndNeedsInitialisingFirst)
+{
+    EXPECT_EQ(BassStartUp::streamBeforeInit, 0u);
+    EXPECT_TRUE(BassStartUp::firstInit);
+    EXPECT_FALSE(BassStartUp::secondInit);
+    EXPECT_NE(OpenUnicode(WriteToneWav(L"after-init.wav", 44100, 2, 0.1)), 0u);  // the first init still holds
+}
+
+TEST(BassExports, FailsOnFilesAndRequestsItCannotPlay)
+{
+    const std::wstring wav = WriteToneWav(L"requests.wav", 44100, 2, 0.1);
+    const std::wstring empty = AudioFilePath(L"empty.mp3");
+    ASSERT_TRUE(WriteFileBytes(empty, {}));
+    const std::string text = "Not music at all.\n";
+    const std::wstring textFile = AudioFilePath(L"readme.mp3");
+    ASSERT_TRUE(WriteFileBytes(textFile, {text.begin(), text.end()}));
+
+    EXPECT_EQ(OpenUnicode(AudioFilePath(L"missing.mp3")), 0u);
+    EXPECT_EQ(OpenUnicode(empty), 0u);
+    EXPECT_EQ(OpenUnicode(textFile), 0u);
+    EXPECT_EQ(BASS_StreamCreateFile(FALSE, nullptr, 0, 0, BASS_UNICODE), 0u);
+    EXPECT_EQ(BASS_StreamCreateFile(TRUE, wav.c_str(), 0, 0, BASS_UNICODE), 0u);
+    EXPECT_EQ(BASS_StreamCreateFile(FALSE, wav.c_str(), 44, 0, BASS_UNICODE), 0u);
+    EXPECT_EQ(BASS_StreamCreateFile(FALSE, wav.c_str(), 0, 1000, BASS_UNICODE), 0u);
+}
+
+TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
+{
+    for (const DWORD handle : {DWORD{0}, DWORD{0xDEADBEEF}}) {
+        EXPECT_FALSE(BASS_ChannelStart(handle));
+        EXPECT_EQ(BASS_ChannelGetPosition(handle, BASS_POS_BYTE), kNoPosition);
+        EXPECT_EQ(BASS_ChannelBytes2Seconds(handle, 0), -1.0);
+        // What the program draws when its music failed to open.
+        EXPECT_EQ(PositionSeconds(handle), -1.0);
+    }
+    const DWORD stream = OpenUnicode(WriteToneWav(L"modes.wav", 44100, 2, 0.1));
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, 1), kNoPosition);
+}
+
+TEST(BassExports, ConvertsBytesWithTheStreamsOwnFormat)
+{
+    const DWORD stereo = OpenUnicode(WriteToneWav(L"stereo.wav", 44100, 2, 0.1));
+    const DWORD mono = OpenUnicode(WriteToneWav(L"mono.wav", 22050, 1, 0.1));
+    ASSERT_NE(stereo, 0u);
+    ASSERT_NE(mono, 0u);
+    EXPECT_EQ(BASS_ChannelBytes2Seconds(stereo, 529200), 3.0);
+    EXPECT_EQ(BASS_ChannelBytes2Seconds(stereo, 1764), 0.01);
+    EXPECT_EQ(BASS_ChannelBytes2Seconds(mono, 44100), 1.0);
+    EXPECT_EQ(BASS_ChannelBytes2Seconds(mono, 0), 0.0);
+    EXPECT_EQ(BASS_ChannelGetPosition(mono, BASS_POS_BYTE), 0u);  // not started
+}
+
+TEST(BassExports, OpensNonAsciiAndAnsiPaths)
+{
+    const std::wstring unicodeName = AudioFilePath(L"Z\u00fcrich \u97f3\u697d \u00e9t\u00e9.wav");
+    ASSERT_TRUE(WriteFileBytes(unicodeName, MakeWav(44100, 2, 4410)));
+    EXPECT_NE(OpenUnicode(unicodeName), 0u);
+
+    WriteToneWav(L"ansi.wav", 44100, 2, 0.1);
+    EXPECT_NE(BASS_StreamCreateFile(FALSE, "audio-files\\ansi.wav", 0, 0, 0), 0u);
+}
+
+TEST(BassExports, PositionFollowsPlaybackAndStopsAtTheEnd)
+{
+    const DWORD stream = OpenUnicode(WriteToneWav(L"play.wav", 44100, 2, 1.0));
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(BASS_ChannelStart(stream));
+
+    // Readers on two threads at once, as a program with a helper thread might.
+    std::atomic<bool> done{false};
+    std::atomic<bool> backwards{false};
+    std::thread reader([&] {
+        QWORD previous = 0;
+        while (!done) {
+            const QWORD now = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+            backwards = backwards || now < previous || now == kNoPosition;
+            previous = now;
+        }
+    });
+
+    const auto deadline = Clock::now() + 3s;
+    while (BASS_ChannelGetPosition(stream, BASS_POS_BYTE) == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+    }
+    const auto t0 = Clock::now();
+    const double s0 = PositionSeconds(stream);
+    std::this_thread::sleep_for(400ms);
+    const double s1 = PositionSeconds(stream);
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    EXPECT_GT(s0, 0.0);
+    EXPECT_NEAR(s1 - s0, wall, 0.1);
+
+    while (PositionSeconds(stream) < 1.0 && Clock::now() < deadline + 2s) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 176400u);
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(PositionSeconds(stream), 1.0);
+
+    done = true;
+    reader.join();
+    EXPECT_FALSE(backwards);
+}
+
+// The program never frees its stream and simply returns while the music plays.
+TEST(BassExports, ProcessExitWhilePlayingKeepsTheExitCode)
+{
+    WriteToneWav(L"exit.wav", 44100, 2, 5.0);
+    for (const char *device : {"-1", "-1", "0"}) {
+        std::wstring command = L"audio_exit_probe.exe " + std::wstring(device, device + strlen(device)) +
+                               L" audio-files\\exit.wav";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        const DWORD waited = WaitForSingleObject(process.hProcess, 20000);
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        if (waited != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        EXPECT_EQ(waited, WAIT_OBJECT_0) << "device " << device;
+        EXPECT_EQ(exitCode, 42u) << "device " << device;
+    }
+}
+
+}  // namespace
