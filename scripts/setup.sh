@@ -32,8 +32,7 @@ install_missing_packages
 source "$VEXLAR_ROOT/scripts/wine-env.sh"
 create_wine_prefix
 
-if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-  cmake -S "$VEXLAR_ROOT" -B "$BUILD_DIR" \
-    -DCMAKE_TOOLCHAIN_FILE="$VEXLAR_ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release
-fi
+# Configured every time (quick once cached) so that new targets are known.
+cmake -S "$VEXLAR_ROOT" -B "$BUILD_DIR" \
+  -DCMAKE_TOOLCHAIN_FILE="$VEXLAR_ROOT/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
