@@ -289,3 +289,33 @@ TEST(BuildWithDevice, DecodedImageReadsBackUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// The program's own texture takes the path the cube material takes.
+TEST(BuildWithDevice, ShippedGrassBecomesOneLevelTexture) {
+    ComPtr<ID3D11Device> device;
+    ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                D3D11_SDK_VERSION, &device, nullptr, nullptr),
+              S_OK);
+    ImageDesc desc{};
+    ImageSet set;
+    ASSERT_EQ(DecodeImageFile(VEXLAR_GRASS_PATH, 0, &desc, set, {}), S_OK);
+    EXPECT_EQ(desc.width, 512u);
+    EXPECT_EQ(desc.height, 512u);
+    EXPECT_TRUE(desc.pixelFormat == kRgba || desc.pixelFormat == kRgbaSrgb);
+    EXPECT_EQ(set.surfaceCount, 1u);
+
+    ComPtr<ID3D11Resource> resource;
+    ASSERT_EQ(CreateShaderTexture(device.Get(), set.surfaces, set.surfaceCount, desc, &resource),
+              S_OK);
+    ComPtr<ID3D11ShaderResourceView> view;
+    ASSERT_EQ(device->CreateShaderResourceView(resource.Get(), nullptr, &view), S_OK);
+    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
+    view->GetDesc(&viewDesc);
+    EXPECT_EQ(viewDesc.ViewDimension, D3D11_SRV_DIMENSION_TEXTURE2D);
+    EXPECT_EQ(viewDesc.Texture2D.MipLevels, 1u);
+    EXPECT_EQ(viewDesc.Format, desc.pixelFormat);
+}
+
+}  // namespace
