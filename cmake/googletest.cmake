@@ -16,10 +16,17 @@ endif()
 # process start under Wine costs time). They are kept out of the run folder.
 set(VEXLAR_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
 
+# IN_RUN_FOLDER runs the tests from the run folder, for tests that load the
+# program's shaders, texture or music by their relative paths.
 function(vexlar_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "IN_RUN_FOLDER" "" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VEXLAR_TEST_DIR})
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${VEXLAR_TEST_DIR})
+  set(workingDirectory ${VEXLAR_TEST_DIR})
+  if(ARG_IN_RUN_FOLDER)
+    set(workingDirectory ${VEXLAR_RUN_DIR})
+    add_dependencies(${name} run_folder)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${workingDirectory})
 endfunction()

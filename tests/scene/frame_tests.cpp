@@ -1,0 +1,134 @@
+#include "app/engine.h"
+#include "app/frame_transforms.h"
+#include "render/camera.h"
+#include "render/materials.h"
+#include "render/mesh_object.h"
+#include "tests/support/read_back.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// One engine for the whole executable: it opens the full-screen window.
+class Frame : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        engine = std::make_unique<Engine>(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        ASSERT_TRUE(engine->CanRender());
+        engine->device = engine->window.graphics->device.Get();
+        engine->SetUpScene();
+    }
+    static void TearDownTestSuite()
+    {
+        engine.reset();
+        MSG leftOver;
+        while (PeekMessageA(&leftOver, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    // Draws the frame of time t twice, so that the camera's one-frame lag is
+    // behind us, and reads it back.
+    static ReadBackImage DrawAndReadBack(float t)
+    {
+        engine->DrawFrame(t);
+        engine->DrawFrame(t);
+        Graphics& graphics = *engine->window.graphics;
+        return ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get());
+    }
+
+    // Where a world-space point lands on the screen through the camera.
+    static std::pair<std::uint32_t, std::uint32_t> ScreenPointOf(const Vector4& world, const ReadBackImage& image)
+    {
+        const Camera& camera = *engine->camera;
+        const Vector4 ndc = TransformPoint(world, Multiply(camera.view, camera.projection));
+        return {static_cast<std::uint32_t>((ndc.x + 1.0f) / 2.0f * float(image.width)),
+                static_cast<std::uint32_t>((1.0f - ndc.y) / 2.0f * float(image.height))};
+    }
+
+    static inline std::unique_ptr<Engine> engine;
+};
+
+std::uint8_t ToByte(float unit)
+{
+    return static_cast<std::uint8_t>(std::lround(unit * 255.0f));
+}
+
+TEST_F(Frame, SceneHasTheCubeOnceAndOnePyramidObjectNineTimes)
+{
+    ASSERT_EQ(engine->scene.size(), 10u);
+    EXPECT_NE(engine->scene[0], engine->scene[1]);
+    for (std::size_t i = 2; i < 10; ++i) {
+        EXPECT_EQ(engine->scene[i], engine->scene[1]);
+    }
+    EXPECT_TRUE(dynamic_cast<CubeMaterial*>(engine->scene[0]->material));
+    EXPECT_TRUE(dynamic_cast<PyramidMaterial*>(engine->scene[1]->material));
+    EXPECT_EQ(engine->scene[0]->indexCount, 36u);
+    EXPECT_EQ(engine->scene[1]->indexCount, 18u);
+    EXPECT_TRUE(engine->scene[0]->constantBuffer);
+}
+
+TEST_F(Frame, BackgroundIsTheClearColourOfItsTime)
+{
+    for (float t : {0.0f, 2.0f}) {
+        const ReadBackImage image = DrawAndReadBack(t);
+        ASSERT_GT(image.width, 0u);
+        const ClearColour clear = FrameClearColour(t);
+        // The top-left corner stays background at both times.
+        const ReadBackImage::Pixel corner = image.At(2, 2);
+        EXPECT_EQ(corner.c2, ToByte(clear.rgba[0]));  // red
+        EXPECT_EQ(corner.c1, ToByte(clear.rgba[1]));  // green
+        EXPECT_EQ(corner.c0, ToByte(clear.rgba[2]));  // blue
+    }
+}
+
+TEST_F(Frame, CubeCoversTheCentreOfTheScreen)
+{
+    const ReadBackImage image = DrawAndReadBack(0.0f);
+    const ReadBackImage::Pixel centre = image.At(image.width / 2, image.height / 2);
+    const ReadBackImage::Pixel corner = image.At(2, 2);
+    EXPECT_FALSE(centre.c0 == corner.c0 && centre.c1 == corner.c1 && centre.c2 == corner.c2);
+}
+
+TEST_F(Frame, PyramidIsDrawnWhereTheCameraProjectsIt)
+{
+    const float t = 0.0f;
+    const ReadBackImage image = DrawAndReadBack(t);
+    // The first pyramid of row 1, nearest the eye on that side; at t = 0 its
+    // pitch is 0, so a point on its axis half-way up stays on the axis.
+    const ObjectPlacement placement = FramePlacements(t)[1];
+    const auto [x, y] = ScreenPointOf({placement.x, placement.y + 0.5f, placement.z, 0.0f}, image);
+    ASSERT_LT(x, image.width);
+    ASSERT_LT(y, image.height);
+    const ReadBackImage::Pixel pixel = image.At(x, y);
+    // Every side of a pyramid is one of the table's pure colours.
+    for (std::uint8_t channel : {pixel.c0, pixel.c1, pixel.c2}) {
+        EXPECT_TRUE(channel == 0 || channel == 255) << int(pixel.c0) << "," << int(pixel.c1) << "," << int(pixel.c2);
+    }
+    EXPECT_GT(pixel.c0 + pixel.c1 + pixel.c2, 0);
+}
+
+TEST_F(Frame, EscapeHeldPostsQuitButTheFrameIsStillDrawn)
+{
+    engine->window.keyboard.keyStates.set(VK_ESCAPE);
+    const ReadBackImage image = DrawAndReadBack(1.0f);
+    engine->window.keyboard.keyStates.reset(VK_ESCAPE);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+    const ClearColour clear = FrameClearColour(1.0f);
+    EXPECT_EQ(image.At(2, 2).c1, ToByte(clear.rgba[1]));
+}
+
+TEST_F(Frame, EngineWithoutGraphicsCannotRender)
+{
+    Engine other(320, 200);
+    EXPECT_TRUE(other.CanRender());
+    other.window.graphics.reset();
+    EXPECT_FALSE(other.CanRender());
+}
+
+}  // namespace

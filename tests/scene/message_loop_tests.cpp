@@ -1,0 +1,115 @@
+#include "app/message_loop.h"
+#include "app/music.h"
+#include "audio/bass.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr UINT chainMessage = WM_APP + 1;
+constexpr UINT countedMessage = WM_APP + 2;
+
+int handled = 0;
+int chainLength = 0;
+
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == countedMessage) {
+        ++handled;
+        return 0;
+    }
+    if (message == chainMessage) {
+        ++handled;
+        // Each message queues the next one before it returns, so the queue
+        // is never found empty until the chain ends with a quit.
+        if (handled < chainLength) {
+            PostMessageA(hwnd, chainMessage, 0, 0);
+        } else {
+            PostQuitMessage(3);
+        }
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+class MessageLoop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        WNDCLASSEXA windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = CountingProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "Vexlar message loop test";
+        RegisterClassExA(&windowClass);
+        hwnd = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+        handled = 0;
+    }
+    void TearDown() override
+    {
+        MSG leftOver;
+        while (PeekMessageA(&leftOver, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        DestroyWindow(hwnd);
+    }
+    HWND hwnd = nullptr;
+};
+
+TEST_F(MessageLoop, ExitCodeIsTheLow32BitsOfTheQuitParameter)
+{
+    PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, WPARAM(0x100000007ull), 0);
+    int frames = 0;
+    EXPECT_EQ(RunMessageLoop([&] { ++frames; }), 7);
+    EXPECT_EQ(frames, 0);
+}
+
+TEST_F(MessageLoop, QuitEndsTheLoopWhenRetrievedEvenWithMessagesBehindIt)
+{
+    PostMessageA(hwnd, countedMessage, 0, 0);
+    PostMessageA(hwnd, countedMessage, 0, 0);
+    PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
+    PostMessageA(hwnd, countedMessage, 0, 0);
+    int frames = 0;
+    EXPECT_EQ(RunMessageLoop([&] { ++frames; }), 0);
+    EXPECT_EQ(handled, 2);
+    EXPECT_EQ(frames, 0);
+    MSG behind;
+    EXPECT_TRUE(PeekMessageA(&behind, hwnd, countedMessage, countedMessage, PM_REMOVE));
+}
+
+TEST_F(MessageLoop, NoFrameRunsWhileTheQueueKeepsFilling)
+{
+    chainLength = 50;
+    PostMessageA(hwnd, chainMessage, 0, 0);
+    int frames = 0;
+    EXPECT_EQ(RunMessageLoop([&] { ++frames; }), 3);
+    EXPECT_EQ(handled, 50);
+    EXPECT_EQ(frames, 0);
+}
+
+TEST_F(MessageLoop, FramesRunWhenTheQueueIsEmptyUntilAFramePostsQuit)
+{
+    int frames = 0;
+    const int code = RunMessageLoop([&] {
+        if (++frames == 3) {
+            PostQuitMessage(0);
+        }
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(frames, 3);
+}
+
+TEST(MusicTime, IsTheLibraryPositionInSecondsNarrowedToFloat)
+{
+    // A stream that failed to open reads as -1 seconds: a frozen frame time.
+    EXPECT_EQ(MusicTime(0), -1.0f);
+    EXPECT_EQ(MusicTime(0), static_cast<float>(BASS_ChannelBytes2Seconds(0, BASS_ChannelGetPosition(0, BASS_POS_BYTE))));
+
+    BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    const DWORD stream = BASS_StreamCreateFile(FALSE, L"music.mp3", 0, 0, BASS_UNICODE);
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(MusicTime(stream), 0.0f);  // not started: position 0
+}
+
+}  // namespace
