@@ -1,26 +1,42 @@
 #include "render/cube_texture.h"
 
-#include <cfloat>
+#include "texture/image_decoder.h"
+#include "texture/image_set.h"
+#include "texture/texture_builder.h"
 
-void LoadCubeTexture(ID3D11Device* device, Microsoft::WRL::ComPtr<ID3D11ShaderResourceView>& textureView,
-                     Microsoft::WRL::ComPtr<ID3D11SamplerState>& sampler)
+using Microsoft::WRL::ComPtr;
+
+void LoadCubeTexture(ID3D11Device* device, ComPtr<ID3D11ShaderResourceView>& textureView,
+                     ComPtr<ID3D11SamplerState>& sampler)
 {
     if (!device) {
         return;
     }
-    // TODO: decode the image into the view.
-    (void)textureView;
+    ImageDesc desc{};
+    ImageSet image;
+    DecodeImageFile(L"textures/grass.jpg", 0, &desc, image, MetadataCallback{});
 
-    D3D11_SAMPLER_DESC desc{};
-    desc.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
-    desc.AddressU = D3D11_TEXTURE_ADDRESS_WRAP;
-    desc.AddressV = D3D11_TEXTURE_ADDRESS_WRAP;
-    desc.AddressW = D3D11_TEXTURE_ADDRESS_WRAP;
-    desc.MipLODBias = 0.0f;
-    desc.MaxAnisotropy = 0;
-    desc.ComparisonFunc = D3D11_COMPARISON_NEVER;
-    desc.MinLOD = 0.0f;
-    desc.MaxLOD = D3D11_FLOAT32_MAX;
+    // An image that could not be decoded leaves the set empty; creation then
+    // fails for lack of surfaces and the view stays empty.
+    ComPtr<ID3D11Resource> texture;
+    CreateShaderTexture(device, image.surfaces, image.surfaceCount, desc, &texture);
+    textureView.Reset();
+    if (texture) {
+        device->CreateShaderResourceView(texture.Get(), nullptr, &textureView);
+    }
+
+    D3D11_SAMPLER_DESC samplerDesc{};
+    samplerDesc.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
+    samplerDesc.AddressU = D3D11_TEXTURE_ADDRESS_WRAP;
+    samplerDesc.AddressV = D3D11_TEXTURE_ADDRESS_WRAP;
+    samplerDesc.AddressW = D3D11_TEXTURE_ADDRESS_WRAP;
+    samplerDesc.MipLODBias = 0.0f;
+    samplerDesc.MaxAnisotropy = 0;
+    samplerDesc.ComparisonFunc = D3D11_COMPARISON_NEVER;
+    samplerDesc.MinLOD = 0.0f;
+    samplerDesc.MaxLOD = D3D11_FLOAT32_MAX;
     sampler.Reset();
-    device->CreateSamplerState(&desc, &sampler);
+    device->CreateSamplerState(&samplerDesc, &sampler);
+    // The local texture reference and the decoded pixels go here; the view
+    // keeps the texture alive.
 }

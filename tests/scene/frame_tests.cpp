@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <cmath>
 #include <memory>
 
@@ -17,6 +19,8 @@ class Frame : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        // The program prepares its thread for COM before building the engine.
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         engine = std::make_unique<Engine>(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
         ASSERT_TRUE(engine->CanRender());
         engine->device = engine->window.graphics->device.Get();
@@ -28,6 +32,7 @@ protected:
         MSG leftOver;
         while (PeekMessageA(&leftOver, nullptr, 0, 0, PM_REMOVE)) {
         }
+        CoUninitialize();
     }
 
     // Draws the frame of time t twice, so that the camera's one-frame lag is
@@ -85,12 +90,25 @@ TEST_F(Frame, BackgroundIsTheClearColourOfItsTime)
     }
 }
 
-TEST_F(Frame, CubeCoversTheCentreOfTheScreen)
+TEST_F(Frame, TexturedCubeCoversTheCentreOfTheScreen)
 {
+    const auto* cubeMaterial = dynamic_cast<CubeMaterial*>(engine->scene[0]->material);
+    ASSERT_TRUE(cubeMaterial);
+    EXPECT_TRUE(cubeMaterial->textureView);
+    EXPECT_TRUE(cubeMaterial->sampler);
+
     const ReadBackImage image = DrawAndReadBack(0.0f);
-    const ReadBackImage::Pixel centre = image.At(image.width / 2, image.height / 2);
     const ReadBackImage::Pixel corner = image.At(2, 2);
-    EXPECT_FALSE(centre.c0 == corner.c0 && centre.c1 == corner.c1 && centre.c2 == corner.c2);
+    // Around the centre the cube shows the grass: green above red and blue,
+    // none of the table's pure colours, and not the background.
+    for (int dx : {-12, 0, 12}) {
+        const ReadBackImage::Pixel pixel = image.At(image.width / 2 + dx, image.height / 2);
+        EXPECT_FALSE(pixel.c0 == corner.c0 && pixel.c1 == corner.c1 && pixel.c2 == corner.c2);
+        EXPECT_GT(pixel.c1, pixel.c2);
+        EXPECT_GT(pixel.c1, pixel.c0);
+        EXPECT_GT(pixel.c2, 0);
+        EXPECT_LT(pixel.c1, 255);
+    }
 }
 
 TEST_F(Frame, PyramidIsDrawnWhereTheCameraProjectsIt)
