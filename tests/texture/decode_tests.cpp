@@ -235,7 +235,7 @@ TEST(DecodeBadInput, BrokenFilesFailAndLeaveTheSetEmpty) {
     ASSERT_TRUE(WriteBytes(TestFilePath(L"text.jpg"), std::vector<std::uint8_t>(text, text + sizeof text)));
 
     for (const wchar_t* name : {L"missing.jpg", L"empty.png", L"text.jpg", L"truncated.jpg"}) {
-        SCOPED_TRACE(testing::Message() << std::string(name, name + wcslen(name)));
+        SCOPED_TRACE(testing::Message() << name);
         ImageSet set;
         ASSERT_EQ(set.Allocate2D(kRgba, 2, 2, 1, 1, 0), S_OK);
         ImageDesc desc = Sentinel();
