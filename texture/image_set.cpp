@@ -184,13 +184,15 @@ bool LayOutSurfaces(std::uint8_t* block, std::uint64_t blockBytes, const ImageDe
 HRESULT ImageSet::Allocate2D(DXGI_FORMAT pixelFormat, std::uint64_t width, std::uint64_t height,
                              std::uint64_t layerCount, std::uint64_t mipCount,
                              std::uint32_t pitchFlags) {
+    // Whatever the outcome, the earlier contents go: a failed call leaves an
+    // empty set, never the previous image under a caller's new expectations.
+    Clear();
     const auto format = static_cast<std::uint32_t>(pixelFormat);
     if (format < 1 || format > 190 || width == 0 || height == 0 || layerCount == 0)
         return E_INVALIDARG;
     if (format >= 111 && format <= 114) return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
     if (!ResolveMipCount(width, height, mipCount)) return E_INVALIDARG;
 
-    Clear();
     desc = ImageDesc{width, height, 1, layerCount, mipCount, 0, 0, pixelFormat, ImageDimension2D};
 
     std::uint64_t count = 0;

@@ -126,6 +126,11 @@ TEST(Allocate2D, ReplacesEarlierContentsAndFailureEmptiesTheSet) {
     EXPECT_EQ(set.byteSize, 64u);
     EXPECT_EQ(set.desc.pixelFormat, static_cast<DXGI_FORMAT>(2));
 
+    // Rejected arguments empty a filled set too.
+    ASSERT_EQ(set.Allocate2D(kRgba, 8, 8, 1, 1, 0), S_OK);
+    EXPECT_EQ(set.Allocate2D(kRgba, 0, 8, 1, 1, 0), E_INVALIDARG);
+    ExpectEmpty(set);
+
     // A size that measures but that no allocator can give: 2^60 bytes.
     EXPECT_EQ(set.Allocate2D(kRgba, std::uint64_t{1} << 30, std::uint64_t{1} << 28, 1, 1, 0),
               E_OUTOFMEMORY);
