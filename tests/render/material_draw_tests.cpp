@@ -1,0 +1,305 @@
+#include "render/camera.h"
+#include "render/graphics.h"
+#include "render/materials.h"
+#include "render/mesh_object.h"
+#include "render/meshes.h"
+#include "tests/render/test_window.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// These tests run from the run folder, beside the compiled shaders and the texture.
+class DeviceTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        window = std::make_unique<TestWindow>();
+        graphics = std::make_unique<Graphics>(window->handle());
+    }
+    static void TearDownTestSuite()
+    {
+        graphics.reset();
+        window.reset();
+        CoUninitialize();
+    }
+
+    static ID3D11Device* Device() { return graphics->device.Get(); }
+
+    // The bytes a GPU buffer holds, read through a staging copy.
+    static std::vector<unsigned char> BufferBytes(ID3D11Buffer* buffer)
+    {
+        D3D11_BUFFER_DESC desc{};
+        buffer->GetDesc(&desc);
+        desc.Usage = D3D11_USAGE_STAGING;
+        desc.BindFlags = 0;
+        desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+        desc.MiscFlags = 0;
+        desc.StructureByteStride = 0;
+        ComPtr<ID3D11Buffer> staging;
+        std::vector<unsigned char> bytes;
+        if (FAILED(Device()->CreateBuffer(&desc, nullptr, &staging))) {
+            return bytes;
+        }
+        graphics->context->CopyResource(staging.Get(), buffer);
+        D3D11_MAPPED_SUBRESOURCE mapped{};
+        if (SUCCEEDED(graphics->context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
+            bytes.assign(static_cast<unsigned char*>(mapped.pData),
+                         static_cast<unsigned char*>(mapped.pData) + desc.ByteWidth);
+            graphics->context->Unmap(staging.Get(), 0);
+        }
+        return bytes;
+    }
+
+    static inline std::unique_ptr<TestWindow> window;
+    static inline std::unique_ptr<Graphics> graphics;
+};
+
+D3D11_BUFFER_DESC DescOf(ID3D11Buffer* buffer)
+{
+    D3D11_BUFFER_DESC desc{};
+    buffer->GetDesc(&desc);
+    return desc;
+}
+
+using MeshBuffersOnDevice = DeviceTest;
+
+TEST_F(MeshBuffersOnDevice, HoldExactlyTheTables)
+{
+    const MeshBuffers cube = CreateCubeMesh(Device());
+    const MeshBuffers pyramid = CreatePyramidMesh(Device());
+    ASSERT_TRUE(cube.vertexBuffer && cube.indexBuffer && pyramid.vertexBuffer && pyramid.indexBuffer);
+    EXPECT_EQ(DescOf(cube.vertexBuffer.Get()).ByteWidth, 480u);
+    EXPECT_EQ(DescOf(pyramid.vertexBuffer.Get()).ByteWidth, 100u);
+    EXPECT_EQ(DescOf(cube.indexBuffer.Get()).ByteWidth, 72u);
+    EXPECT_EQ(DescOf(pyramid.indexBuffer.Get()).ByteWidth, 36u);
+    EXPECT_EQ(DescOf(cube.vertexBuffer.Get()).BindFlags, UINT(D3D11_BIND_VERTEX_BUFFER));
+    EXPECT_EQ(DescOf(cube.indexBuffer.Get()).BindFlags, UINT(D3D11_BIND_INDEX_BUFFER));
+    EXPECT_EQ(cube.indexCount, 36u);
+    EXPECT_EQ(pyramid.indexCount, 18u);
+
+    const auto vertexBytes = BufferBytes(cube.vertexBuffer.Get());
+    ASSERT_EQ(vertexBytes.size(), sizeof(cubeVertices));
+    EXPECT_EQ(std::memcmp(vertexBytes.data(), cubeVertices.data(), sizeof(cubeVertices)), 0);
+    const auto indexBytes = BufferBytes(pyramid.indexBuffer.Get());
+    ASSERT_EQ(indexBytes.size(), sizeof(pyramidIndices));
+    EXPECT_EQ(std::memcmp(indexBytes.data(), pyramidIndices.data(), sizeof(pyramidIndices)), 0);
+}
+
+TEST_F(MeshBuffersOnDevice, WithoutADeviceKeepTheCountAndNoBuffers)
+{
+    const MeshBuffers cube = CreateCubeMesh(nullptr);
+    EXPECT_FALSE(cube.vertexBuffer);
+    EXPECT_FALSE(cube.indexBuffer);
+    EXPECT_EQ(cube.indexCount, 36u);
+}
+
+TEST(MeshObjectTakeMesh, TakesBothBuffersAndTheCountLeavingTheMeshEmpty)
+{
+    MeshObject object;
+    MeshBuffers mesh;
+    mesh.indexCount = 18;
+    object.TakeMesh(std::move(mesh));
+    EXPECT_EQ(object.indexCount, 18u);
+    EXPECT_FALSE(mesh.vertexBuffer);
+    EXPECT_FALSE(mesh.indexBuffer);
+}
+
+using Materials = DeviceTest;
+
+TEST_F(Materials, ColourTablesAre192BytesOfSixColoursWithZeroAlpha)
+{
+    const PyramidMaterial pyramid("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
+    const CubeMaterial cube("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+    for (const Material* material : {static_cast<const Material*>(&pyramid), static_cast<const Material*>(&cube)}) {
+        ASSERT_TRUE(material->constantBuffer);
+        const D3D11_BUFFER_DESC desc = DescOf(material->constantBuffer.Get());
+        EXPECT_EQ(desc.ByteWidth, 192u);
+        EXPECT_EQ(desc.BindFlags, UINT(D3D11_BIND_CONSTANT_BUFFER));
+        EXPECT_EQ(desc.Usage, D3D11_USAGE_DEFAULT);
+    }
+    const auto pyramidBytes = BufferBytes(pyramid.constantBuffer.Get());
+    ASSERT_EQ(pyramidBytes.size(), 192u);
+    EXPECT_EQ(std::memcmp(pyramidBytes.data(), pyramidColours.data(), 192), 0);
+    const auto cubeBytes = BufferBytes(cube.constantBuffer.Get());
+    ASSERT_EQ(cubeBytes.size(), 192u);
+    EXPECT_EQ(std::memcmp(cubeBytes.data(), cubeColours.data(), 192), 0);
+
+    for (int entry = 0; entry < 12; ++entry) {
+        EXPECT_EQ(cubeColours[entry].a, 0.0f);
+        EXPECT_EQ(pyramidColours[entry].a, 0.0f);
+        if (entry >= 6) {
+            const ColourEntry& e = pyramidColours[entry];
+            EXPECT_EQ(e.r + e.g + e.b, 0.0f) << entry;
+        } else {
+            // The cube gives each of the pyramid's six colours twice in a row.
+            EXPECT_EQ(std::memcmp(&cubeColours[2 * entry], &pyramidColours[entry], 16), 0) << entry;
+            EXPECT_EQ(std::memcmp(&cubeColours[2 * entry + 1], &pyramidColours[entry], 16), 0) << entry;
+        }
+    }
+}
+
+TEST_F(Materials, LoadEveryShaderLayoutTextureAndSampler)
+{
+    const CubeMaterial cube("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+    EXPECT_TRUE(cube.pixelShader);
+    EXPECT_TRUE(cube.vertexShader);
+    EXPECT_TRUE(cube.inputLayout);
+    EXPECT_TRUE(cube.textureView);
+    ASSERT_TRUE(cube.sampler);
+    D3D11_SAMPLER_DESC sampler{};
+    cube.sampler->GetDesc(&sampler);
+    EXPECT_EQ(sampler.Filter, D3D11_FILTER_MIN_MAG_MIP_LINEAR);
+    EXPECT_EQ(sampler.AddressU, D3D11_TEXTURE_ADDRESS_WRAP);
+    EXPECT_EQ(sampler.AddressV, D3D11_TEXTURE_ADDRESS_WRAP);
+    EXPECT_EQ(sampler.AddressW, D3D11_TEXTURE_ADDRESS_WRAP);
+    EXPECT_EQ(sampler.ComparisonFunc, D3D11_COMPARISON_NEVER);
+    EXPECT_EQ(sampler.MaxLOD, D3D11_FLOAT32_MAX);
+
+    const PyramidMaterial pyramid("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
+    EXPECT_TRUE(pyramid.pixelShader);
+    EXPECT_TRUE(pyramid.vertexShader);
+    EXPECT_TRUE(pyramid.inputLayout);
+}
+
+TEST_F(Materials, FirstPathIsAlwaysThePixelShader)
+{
+    // With the two paths swapped neither file is a shader of the stage it is
+    // given to, so both creations fail.
+    const PyramidMaterial swapped("shaders\\VSDefault.cso", "shaders\\PSDefault.cso", Device());
+    EXPECT_FALSE(swapped.pixelShader);
+    EXPECT_FALSE(swapped.vertexShader);
+    EXPECT_FALSE(swapped.inputLayout);
+}
+
+TEST_F(Materials, MissingShaderFilesLeaveShaderAndLayoutEmpty)
+{
+    const CubeMaterial cube("shaders\\Missing.cso", "shaders\\AlsoMissing.cso", Device());
+    EXPECT_FALSE(cube.pixelShader);
+    EXPECT_FALSE(cube.vertexShader);
+    EXPECT_FALSE(cube.inputLayout);
+    EXPECT_TRUE(cube.constantBuffer);
+    EXPECT_TRUE(cube.sampler);
+}
+
+TEST(WidenPathBytes, ExtendsEachByteWithItsSign)
+{
+    EXPECT_EQ(WidenPathBytes("shaders\\A.cso"), L"shaders\\A.cso");
+    const std::wstring wide = WidenPathBytes("\xE9t\x7F");
+    ASSERT_EQ(wide.size(), 3u);
+    EXPECT_EQ(static_cast<unsigned>(wide[0]), 0xFFE9u);
+    EXPECT_EQ(static_cast<unsigned>(wide[1]), unsigned('t'));
+    EXPECT_EQ(static_cast<unsigned>(wide[2]), 0x7Fu);
+}
+
+class DrawObjectTest : public DeviceTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        DeviceTest::SetUpTestSuite();
+        cubeMaterial = std::make_unique<CubeMaterial>("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+        pyramidMaterial =
+            std::make_unique<PyramidMaterial>("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
+        camera = std::make_unique<Camera>(1280u, 720u, nullptr);
+        cube.TakeMesh(CreateCubeMesh(Device()));
+        cube.material = cubeMaterial.get();
+        pyramid.TakeMesh(CreatePyramidMesh(Device()));
+        pyramid.material = pyramidMaterial.get();
+    }
+    static void TearDownTestSuite()
+    {
+        cube = MeshObject{};
+        pyramid = MeshObject{};
+        cubeMaterial.reset();
+        pyramidMaterial.reset();
+        camera.reset();
+        DeviceTest::TearDownTestSuite();
+    }
+    static ID3D11DeviceContext* Context() { return graphics->context.Get(); }
+
+    static inline std::unique_ptr<CubeMaterial> cubeMaterial;
+    static inline std::unique_ptr<PyramidMaterial> pyramidMaterial;
+    static inline std::unique_ptr<Camera> camera;
+    static inline MeshObject cube;
+    static inline MeshObject pyramid;
+};
+
+TEST_F(DrawObjectTest, BindsMeshMaterialAndAFreshConstantBuffer)
+{
+    graphics->DrawObject(pyramid, *camera, 0.5f, -0.25f, 1, 2, 3, 4.5f);
+    ComPtr<ID3D11Buffer> first = pyramid.constantBuffer;
+    ASSERT_TRUE(first);
+
+    ComPtr<ID3D11Buffer> vertexBuffer;
+    UINT stride = 0;
+    UINT offset = 1;
+    Context()->IAGetVertexBuffers(0, 1, &vertexBuffer, &stride, &offset);
+    EXPECT_EQ(vertexBuffer.Get(), pyramid.vertexBuffer.Get());
+    EXPECT_EQ(stride, 20u);
+    EXPECT_EQ(offset, 0u);
+    ComPtr<ID3D11Buffer> indexBuffer;
+    DXGI_FORMAT indexFormat{};
+    Context()->IAGetIndexBuffer(&indexBuffer, &indexFormat, &offset);
+    EXPECT_EQ(indexBuffer.Get(), pyramid.indexBuffer.Get());
+    EXPECT_EQ(indexFormat, DXGI_FORMAT_R16_UINT);
+    ComPtr<ID3D11InputLayout> layout;
+    Context()->IAGetInputLayout(&layout);
+    EXPECT_EQ(layout.Get(), pyramidMaterial->inputLayout.Get());
+    ComPtr<ID3D11VertexShader> vertexShader;
+    Context()->VSGetShader(&vertexShader, nullptr, nullptr);
+    EXPECT_EQ(vertexShader.Get(), pyramidMaterial->vertexShader.Get());
+    ComPtr<ID3D11PixelShader> pixelShader;
+    Context()->PSGetShader(&pixelShader, nullptr, nullptr);
+    EXPECT_EQ(pixelShader.Get(), pyramidMaterial->pixelShader.Get());
+    ComPtr<ID3D11Buffer> vsConstants;
+    Context()->VSGetConstantBuffers(0, 1, &vsConstants);
+    EXPECT_EQ(vsConstants.Get(), first.Get());
+    ComPtr<ID3D11Buffer> psConstants;
+    Context()->PSGetConstantBuffers(0, 1, &psConstants);
+    EXPECT_EQ(psConstants.Get(), pyramidMaterial->constantBuffer.Get());
+
+    // The uploaded block is the object's constants, byte for byte.
+    const auto bytes = BufferBytes(first.Get());
+    ASSERT_EQ(bytes.size(), sizeof(ObjectConstants));
+    EXPECT_EQ(std::memcmp(bytes.data(), &pyramid.constants, sizeof(ObjectConstants)), 0);
+    float time = 0.0f;
+    std::memcpy(&time, bytes.data() + 192, 4);
+    EXPECT_EQ(time, 4.5f);
+
+    graphics->DrawObject(pyramid, *camera, 0.0f, 0.0f, 0, 0, 0, 5.0f);
+    EXPECT_NE(pyramid.constantBuffer.Get(), first.Get());
+    EXPECT_EQ(DescOf(pyramid.constantBuffer.Get()).Usage, D3D11_USAGE_DYNAMIC);
+    EXPECT_EQ(DescOf(pyramid.constantBuffer.Get()).CPUAccessFlags, UINT(D3D11_CPU_ACCESS_WRITE));
+}
+
+TEST_F(DrawObjectTest, OnlyTheCubeBindsATextureAndSampler)
+{
+    graphics->DrawObject(cube, *camera, 0, 0, 0, 0, 0, 0);
+    ComPtr<ID3D11ShaderResourceView> view;
+    Context()->PSGetShaderResources(0, 1, &view);
+    ComPtr<ID3D11SamplerState> sampler;
+    Context()->PSGetSamplers(0, 1, &sampler);
+    ASSERT_TRUE(cubeMaterial->textureView);
+    EXPECT_EQ(view.Get(), cubeMaterial->textureView.Get());
+    EXPECT_EQ(sampler.Get(), cubeMaterial->sampler.Get());
+
+    // A pyramid draw leaves whatever an earlier draw bound in slot 0.
+    graphics->DrawObject(pyramid, *camera, 0, 0, 0, 0, 0, 0);
+    ComPtr<ID3D11ShaderResourceView> viewAfter;
+    Context()->PSGetShaderResources(0, 1, &viewAfter);
+    ComPtr<ID3D11SamplerState> samplerAfter;
+    Context()->PSGetSamplers(0, 1, &samplerAfter);
+    EXPECT_EQ(viewAfter.Get(), cubeMaterial->textureView.Get());
+    EXPECT_EQ(samplerAfter.Get(), cubeMaterial->sampler.Get());
+}
+
+}  // namespace
