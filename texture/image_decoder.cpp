@@ -102,8 +102,10 @@ ColorSpace ReadColorSpace(IWICMetadataQueryReader* reader, const GUID& container
 }  // namespace
 
 IWICImagingFactory* AcquireImagingFactory(bool& isFactory2) {
-    if (g_imagingFactory == nullptr &&
-        !InitOnceExecuteOnce(&g_imagingFactoryOnce, CreateImagingFactory, nullptr, nullptr))
+    // Asked every time rather than testing the pointer first: once done the
+    // call returns at once, and it orders this thread's reads after the
+    // creating thread's writes.
+    if (!InitOnceExecuteOnce(&g_imagingFactoryOnce, CreateImagingFactory, nullptr, nullptr))
         return nullptr;
     isFactory2 = g_isImagingFactory2;
     return g_imagingFactory;
