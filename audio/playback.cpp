@@ -15,6 +15,9 @@ namespace {
 constexpr REFERENCE_TIME kDeviceBufferDuration = 2'000'000;  // 200 ms in 100 ns units
 // Wake-up even without the device's event, in case it never comes.
 constexpr DWORD kFeedIntervalMs = 20;
+// How far a device's clock may run ahead of real time and still be believed:
+// more than the jitter of a real device's clock, less than one buffer.
+constexpr uint64_t kDeviceLeadMs = 20;
 // Time allowed past the expected end for the device to drain its queue.
 constexpr ULONGLONG kDrainGraceMs = 2000;
 
@@ -114,9 +117,11 @@ uint64_t Playback::CurrentBytesLocked()
         const uint64_t ticks = static_cast<uint64_t>(std::max<LONGLONG>(0, now.QuadPart - anchorTime.QuadPart));
         bytes = anchorBytes + ScaleDown(ticks, audio.BytesPerSecond(), static_cast<uint64_t>(frequency.QuadPart));
         if (state == State::DeviceClock) {
-            // Behind real time the device rules: it stalled or has not started yet.
+            // The device's clock rules unless it runs far ahead of real time,
+            // as a device that swallows data without playing it does. Behind
+            // real time it rules too: it stalled or has not started yet.
             const uint64_t device = DeviceBytesLocked();
-            if (device < bytes) {
+            if (device <= bytes + ScaleDown(audio.BytesPerSecond(), kDeviceLeadMs, 1000)) {
                 bytes = device;
                 anchorBytes = device;
                 anchorTime = now;

@@ -58,9 +58,9 @@ private:
     Microsoft::WRL::ComPtr<IAudioClock> deviceClock;
     uint64_t clockFrequency = 0;
     uint64_t queuedBytes = 0;
-    // The position never runs ahead of real time from this anchor: a device
-    // that swallows data faster than it plays (a null device) would otherwise
-    // race through the piece.
+    // The position never runs far ahead of real time from this anchor: a
+    // device that swallows data faster than it plays (a null device) would
+    // otherwise race through the piece.
     uint64_t anchorBytes = 0;
     LARGE_INTEGER anchorTime{};
     uint64_t lastReported = 0;

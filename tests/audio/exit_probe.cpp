@@ -1,6 +1,9 @@
-// Starts playback, checks that it runs, and returns 42 from main while the
+// Starts playback as the demo does (from a thread in a single-threaded COM
+// apartment), checks that it runs, and returns 42 from main while the
 // library's thread still plays: the exit code must reach the parent intact.
 #include "audio/bass.h"
+
+#include <objbase.h>
 
 #include <cstdlib>
 
@@ -9,6 +12,7 @@ int main(int argc, char **argv)
     if (argc != 3) {
         return 2;
     }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (!BASS_Init(std::atoi(argv[1]), 44100, 0, nullptr, nullptr)) {
         return 3;
     }
