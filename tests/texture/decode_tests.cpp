@@ -41,11 +41,11 @@ protected:
         pattern = PatternBgra(5, 3);
         ASSERT_EQ(WriteImage(TestFilePath(L"pattern.png"), GUID_ContainerFormatPng, {pattern}),
                   S_OK);
-        FrameSpec photo{16, 8, GUID_WICPixelFormat24bppBGR, 48, {}, {}};
+        TestFrame photo{16, 8, GUID_WICPixelFormat24bppBGR, 48, {}, {}};
         photo.pixels.assign(16 * 8 * 3, 0x80);
         ASSERT_EQ(WriteImage(TestFilePath(L"photo.jpg"), GUID_ContainerFormatJpeg, {photo}), S_OK);
     }
-    static inline FrameSpec pattern;
+    static inline TestFrame pattern;
 
     HRESULT Decode(const wchar_t* name, std::uint32_t flags, ImageDesc& desc) {
         return DecodeImageFile(TestFilePath(name).c_str(), flags, &desc, set, {});
@@ -124,7 +124,7 @@ TEST_F(DecodeFile, MetadataCallbackSeesTheFirstFrameReader) {
 }
 
 TEST_F(DecodeFile, IndexedImageExpandsToRgbaWithUnspecifiedAlpha) {
-    FrameSpec indexed{4, 2, GUID_WICPixelFormat8bppIndexed, 4, {0, 1, 2, 3, 3, 2, 1, 0}, {}};
+    TestFrame indexed{4, 2, GUID_WICPixelFormat8bppIndexed, 4, {0, 1, 2, 3, 3, 2, 1, 0}, {}};
     indexed.palette = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
     ASSERT_EQ(WriteImage(TestFilePath(L"indexed.png"), GUID_ContainerFormatPng, {indexed}), S_OK);
     ImageDesc desc{};
@@ -141,7 +141,7 @@ TEST_F(DecodeFile, IndexedImageExpandsToRgbaWithUnspecifiedAlpha) {
 
 TEST_F(DecodeFile, BlackAndWhiteBecomesR8UnlessKeptAsOneBit) {
     // 10 x 2 pixels, row 0 alternating white/black, row 1 all black.
-    FrameSpec bw{10, 2, GUID_WICPixelFormatBlackWhite, 2, {0xAA, 0x80, 0x00, 0x00}, {}};
+    TestFrame bw{10, 2, GUID_WICPixelFormatBlackWhite, 2, {0xAA, 0x80, 0x00, 0x00}, {}};
     ASSERT_EQ(WriteImage(TestFilePath(L"bw.png"), GUID_ContainerFormatPng, {bw}), S_OK);
     ImageDesc desc{};
     ASSERT_EQ(Decode(L"bw.png", KeepOneBit, desc), S_OK);
@@ -221,7 +221,7 @@ TEST(DecodeBadInput, NullPathLeavesEverythingAlone) {
 
 TEST(DecodeBadInput, BrokenFilesFailAndLeaveTheSetEmpty) {
     // A valid JPEG to cut short.
-    FrameSpec photo{64, 64, GUID_WICPixelFormat24bppBGR, 192, {}, {}};
+    TestFrame photo{64, 64, GUID_WICPixelFormat24bppBGR, 192, {}, {}};
     photo.pixels.resize(64 * 192);
     for (std::size_t i = 0; i < photo.pixels.size(); ++i)
         photo.pixels[i] = static_cast<std::uint8_t>(i * 31);

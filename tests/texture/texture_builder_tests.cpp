@@ -247,7 +247,7 @@ TEST(BuildWithDevice, DecodedImageReadsBackUnchanged) {
                                 D3D11_SDK_VERSION, &device, nullptr, &context),
               S_OK);
 
-    const FrameSpec pattern = PatternBgra(7, 5);
+    const TestFrame pattern = PatternBgra(7, 5);
     ASSERT_EQ(WriteImage(TestFilePath(L"device.png"), GUID_ContainerFormatPng, {pattern}), S_OK);
     ImageDesc desc{};
     ImageSet set;

@@ -8,7 +8,7 @@
 using Microsoft::WRL::ComPtr;
 
 HRESULT WriteImage(const std::wstring& path, const GUID& container,
-                   const std::vector<FrameSpec>& frames) {
+                   const std::vector<TestFrame>& frames) {
     bool isFactory2 = false;
     IWICImagingFactory* factory = AcquireImagingFactory(isFactory2);
     if (factory == nullptr) return E_NOINTERFACE;
@@ -18,47 +18,47 @@ HRESULT WriteImage(const std::wstring& path, const GUID& container,
     ComPtr<IWICBitmapEncoder> encoder;
     if (SUCCEEDED(hr)) hr = factory->CreateEncoder(container, nullptr, &encoder);
     if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
-    for (const FrameSpec& spec : frames) {
+    for (const TestFrame& source : frames) {
         ComPtr<IWICBitmapFrameEncode> frame;
         ComPtr<IPropertyBag2> options;
         if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, &options);
         if (SUCCEEDED(hr)) hr = frame->Initialize(options.Get());
-        if (SUCCEEDED(hr)) hr = frame->SetSize(spec.width, spec.height);
-        GUID format = spec.format;
+        if (SUCCEEDED(hr)) hr = frame->SetSize(source.width, source.height);
+        GUID format = source.format;
         if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&format);
-        if (SUCCEEDED(hr) && !IsEqualGUID(format, spec.format)) hr = E_FAIL;
-        if (SUCCEEDED(hr) && !spec.palette.empty()) {
+        if (SUCCEEDED(hr) && !IsEqualGUID(format, source.format)) hr = E_FAIL;
+        if (SUCCEEDED(hr) && !source.palette.empty()) {
             ComPtr<IWICPalette> palette;
             hr = factory->CreatePalette(&palette);
             if (SUCCEEDED(hr))
-                hr = palette->InitializeCustom(const_cast<WICColor*>(spec.palette.data()),
-                                               static_cast<UINT>(spec.palette.size()));
+                hr = palette->InitializeCustom(const_cast<WICColor*>(source.palette.data()),
+                                               static_cast<UINT>(source.palette.size()));
             if (SUCCEEDED(hr)) hr = frame->SetPalette(palette.Get());
         }
         if (SUCCEEDED(hr))
-            hr = frame->WritePixels(spec.height, spec.stride,
-                                    static_cast<UINT>(spec.pixels.size()),
-                                    const_cast<BYTE*>(spec.pixels.data()));
+            hr = frame->WritePixels(source.height, source.stride,
+                                    static_cast<UINT>(source.pixels.size()),
+                                    const_cast<BYTE*>(source.pixels.data()));
         if (SUCCEEDED(hr)) hr = frame->Commit();
     }
     if (SUCCEEDED(hr)) hr = encoder->Commit();
     return hr;
 }
 
-FrameSpec PatternBgra(UINT width, UINT height) {
-    FrameSpec spec{width, height, GUID_WICPixelFormat32bppBGRA, width * 4, {}, {}};
-    spec.pixels.resize(std::size_t{width} * height * 4);
-    for (std::size_t i = 0; i < spec.pixels.size(); ++i)
-        spec.pixels[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    return spec;
+TestFrame PatternBgra(UINT width, UINT height) {
+    TestFrame source{width, height, GUID_WICPixelFormat32bppBGRA, width * 4, {}, {}};
+    source.pixels.resize(std::size_t{width} * height * 4);
+    for (std::size_t i = 0; i < source.pixels.size(); ++i)
+        source.pixels[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    return source;
 }
 
-FrameSpec SolidBgra(UINT width, UINT height, std::uint32_t bgra) {
-    FrameSpec spec{width, height, GUID_WICPixelFormat32bppBGRA, width * 4, {}, {}};
-    spec.pixels.resize(std::size_t{width} * height * 4);
-    for (std::size_t i = 0; i < spec.pixels.size(); ++i)
-        spec.pixels[i] = static_cast<std::uint8_t>(bgra >> (8 * (3 - i % 4)));
-    return spec;
+TestFrame SolidBgra(UINT width, UINT height, std::uint32_t bgra) {
+    TestFrame source{width, height, GUID_WICPixelFormat32bppBGRA, width * 4, {}, {}};
+    source.pixels.resize(std::size_t{width} * height * 4);
+    for (std::size_t i = 0; i < source.pixels.size(); ++i)
+        source.pixels[i] = static_cast<std::uint8_t>(bgra >> (8 * (3 - i % 4)));
+    return source;
 }
 
 bool WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {

@@ -8,7 +8,7 @@
 #include <wincodec.h>
 
 // One frame for WriteImage: pixels in `format`, rows `stride` bytes apart.
-struct FrameSpec {
+struct TestFrame {
     UINT width = 0;
     UINT height = 0;
     GUID format{};
@@ -20,12 +20,12 @@ struct FrameSpec {
 // Encodes frames into a file with WIC's own encoder for `container`. Fails
 // when the encoder would store another pixel format than asked for.
 HRESULT WriteImage(const std::wstring& path, const GUID& container,
-                   const std::vector<FrameSpec>& frames);
+                   const std::vector<TestFrame>& frames);
 
 // A frame of 32bppBGRA pixels whose every byte differs from its neighbours.
-FrameSpec PatternBgra(UINT width, UINT height);
+TestFrame PatternBgra(UINT width, UINT height);
 // A frame of one colour (B, G, R, A) in 32bppBGRA.
-FrameSpec SolidBgra(UINT width, UINT height, std::uint32_t bgra);
+TestFrame SolidBgra(UINT width, UINT height, std::uint32_t bgra);
 
 // Writes raw bytes to a file (for broken files).
 bool WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
