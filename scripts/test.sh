@@ -2,6 +2,7 @@
 # The test command: builds everything and runs the whole suite headless.
 # Extra arguments go to ctest (for example -R math).
 set -euo pipefail
+export VEXLAR_WINE_PREFIX=wineprefix-tests
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 use_silent_sound_device

@@ -2,7 +2,9 @@
 # Wine environment of the project: a prefix of its own inside the build
 # folder, quiet logging, and helpers for headless runs. Sourced, not run.
 
-export WINEPREFIX="$BUILD_DIR/wineprefix"
+# The test command uses a prefix of its own, so that a demo started with the
+# run command and a test run never share a Wine session.
+export WINEPREFIX="$BUILD_DIR/${VEXLAR_WINE_PREFIX:-wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
@@ -46,7 +48,11 @@ start_virtual_display() {
   read -r number <"$fifo"
   rm -f "$fifo"
   export DISPLAY=":$number"
-  wineserver -p
+  if ! wineserver -p; then
+    echo "Another Wine session is using $WINEPREFIX; end it first (WINEPREFIX=$WINEPREFIX wineserver -k)." >&2
+    kill "$VEXLAR_XVFB_PID"
+    exit 1
+  fi
   # Start Wine's own services now, with no pipe of ours as their output:
   # started by the first test instead, they would inherit its output pipe
   # and keep ctest waiting for it to close.

@@ -1,8 +1,10 @@
 #include "render/graphics.h"
 #include "tests/render/test_window.h"
+#include "tests/support/read_back.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -20,10 +22,27 @@ D3D11_TEXTURE2D_DESC TextureDescOf(ID3D11View* view)
     return desc;
 }
 
-TEST(Graphics, HoldsDeviceContextSwapChainAndBothViews)
+// One window and device for the tests that only look at them.
+class GraphicsOnWindow : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        sharedWindow = std::make_unique<TestWindow>();
+        sharedGraphics = std::make_unique<Graphics>(sharedWindow->handle());
+    }
+    static void TearDownTestSuite()
+    {
+        sharedGraphics.reset();
+        sharedWindow.reset();
+    }
+    static inline std::unique_ptr<TestWindow> sharedWindow;
+    static inline std::unique_ptr<Graphics> sharedGraphics;
+    const TestWindow& window = *sharedWindow;
+    Graphics& graphics = *sharedGraphics;
+};
+
+TEST_F(GraphicsOnWindow, HoldsDeviceContextSwapChainAndBothViews)
 {
-    TestWindow window;
-    Graphics graphics(window.handle());
     ASSERT_TRUE(graphics.device);
     ASSERT_TRUE(graphics.swapChain);
     ASSERT_TRUE(graphics.context);
@@ -46,10 +65,8 @@ TEST(Graphics, HoldsDeviceContextSwapChainAndBothViews)
     EXPECT_EQ(depthBuffer.BindFlags, UINT(D3D11_BIND_DEPTH_STENCIL));
 }
 
-TEST(Graphics, SetsTheFixedPipelineStateOnce)
+TEST_F(GraphicsOnWindow, SetsTheFixedPipelineStateOnce)
 {
-    TestWindow window;
-    Graphics graphics(window.handle());
     ASSERT_TRUE(graphics.context);
 
     UINT viewportCount = 1;
@@ -86,31 +103,17 @@ TEST(Graphics, SetsTheFixedPipelineStateOnce)
     EXPECT_EQ(boundDepth.Get(), graphics.depthStencilView.Get());
 }
 
-TEST(Graphics, ClearedBackBufferReadsBackExactly)
+TEST_F(GraphicsOnWindow, ClearedBackBufferReadsBackExactly)
 {
-    TestWindow window;
-    Graphics graphics(window.handle());
-    ASSERT_TRUE(graphics.renderTargetView);
     const float colour[4] = {0.1f, 0.275f, 0.1f, 1.0f};
     graphics.context->ClearRenderTargetView(graphics.renderTargetView.Get(), colour);
-
-    D3D11_TEXTURE2D_DESC desc = TextureDescOf(graphics.renderTargetView.Get());
-    desc.Usage = D3D11_USAGE_STAGING;
-    desc.BindFlags = 0;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    desc.MiscFlags = 0;
-    ComPtr<ID3D11Texture2D> staging;
-    ASSERT_HRESULT_SUCCEEDED(graphics.device->CreateTexture2D(&desc, nullptr, &staging));
-    ComPtr<ID3D11Resource> backBuffer;
-    graphics.renderTargetView->GetResource(&backBuffer);
-    graphics.context->CopyResource(staging.Get(), backBuffer.Get());
-    D3D11_MAPPED_SUBRESOURCE mapped{};
-    ASSERT_HRESULT_SUCCEEDED(graphics.context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped));
-    const auto* pixel = static_cast<const unsigned char*>(mapped.pData);
-    EXPECT_EQ(pixel[0], 26);  // B
-    EXPECT_EQ(pixel[1], 70);  // G
-    EXPECT_EQ(pixel[2], 26);  // R
-    graphics.context->Unmap(staging.Get(), 0);
+    const ReadBackImage image =
+        ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get());
+    ASSERT_GT(image.width, 0u);
+    const ReadBackImage::Pixel pixel = image.At(image.width - 1, image.height - 1);
+    EXPECT_EQ(pixel.c0, 26);  // B
+    EXPECT_EQ(pixel.c1, 70);  // G
+    EXPECT_EQ(pixel.c2, 26);  // R
 }
 
 // Records every creation attempt and refuses the ones that ask for the
