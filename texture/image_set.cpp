@@ -5,22 +5,11 @@
 #include <limits>
 #include <new>
 
+#include "texture/checked_math.h"
+
 namespace {
 
-constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
 constexpr std::align_val_t kPixelAlignment{16};
-
-bool MultiplyChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
-    if (a != 0 && b > kMax64 / a) return false;
-    out = a * b;
-    return true;
-}
-
-bool AddChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
-    if (b > kMax64 - a) return false;
-    out = a + b;
-    return true;
-}
 
 bool IsFlat(std::int32_t dimension) {
     return dimension == ImageDimension1D || dimension == ImageDimension2D;

@@ -2,22 +2,9 @@
 
 #include <limits>
 
+#include "texture/checked_math.h"
+
 namespace {
-
-constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
-
-// Checked 64-bit arithmetic: false when the exact result does not fit.
-bool MultiplyChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
-    if (a != 0 && b > kMax64 / a) return false;
-    out = a * b;
-    return true;
-}
-
-bool AddChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
-    if (b > kMax64 - a) return false;
-    out = a + b;
-    return true;
-}
 
 // x / n rounded up, without forming x + n - 1.
 constexpr std::uint64_t CeilDiv(std::uint64_t x, std::uint64_t n) {
