@@ -1,6 +1,7 @@
 // Plays a piece for 30 seconds through bass.dll and prints how far the
 // reported position drifts from the wall clock, and the processor time the
-// process spends per second of playback.
+// process (the library and the system's audio code in it; the bench itself
+// sleeps) spends per second of playback.
 //   audio_bench [file]   (default: a 35 s tone written beside the bench)
 #include "audio/bass.h"
 
@@ -40,15 +41,28 @@ bool WriteTone(const char *path, double seconds)
     const uint32_t dataSize = frames * 4;
     std::vector<uint8_t> wav;
     const auto put32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i) {
+            wav.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
     };
     const auto put16 = [&](uint16_t v) {
         wav.push_back(static_cast<uint8_t>(v));
         wav.push_back(static_cast<uint8_t>(v >> 8));
     };
     const auto tag = [&](const char *t) { wav.insert(wav.end(), t, t + 4); };
-    tag("RIFF"), put32(36 + dataSize), tag("WAVE"), tag("fmt "), put32(16), put16(1), put16(2);
-    put32(rate), put32(rate * 4), put16(4), put16(16), tag("data"), put32(dataSize);
+    tag("RIFF");
+    put32(36 + dataSize);
+    tag("WAVE");
+    tag("fmt ");
+    put32(16);
+    put16(1);  // PCM
+    put16(2);  // stereo
+    put32(rate);
+    put32(rate * 4);
+    put16(4);
+    put16(16);
+    tag("data");
+    put32(dataSize);
     for (uint32_t i = 0; i < frames; ++i) {
         const auto s = static_cast<int16_t>(6000 * std::sin(2 * 3.14159265358979 * 330.0 * i / rate));
         put16(static_cast<uint16_t>(s));
