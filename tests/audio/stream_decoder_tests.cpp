@@ -56,7 +56,7 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
           std::wstring(L"audio-files")}) {
         PcmAudio audio;
         audio.sampleRate = 1;
-        EXPECT_FALSE(DecodeAudioFile(path, audio)) << std::string(path.begin(), path.end());
+        EXPECT_FALSE(DecodeAudioFile(path, audio)) << path;
         EXPECT_FALSE(audio.IsValid());
         EXPECT_TRUE(audio.bytes.empty());
     }
