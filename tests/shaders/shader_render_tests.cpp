@@ -9,10 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include "render/materials.h"
+#include "render/mesh_object.h"
+#include "render/meshes.h"
+#include "render/vector_math.h"
+#include "tests/support/read_back.h"
+
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <span>
 #include <string>
-#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -20,102 +26,32 @@ namespace {
 
 constexpr UINT kSize = 64;
 
-// What the program uploads to vertex constant-buffer slot 0.
-struct ObjectConstants {
-    float world[16];
-    float view[16];
-    float projection[16];
-    float time;
-    float padding[3];
-};
-static_assert(sizeof(ObjectConstants) == 208);
-
-struct Vertex {
-    float x, y, z, u, v;
-};
-static_assert(sizeof(Vertex) == 20);
-
+// The layout the materials build over Vertex (they keep theirs private): the
+// cube binds both elements, the pyramid only the position.
 const D3D11_INPUT_ELEMENT_DESC kLayout[] = {
-    {"Position", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
-    {"TexCoord", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 12, D3D11_INPUT_PER_VERTEX_DATA, 0},
+    {"Position", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, offsetof(Vertex, position), D3D11_INPUT_PER_VERTEX_DATA, 0},
+    {"TexCoord", 0, DXGI_FORMAT_R32G32_FLOAT, 0, offsetof(Vertex, texCoord), D3D11_INPUT_PER_VERTEX_DATA, 0},
 };
 
-const float kPyramidColours[12][4] = {
-    {1, 0, 1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 1, 0, 0}, {0, 1, 1, 0},
-};
-
-const Vertex kPyramidVertices[] = {
-    {-1, 0, 1, 0, 0}, {1, 0, 1, 0, 0}, {-1, 0, -1, 0, 0}, {1, 0, -1, 0, 0}, {0, 1.5f, 0, 0, 0},
-};
-const std::uint16_t kPyramidIndices[] = {0, 2, 1, 1, 2, 3, 0, 1, 4, 1, 3, 4, 3, 2, 4, 2, 0, 4};
-
-// The cube's face at z = -1, as the cube mesh has it.
-const Vertex kCubeFrontVertices[] = {
-    {-1, -1, -1, 0, 1}, {-1, 1, -1, 0, 0}, {1, 1, -1, 1, 0}, {1, -1, -1, 1, 1},
-};
-const std::uint16_t kCubeFrontIndices[] = {0, 1, 2, 0, 2, 3};
-
-// Row-major, row-vector matrices as the program builds them.
-struct Matrix {
-    float m[4][4];
-};
-
-Matrix Identity()
+// Orthographic, so that sloping faces land on fixed pixels: x and y scaled,
+// view depth -5..5 mapped to 0..1. The program itself has no orthographic
+// builder.
+Matrix4 Orthographic(float scale)
 {
-    return {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    return {{{scale, 0, 0, 0}, {0, scale, 0, 0}, {0, 0, 0.1f, 0}, {0, 0, 0.5f, 1}}};
 }
 
-Matrix Translation(float x, float y, float z)
+// A camera at the origin looking along `forward`.
+Matrix4 LookAlong(const Vector4& forward, const Vector4& up)
 {
-    Matrix t = Identity();
-    t.m[3][0] = x;
-    t.m[3][1] = y;
-    t.m[3][2] = z;
-    return t;
+    return MakeLookAt({}, forward, up);
 }
 
-// A camera at the origin looking along `forward` with `up` up (left-handed).
-Matrix LookAlong(const float (&forward)[3], const float (&up)[3])
+// The constants as the draw fills them, time included.
+ObjectConstants MakeConstants(const Matrix4& world, const Matrix4& view, const Matrix4& projection)
 {
-    const float right[3] = {up[1] * forward[2] - up[2] * forward[1], up[2] * forward[0] - up[0] * forward[2],
-                            up[0] * forward[1] - up[1] * forward[0]};
-    Matrix v = Identity();
-    for (int i = 0; i < 3; ++i) {
-        v.m[i][0] = right[i];
-        v.m[i][1] = up[i];
-        v.m[i][2] = forward[i];
-    }
-    return v;
-}
-
-// Orthographic: x and y scaled, view depth -5..5 mapped to 0..1.
-Matrix Orthographic(float scale)
-{
-    Matrix p = Identity();
-    p.m[0][0] = scale;
-    p.m[1][1] = scale;
-    p.m[2][2] = 0.1f;
-    p.m[3][2] = 0.5f;
-    return p;
-}
-
-// The program uploads each matrix transposed.
-void StoreTransposed(const Matrix& source, float (&target)[16])
-{
-    for (int row = 0; row < 4; ++row) {
-        for (int column = 0; column < 4; ++column) {
-            target[column * 4 + row] = source.m[row][column];
-        }
-    }
-}
-
-ObjectConstants MakeConstants(const Matrix& world, const Matrix& view, const Matrix& projection)
-{
-    ObjectConstants constants{};
-    StoreTransposed(world, constants.world);
-    StoreTransposed(view, constants.view);
-    StoreTransposed(projection, constants.projection);
-    constants.time = 12.5f;
+    ObjectConstants constants;
+    FillObjectConstants(constants, world, view, projection, 12.5f);
     return constants;
 }
 
@@ -208,12 +144,11 @@ protected:
         return pipeline;
     }
 
-    // Draws one mesh into a fresh 64x64 target and returns its pixels.
-    template <std::size_t VertexCount, std::size_t IndexCount>
-    static std::vector<std::uint32_t> Render(const Pipeline& pipeline, const Vertex (&vertices)[VertexCount],
-                                             const std::uint16_t (&indices)[IndexCount],
-                                             const ObjectConstants& constants, ID3D11Buffer* pixelConstants,
-                                             ID3D11ShaderResourceView* texture, ID3D11SamplerState* sampler)
+    // Draws one mesh into a fresh 64x64 target and reads its pixels back.
+    static ReadBackImage Render(const Pipeline& pipeline, std::span<const Vertex> vertices,
+                                std::span<const std::uint16_t> indices,
+                                const ObjectConstants& constants, ID3D11Buffer* pixelConstants,
+                                ID3D11ShaderResourceView* texture, ID3D11SamplerState* sampler)
     {
         D3D11_TEXTURE2D_DESC desc{};
         desc.Width = kSize;
@@ -231,17 +166,14 @@ protected:
             return {};
         }
         EXPECT_HRESULT_SUCCEEDED(device->CreateRenderTargetView(target.Get(), nullptr, &targetView));
-        desc.Usage = D3D11_USAGE_STAGING;
-        desc.BindFlags = 0;
-        desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-        ComPtr<ID3D11Texture2D> staging;
-        EXPECT_HRESULT_SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &staging));
-        if (!targetView || !staging) {
+        if (!targetView) {
             return {};
         }
 
-        ComPtr<ID3D11Buffer> vertexBuffer = MakeBuffer(D3D11_BIND_VERTEX_BUFFER, vertices, sizeof vertices);
-        ComPtr<ID3D11Buffer> indexBuffer = MakeBuffer(D3D11_BIND_INDEX_BUFFER, indices, sizeof indices);
+        ComPtr<ID3D11Buffer> vertexBuffer =
+            MakeBuffer(D3D11_BIND_VERTEX_BUFFER, vertices.data(), static_cast<UINT>(vertices.size_bytes()));
+        ComPtr<ID3D11Buffer> indexBuffer =
+            MakeBuffer(D3D11_BIND_INDEX_BUFFER, indices.data(), static_cast<UINT>(indices.size_bytes()));
         ComPtr<ID3D11Buffer> objectBuffer = MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, &constants, sizeof constants);
 
         const float clear[4] = {0.2f, 0.2f, 0.2f, 1.0f};
@@ -261,30 +193,26 @@ protected:
         context->PSSetConstantBuffers(0, 1, &pixelConstants);
         context->PSSetShaderResources(0, 1, &texture);
         context->PSSetSamplers(0, 1, &sampler);
-        context->DrawIndexed(static_cast<UINT>(IndexCount), 0, 0);
-        context->CopyResource(staging.Get(), target.Get());
+        context->DrawIndexed(static_cast<UINT>(indices.size()), 0, 0);
 
-        std::vector<std::uint32_t> pixels(kSize * kSize);
-        D3D11_MAPPED_SUBRESOURCE mapped{};
-        EXPECT_HRESULT_SUCCEEDED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped));
-        if (mapped.pData) {
-            for (UINT row = 0; row < kSize; ++row) {
-                std::memcpy(&pixels[row * kSize], static_cast<const char*>(mapped.pData) + row * mapped.RowPitch,
-                            kSize * 4);
-            }
-            context->Unmap(staging.Get(), 0);
-        }
+        ReadBackImage image = ReadBack(device.Get(), context.Get(), targetView.Get());
+        EXPECT_EQ(image.width, kSize) << "read-back failed";
         context->ClearState();
-        return pixels;
+        return image;
     }
 
     static inline ComPtr<ID3D11Device> device;
     static inline ComPtr<ID3D11DeviceContext> context;
 };
 
-std::uint32_t At(const std::vector<std::uint32_t>& pixels, UINT x, UINT y)
+// The pixel as 0xAARRGGBB (the target is B8G8R8A8); 0 if nothing was read.
+std::uint32_t At(const ReadBackImage& image, std::uint32_t x, std::uint32_t y)
 {
-    return pixels.empty() ? 0 : pixels[y * kSize + x];
+    if (x >= image.width || y >= image.height) {
+        return 0;
+    }
+    const ReadBackImage::Pixel p = image.At(x, y);
+    return std::uint32_t(p.c0) | std::uint32_t(p.c1) << 8 | std::uint32_t(p.c2) << 16 | std::uint32_t(p.c3) << 24;
 }
 
 // Reflection of a compiled shader, or null where the compiler library has none.
@@ -317,8 +245,10 @@ TEST_F(ShaderTest, ReflectionShowsConstantBufferSizesAndSlots)
         UINT size; // constant buffers only
     };
     const Expected bindings[] = {
-        {"VertexShader.cso", D3D_SIT_CBUFFER, 208}, {"VSDefault.cso", D3D_SIT_CBUFFER, 208},
-        {"PSDefault.cso", D3D_SIT_CBUFFER, 192},    {"PixelShader.cso", D3D_SIT_TEXTURE, 0},
+        {"VertexShader.cso", D3D_SIT_CBUFFER, sizeof(ObjectConstants)},
+        {"VSDefault.cso", D3D_SIT_CBUFFER, sizeof(ObjectConstants)},
+        {"PSDefault.cso", D3D_SIT_CBUFFER, sizeof(ColourTable)},
+        {"PixelShader.cso", D3D_SIT_TEXTURE, 0},
         {"PixelShader.cso", D3D_SIT_SAMPLER, 0},
     };
     for (const Expected& e : bindings) {
@@ -352,14 +282,18 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 {
     const Pipeline pipeline = LoadPipeline("VSDefault.cso", "PSDefault.cso", 1);
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
-    ComPtr<ID3D11Buffer> table = MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, kPyramidColours, sizeof kPyramidColours);
-    const float up[3] = {0, 1, 0};
+    ComPtr<ID3D11Buffer> table =
+        MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, pyramidColours.data(), sizeof(ColourTable));
+    const auto draw = [&](const ObjectConstants& constants) {
+        return Render(pipeline, pyramidVertices, pyramidIndices, constants, table.Get(), nullptr, nullptr);
+    };
+    const Vector4 up{0, 1, 0};
 
     // Each side seen head-on, the pyramid lowered by half its height so that
     // it sits in the middle of the picture.
     struct Side {
         const char* name;
-        float forward[3];
+        Vector4 forward;
         std::uint32_t colour;
     };
     const Side sides[] = {
@@ -369,10 +303,8 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
         {"-x side", {1, 0, 0}, kCyan},
     };
     for (const Side& side : sides) {
-        const auto pixels = Render(pipeline, kPyramidVertices, kPyramidIndices,
-                                   MakeConstants(Translation(0, -0.75f, 0), LookAlong(side.forward, up),
-                                                 Orthographic(0.5f)),
-                                   table.Get(), nullptr, nullptr);
+        const auto pixels =
+            draw(MakeConstants(MakeWorld(0, 0, 0, -0.75f, 0), LookAlong(side.forward, up), Orthographic(0.5f)));
         EXPECT_EQ(At(pixels, 32, 32), side.colour) << side.name;
         // Near the two lower corners of the face, where |x| comes close to |z|.
         EXPECT_EQ(At(pixels, 19, 42), side.colour) << side.name;
@@ -383,11 +315,9 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 
     // From straight above all four sides show; x runs right and z up in the picture.
     {
-        const float down[3] = {0, -1, 0};
-        const float north[3] = {0, 0, 1};
-        const auto pixels = Render(pipeline, kPyramidVertices, kPyramidIndices,
-                                   MakeConstants(Identity(), LookAlong(down, north), Orthographic(0.5f)),
-                                   table.Get(), nullptr, nullptr);
+        const Vector4 down{0, -1, 0};
+        const Vector4 north{0, 0, 1};
+        const auto pixels = draw(MakeConstants(MakeIdentity(), LookAlong(down, north), Orthographic(0.5f)));
         EXPECT_EQ(At(pixels, 32, 20), kGreen);
         EXPECT_EQ(At(pixels, 44, 32), kBlue);
         EXPECT_EQ(At(pixels, 32, 44), kYellow);
@@ -399,11 +329,8 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
     // From straight below only the base shows, split along x = z; the sides
     // face away and are culled. Here -x runs right and z up in the picture.
     {
-        const float upwards[3] = {0, 1, 0};
-        const float north[3] = {0, 0, 1};
-        const auto pixels = Render(pipeline, kPyramidVertices, kPyramidIndices,
-                                   MakeConstants(Identity(), LookAlong(upwards, north), Orthographic(0.5f)),
-                                   table.Get(), nullptr, nullptr);
+        const Vector4 north{0, 0, 1};
+        const auto pixels = draw(MakeConstants(MakeIdentity(), LookAlong(up, north), Orthographic(0.5f)));
         EXPECT_EQ(At(pixels, 44, 24), kMagenta) << "x < z";
         EXPECT_EQ(At(pixels, 24, 20), kMagenta) << "x < z";
         EXPECT_EQ(At(pixels, 20, 40), kRed) << "x > z";
@@ -441,15 +368,15 @@ TEST_F(ShaderTest, CubeFaceShowsTheTextureUprightAndUnmirrored)
     ComPtr<ID3D11SamplerState> sampler;
     ASSERT_HRESULT_SUCCEEDED(device->CreateSamplerState(&samplerDesc, &sampler));
 
-    // Looking along +z at the cube's z = -1 face, which fills the picture. The world shift and the camera's
-    // opposite one cancel only when each matrix is applied the right way round.
-    const float forward[3] = {0, 0, 1};
-    const float up[3] = {0, 1, 0};
-    Matrix camera = LookAlong(forward, up);
-    camera.m[3][0] = -0.5f;
-    const auto pixels = Render(pipeline, kCubeFrontVertices, kCubeFrontIndices,
-                               MakeConstants(Translation(0.5f, 0, 0), camera, Orthographic(1.0f)), nullptr,
-                               view.Get(), sampler.Get());
+    // The whole cube through the program's perspective, the eye 1 in front of
+    // the z = -1 face with a 90-degree view, so that face fills the picture and
+    // every other face turns away. The world shift and the camera's equal one
+    // cancel only when each matrix is applied the right way round.
+    const Matrix4 camera = MakeLookAt({0.5f, 0, -2}, {0.5f, 0, -1}, {0, 1, 0});
+    const Matrix4 projection = MakePerspective(1.5707964f, 1.0f, 0.1f, 10.0f);
+    const auto pixels = Render(pipeline, cubeVertices, cubeIndices,
+                               MakeConstants(MakeWorld(0, 0, 0.5f, 0, 0), camera, projection), nullptr, view.Get(),
+                               sampler.Get());
     EXPECT_EQ(At(pixels, 16, 16), kRed);
     EXPECT_EQ(At(pixels, 48, 16), kGreen);
     EXPECT_EQ(At(pixels, 16, 48), kBlue);
