@@ -106,6 +106,7 @@ int main(int argc, char** argv)
         }
         const double clearFps = timedFrames / Seconds(start, Now());
         std::printf("clear and present: %.1f frames/s\n", clearFps);
+        std::fflush(stdout);
 
         start = Now();
         engine.device = graphics.device.Get();
@@ -134,14 +135,21 @@ int main(int argc, char** argv)
         std::printf("frame without presentation: %.1f us CPU, %.1f us wall\n",
                     (ThreadCpuSeconds() - cpuStart) / timedFrames * 1e6, Seconds(start, Now()) / timedFrames * 1e6);
 
-        std::printf("memory after %d frames: working set %.1f MiB, private %.1f MiB\n", 2 * timedFrames + 1,
-                    WorkingSetMiB(), PrivateMiB());
-        for (long i = 0; i < memoryFrames; ++i) {
-            PumpMessages();
-            engine.RenderFrame(MusicTime(music));
+        // Resident memory over a long run: the per-draw constant buffers must
+        // not pile up.
+        long frames = 0;
+        for (long checkpoint : {1000L, 10000L, 100000L, memoryFrames}) {
+            if (checkpoint > memoryFrames || checkpoint <= frames) {
+                continue;
+            }
+            for (; frames < checkpoint; ++frames) {
+                PumpMessages();
+                engine.RenderFrame(MusicTime(music));
+            }
+            std::printf("memory after %ld frames: working set %.1f MiB, private %.1f MiB\n", frames, WorkingSetMiB(),
+                        PrivateMiB());
+            std::fflush(stdout);
         }
-        std::printf("memory after %ld more frames: working set %.1f MiB, private %.1f MiB\n", memoryFrames,
-                    WorkingSetMiB(), PrivateMiB());
     }
     CoUninitialize();
     return 0;

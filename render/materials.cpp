@@ -18,14 +18,12 @@ const ColourTable pyramidColours = {{
     {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0},
 }};
 
-namespace {
-
-const D3D11_INPUT_ELEMENT_DESC vertexElements[] = {
+const std::array<D3D11_INPUT_ELEMENT_DESC, 2> vertexElements = {{
     {"Position", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
     {"TexCoord", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 12, D3D11_INPUT_PER_VERTEX_DATA, 0},
-};
-constexpr UINT cubeElementCount = 2;
-constexpr UINT pyramidElementCount = 1;  // the 20-byte stride skips the texture coordinate
+}};
+
+namespace {
 
 ComPtr<ID3DBlob> ReadShaderFile(const std::string& path)
 {
@@ -46,7 +44,7 @@ ComPtr<ID3D11VertexShader> LoadVertexShaderWithLayout(const std::string& path, I
     }
     device->CreateVertexShader(blob->GetBufferPointer(), blob->GetBufferSize(), nullptr, &shader);
     inputLayout.Reset();
-    device->CreateInputLayout(vertexElements, elementCount, blob->GetBufferPointer(), blob->GetBufferSize(),
+    device->CreateInputLayout(vertexElements.data(), elementCount, blob->GetBufferPointer(), blob->GetBufferSize(),
                               &inputLayout);
     return shader;
 }

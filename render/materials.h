@@ -16,6 +16,13 @@ static_assert(sizeof(ColourTable) == 192);
 extern const ColourTable cubeColours;
 extern const ColourTable pyramidColours;
 
+// The input layout of a `Vertex`: "Position", then "TexCoord" at byte 12. The
+// cube's layout takes both elements; the pyramid's takes the first alone, and
+// the 20-byte stride skips the texture coordinate.
+extern const std::array<D3D11_INPUT_ELEMENT_DESC, 2> vertexElements;
+inline constexpr UINT cubeElementCount = 2;
+inline constexpr UINT pyramidElementCount = 1;
+
 // The fixed pipeline state an object is drawn with: shaders, input layout
 // and a colour table in pixel constant-buffer slot 0.
 class Material {

@@ -9,6 +9,7 @@
 
 #include <objbase.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -189,6 +190,19 @@ TEST_F(Materials, MissingShaderFilesLeaveShaderAndLayoutEmpty)
     EXPECT_FALSE(cube.inputLayout);
     EXPECT_TRUE(cube.constantBuffer);
     EXPECT_TRUE(cube.sampler);
+}
+
+TEST(InputLayouts, PositionThenTexCoordAtByte12WithThePyramidTakingOnlyThePosition)
+{
+    EXPECT_STREQ(vertexElements[0].SemanticName, "Position");
+    EXPECT_EQ(vertexElements[0].Format, DXGI_FORMAT_R32G32B32_FLOAT);
+    EXPECT_EQ(vertexElements[0].AlignedByteOffset, offsetof(Vertex, position));
+    EXPECT_STREQ(vertexElements[1].SemanticName, "TexCoord");
+    EXPECT_EQ(vertexElements[1].Format, DXGI_FORMAT_R32G32_FLOAT);
+    EXPECT_EQ(vertexElements[1].AlignedByteOffset, 12u);
+    EXPECT_EQ(offsetof(Vertex, texCoord), 12u);
+    EXPECT_EQ(cubeElementCount, 2u);
+    EXPECT_EQ(pyramidElementCount, 1u);
 }
 
 TEST(WidenPathBytes, ExtendsEachByteWithItsSign)

@@ -26,13 +26,6 @@ namespace {
 
 constexpr UINT kSize = 64;
 
-// The layout the materials build over Vertex (they keep theirs private): the
-// cube binds both elements, the pyramid only the position.
-const D3D11_INPUT_ELEMENT_DESC kLayout[] = {
-    {"Position", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, offsetof(Vertex, position), D3D11_INPUT_PER_VERTEX_DATA, 0},
-    {"TexCoord", 0, DXGI_FORMAT_R32G32_FLOAT, 0, offsetof(Vertex, texCoord), D3D11_INPUT_PER_VERTEX_DATA, 0},
-};
-
 // Orthographic, so that sloping faces land on fixed pixels: x and y scaled,
 // view depth -5..5 mapped to 0..1. The program itself has no orthographic
 // builder.
@@ -138,7 +131,7 @@ protected:
         EXPECT_HRESULT_SUCCEEDED(
             device->CreatePixelShader(ps->GetBufferPointer(), ps->GetBufferSize(), nullptr, &pipeline.pixelShader))
             << pixelFile;
-        EXPECT_HRESULT_SUCCEEDED(device->CreateInputLayout(kLayout, layoutElements, vs->GetBufferPointer(),
+        EXPECT_HRESULT_SUCCEEDED(device->CreateInputLayout(vertexElements.data(), layoutElements, vs->GetBufferPointer(),
                                                            vs->GetBufferSize(), &pipeline.inputLayout))
             << vertexFile << " with " << layoutElements << " layout element(s)";
         return pipeline;
@@ -228,10 +221,9 @@ ComPtr<ID3D11ShaderReflection> Reflect(ID3DBlob* blob)
 
 TEST_F(ShaderTest, CompiledFilesCreateShadersAndAcceptTheProgramsInputLayouts)
 {
-    // The cube's layout has both elements, the pyramid's only the position.
-    const Pipeline cube = LoadPipeline("VertexShader.cso", "PixelShader.cso", 2);
+    const Pipeline cube = LoadPipeline("VertexShader.cso", "PixelShader.cso", cubeElementCount);
     EXPECT_TRUE(cube.vertexShader && cube.pixelShader && cube.inputLayout);
-    const Pipeline pyramid = LoadPipeline("VSDefault.cso", "PSDefault.cso", 1);
+    const Pipeline pyramid = LoadPipeline("VSDefault.cso", "PSDefault.cso", pyramidElementCount);
     EXPECT_TRUE(pyramid.vertexShader && pyramid.pixelShader && pyramid.inputLayout);
 }
 
@@ -280,7 +272,7 @@ TEST_F(ShaderTest, ReflectionShowsConstantBufferSizesAndSlots)
 
 TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 {
-    const Pipeline pipeline = LoadPipeline("VSDefault.cso", "PSDefault.cso", 1);
+    const Pipeline pipeline = LoadPipeline("VSDefault.cso", "PSDefault.cso", pyramidElementCount);
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
     ComPtr<ID3D11Buffer> table =
         MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, pyramidColours.data(), sizeof(ColourTable));
@@ -341,7 +333,7 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 
 TEST_F(ShaderTest, CubeFaceShowsTheTextureUprightAndUnmirrored)
 {
-    const Pipeline pipeline = LoadPipeline("VertexShader.cso", "PixelShader.cso", 2);
+    const Pipeline pipeline = LoadPipeline("VertexShader.cso", "PixelShader.cso", cubeElementCount);
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
 
     // 2x2 texture: red, green on the top row; blue, white below.
