@@ -3,6 +3,7 @@
 #include "render/materials.h"
 #include "render/mesh_object.h"
 #include "render/meshes.h"
+#include "tests/render/recording_context.h"
 #include "tests/render/test_window.h"
 
 #include <gtest/gtest.h>
@@ -314,6 +315,76 @@ TEST_F(DrawObjectTest, OnlyTheCubeBindsATextureAndSampler)
     Context()->PSGetSamplers(0, 1, &samplerAfter);
     EXPECT_EQ(viewAfter.Get(), cubeMaterial->textureView.Get());
     EXPECT_EQ(samplerAfter.Get(), cubeMaterial->sampler.Get());
+}
+
+// The order of the calls, seen through a context that only records them.
+class DrawObjectOrder : public DrawObjectTest {
+protected:
+    void SetUp() override
+    {
+        realContext = graphics->context;
+        graphics->context.Attach(CreateRecordingContext());
+        ClearRecordedCalls();
+    }
+    void TearDown() override { graphics->context = realContext; }
+
+    static std::vector<ContextCall> Calls()
+    {
+        return std::vector<ContextCall>(RecordedCalls(), RecordedCalls() + RecordedCallCount());
+    }
+    static std::vector<ContextCallKind> Kinds()
+    {
+        std::vector<ContextCallKind> kinds;
+        for (const ContextCall& call : Calls()) {
+            kinds.push_back(call.kind);
+        }
+        return kinds;
+    }
+
+    ComPtr<ID3D11DeviceContext> realContext;
+};
+
+TEST_F(DrawObjectOrder, PyramidBindsMeshShadersBuffersAndLayoutThenDrawsWithoutTextureOrSampler)
+{
+    graphics->DrawObject(pyramid, *camera, 1, 2, 3, 4, 5, 6);
+    EXPECT_EQ(Kinds(), (std::vector<ContextCallKind>{CallIASetVertexBuffers, CallIASetIndexBuffer, CallPSSetShader,
+                                                      CallVSSetShader, CallVSSetConstantBuffers,
+                                                      CallPSSetConstantBuffers, CallIASetInputLayout,
+                                                      CallDrawIndexed}));
+    const std::vector<ContextCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 8u);
+    EXPECT_EQ(calls[0].object, pyramid.vertexBuffer.Get());
+    EXPECT_EQ(calls[0].first, 0u);    // slot
+    EXPECT_EQ(calls[0].second, 20u);  // stride
+    EXPECT_EQ(calls[0].third, 0u);    // offset
+    EXPECT_EQ(calls[1].object, pyramid.indexBuffer.Get());
+    EXPECT_EQ(calls[1].first, unsigned(DXGI_FORMAT_R16_UINT));
+    EXPECT_EQ(calls[2].object, pyramidMaterial->pixelShader.Get());
+    EXPECT_EQ(calls[2].first, 0u);  // no class instances
+    EXPECT_EQ(calls[3].object, pyramidMaterial->vertexShader.Get());
+    EXPECT_EQ(calls[4].object, pyramid.constantBuffer.Get());
+    EXPECT_EQ(calls[4].first, 0u);
+    EXPECT_EQ(calls[4].second, 1u);
+    EXPECT_EQ(calls[5].object, pyramidMaterial->constantBuffer.Get());
+    EXPECT_EQ(calls[6].object, pyramidMaterial->inputLayout.Get());
+    EXPECT_EQ(calls[7].first, 18u);  // index count
+    EXPECT_EQ(calls[7].second, 0u);
+    EXPECT_EQ(calls[7].third, 0u);
+}
+
+TEST_F(DrawObjectOrder, CubeBindsItsTextureAndSamplerAfterTheColourTable)
+{
+    graphics->DrawObject(cube, *camera, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(Kinds(), (std::vector<ContextCallKind>{CallIASetVertexBuffers, CallIASetIndexBuffer, CallPSSetShader,
+                                                      CallVSSetShader, CallVSSetConstantBuffers,
+                                                      CallPSSetConstantBuffers, CallPSSetShaderResources,
+                                                      CallPSSetSamplers, CallIASetInputLayout, CallDrawIndexed}));
+    const std::vector<ContextCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 10u);
+    EXPECT_EQ(calls[6].object, cubeMaterial->textureView.Get());
+    EXPECT_EQ(calls[6].first, 0u);
+    EXPECT_EQ(calls[7].object, cubeMaterial->sampler.Get());
+    EXPECT_EQ(calls[9].first, 36u);
 }
 
 }  // namespace
