@@ -41,7 +41,7 @@ const std::array<std::uint16_t, 18> pyramidIndices = {
 namespace {
 
 template <typename Element>
-Microsoft::WRL::ComPtr<ID3D11Buffer> CreateImmutableBuffer(ID3D11Device* device, std::span<const Element> data,
+Microsoft::WRL::ComPtr<ID3D11Buffer> CreateFilledBuffer(ID3D11Device* device, std::span<const Element> data,
                                                            UINT bindFlags)
 {
     D3D11_BUFFER_DESC desc{};
@@ -64,8 +64,8 @@ MeshBuffers CreateMesh(ID3D11Device* device, const std::array<Vertex, VertexCoun
 {
     MeshBuffers mesh;
     if (device) {
-        mesh.vertexBuffer = CreateImmutableBuffer<Vertex>(device, vertices, D3D11_BIND_VERTEX_BUFFER);
-        mesh.indexBuffer = CreateImmutableBuffer<std::uint16_t>(device, indices, D3D11_BIND_INDEX_BUFFER);
+        mesh.vertexBuffer = CreateFilledBuffer<Vertex>(device, vertices, D3D11_BIND_VERTEX_BUFFER);
+        mesh.indexBuffer = CreateFilledBuffer<std::uint16_t>(device, indices, D3D11_BIND_INDEX_BUFFER);
     }
     mesh.indexCount = IndexCount;
     return mesh;

@@ -139,8 +139,7 @@ bool LayOutSurfaces(std::uint8_t* block, std::uint64_t blockBytes, const ImageDe
             for (std::uint64_t mip = 0; mip < desc.mipCount; ++mip) {
                 std::uint64_t rowBytes = 0;
                 std::uint64_t sliceBytes = 0;
-                if (index >= capacity ||
-                    FAILED(MeasureSurface(desc.pixelFormat, width, height, pitchFlags, rowBytes,
+                if (FAILED(MeasureSurface(desc.pixelFormat, width, height, pitchFlags, rowBytes,
                                           sliceBytes)) ||
                     !place(width, height, rowBytes, sliceBytes))
                     return false;
@@ -158,8 +157,7 @@ bool LayOutSurfaces(std::uint8_t* block, std::uint64_t blockBytes, const ImageDe
     for (std::uint64_t mip = 0; mip < desc.mipCount; ++mip) {
         std::uint64_t rowBytes = 0;
         std::uint64_t sliceBytes = 0;
-        if (index >= capacity ||
-            FAILED(MeasureSurface(desc.pixelFormat, width, height, pitchFlags, rowBytes, sliceBytes)))
+        if (FAILED(MeasureSurface(desc.pixelFormat, width, height, pitchFlags, rowBytes, sliceBytes)))
             return false;
         for (std::uint64_t slice = 0; slice < depth; ++slice)
             if (!place(width, height, rowBytes, sliceBytes)) return false;
