@@ -8,8 +8,7 @@
 
 #include <wrl/client.h>
 
-Engine::Engine(std::int32_t width, std::int32_t height)
-    : window(width, height)
+Engine::Engine(std::int32_t width, std::int32_t height) : window(width, height)
 {
 }
 

@@ -49,10 +49,22 @@ std::array<ObjectPlacement, objectsPerFrame> FramePlacements(float t)
             const float h = RowHeight(i);
             ObjectPlacement placement{static_cast<std::size_t>(i), yaw, pitch, 0.0f, 0.0f, 0.0f, t};
             switch (row) {
-            case 1: placement.x = c; placement.z = h; break;   // plane y = 0, +z side
-            case 2: placement.x = c; placement.z = -h; break;  // plane y = 0, -z side
-            case 3: placement.y = c; placement.z = h; break;   // plane x = 0, +z side
-            default: placement.y = c; placement.z = -h; break; // plane x = 0, -z side
+            case 1:  // plane y = 0, +z side
+                placement.x = c;
+                placement.z = h;
+                break;
+            case 2:  // plane y = 0, -z side
+                placement.x = c;
+                placement.z = -h;
+                break;
+            case 3:  // plane x = 0, +z side
+                placement.y = c;
+                placement.z = h;
+                break;
+            default:  // plane x = 0, -z side
+                placement.y = c;
+                placement.z = -h;
+                break;
             }
             placements[next++] = placement;
         }

@@ -15,13 +15,15 @@ bool DefaultOutputDeviceExists()
     return RunOnMtaThread([] {
         ComPtr<IMMDeviceEnumerator> enumerator;
         ComPtr<IMMDevice> device;
-        return SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                          IID_PPV_ARGS(&enumerator))) &&
+        return SUCCEEDED(
+                   CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) &&
                SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device));
     });
 }
 
-AudioLibrary::AudioLibrary(DeviceProbe probe) : hasDefaultDevice(probe) {}
+AudioLibrary::AudioLibrary(DeviceProbe probe) : hasDefaultDevice(probe)
+{
+}
 
 bool AudioLibrary::Init(int device)
 {
@@ -49,7 +51,7 @@ bool AudioLibrary::Init(int device)
     return true;
 }
 
-uint32_t AudioLibrary::CreateStream(const std::wstring &path)
+uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
     {
         std::lock_guard lock(mutex);
@@ -71,7 +73,7 @@ uint32_t AudioLibrary::CreateStream(const std::wstring &path)
     return handle;
 }
 
-Playback *AudioLibrary::Find(uint32_t handle)
+Playback* AudioLibrary::Find(uint32_t handle)
 {
     std::lock_guard lock(mutex);
     const auto found = streams.find(handle);
@@ -80,7 +82,7 @@ Playback *AudioLibrary::Find(uint32_t handle)
 
 bool AudioLibrary::Start(uint32_t handle)
 {
-    Playback *playback = Find(handle);
+    Playback* playback = Find(handle);
     if (playback == nullptr) {
         return false;
     }
@@ -90,7 +92,7 @@ bool AudioLibrary::Start(uint32_t handle)
 
 std::optional<uint64_t> AudioLibrary::PlayedBytes(uint32_t handle)
 {
-    Playback *playback = Find(handle);
+    Playback* playback = Find(handle);
     if (playback == nullptr) {
         return std::nullopt;
     }
@@ -99,7 +101,7 @@ std::optional<uint64_t> AudioLibrary::PlayedBytes(uint32_t handle)
 
 std::optional<double> AudioLibrary::BytesToSeconds(uint32_t handle, uint64_t bytes)
 {
-    Playback *playback = Find(handle);
+    Playback* playback = Find(handle);
     if (playback == nullptr) {
         return std::nullopt;
     }

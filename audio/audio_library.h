@@ -25,13 +25,13 @@ public:
     // started before or the device is unknown.
     bool Init(int device);
     // A new stream's handle (never 0), or 0 before Init or when the file does not decode.
-    uint32_t CreateStream(const std::wstring &path);
+    uint32_t CreateStream(const std::wstring& path);
     bool Start(uint32_t handle);
     std::optional<uint64_t> PlayedBytes(uint32_t handle);
     std::optional<double> BytesToSeconds(uint32_t handle, uint64_t bytes);
 
 private:
-    Playback *Find(uint32_t handle);
+    Playback* Find(uint32_t handle);
 
     const DeviceProbe hasDefaultDevice;
     std::mutex mutex;  // guards everything below; streams are only ever added

@@ -9,24 +9,24 @@ namespace {
 // The one library state of the process. It is never destroyed: the program
 // neither frees its stream nor shuts the library down, and tearing playback
 // down while the process exits (its threads already gone) could only hang.
-AudioLibrary &Library()
+AudioLibrary& Library()
 {
-    static AudioLibrary *const library = new AudioLibrary();
+    static AudioLibrary* const library = new AudioLibrary();
     return *library;
 }
 
 constexpr QWORD kFailedPosition = ~QWORD{0};
 
-bool ToWide(const void *file, bool unicode, std::wstring &path)
+bool ToWide(const void* file, bool unicode, std::wstring& path)
 {
     if (file == nullptr) {
         return false;
     }
     if (unicode) {
-        path = static_cast<const wchar_t *>(file);
+        path = static_cast<const wchar_t*>(file);
         return true;
     }
-    const char *ansi = static_cast<const char *>(file);
+    const char* ansi = static_cast<const char*>(file);
     const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, nullptr, 0);
     if (length <= 0) {
         return false;
@@ -41,12 +41,12 @@ bool ToWide(const void *file, bool unicode, std::wstring &path)
 
 }  // namespace
 
-BASS_API BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const void *)
+BASS_API BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const void*)
 {
     return Library().Init(device) ? TRUE : FALSE;
 }
 
-BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags)
+BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags)
 {
     // Only whole files are played here, not memory blocks or parts of files.
     if (mem || offset != 0 || length != 0) {

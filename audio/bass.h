@@ -23,12 +23,12 @@ typedef uint64_t QWORD;
 // Starts the output on a device: -1 or 1 the default device, 0 no sound.
 // Without any output device, -1 still succeeds and playback runs silently
 // against a real-time clock. FALSE when already started or the device is unknown.
-BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void *clsid);
+BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid);
 
 // Opens a file for playback and returns its handle, or 0 when the library is
 // not started, the file cannot be decoded, or a memory stream, an offset or a
 // length is asked for. Of the flags only BASS_UNICODE has an effect.
-BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags);
+BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 
 // Starts playback once; playback ends at the end of the stream.
 BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle);

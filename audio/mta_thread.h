@@ -7,7 +7,7 @@
 #include <thread>
 
 template <class Work>
-bool RunOnMtaThread(Work &&work)
+bool RunOnMtaThread(Work&& work)
 {
     bool result = false;
     std::thread worker([&] {

@@ -36,8 +36,8 @@ struct ScopedHandle {
             CloseHandle(handle);
         }
     }
-    ScopedHandle(const ScopedHandle &) = delete;
-    ScopedHandle &operator=(const ScopedHandle &) = delete;
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
 };
 
 LARGE_INTEGER Now()
@@ -50,7 +50,8 @@ LARGE_INTEGER Now()
 }  // namespace
 
 Playback::Playback(PcmAudio pcm, AudioOutput out)
-    : audio(std::move(pcm)), output(out), totalBytes(audio.bytes.size() - audio.bytes.size() % std::max(1u, audio.BlockAlign()))
+    : audio(std::move(pcm)), output(out),
+      totalBytes(audio.bytes.size() - audio.bytes.size() % std::max(1u, audio.BlockAlign()))
 {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
@@ -187,7 +188,7 @@ void Playback::PlayOnDevice()
     if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
         FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) ||
         FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void **>(client.GetAddressOf())))) {
+                                reinterpret_cast<void**>(client.GetAddressOf())))) {
         return;
     }
 
@@ -209,8 +210,7 @@ void Playback::PlayOnDevice()
         FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, kDeviceBufferDuration, 0, &format, nullptr)) ||
         FAILED(client->SetEventHandle(ready.handle)) || FAILED(client->GetBufferSize(&bufferFrames)) ||
         bufferFrames == 0 || FAILED(client->GetService(IID_PPV_ARGS(&render))) ||
-        FAILED(client->GetService(IID_PPV_ARGS(&clock))) || FAILED(clock->GetFrequency(&frequency)) ||
-        frequency == 0) {
+        FAILED(client->GetService(IID_PPV_ARGS(&clock))) || FAILED(clock->GetFrequency(&frequency)) || frequency == 0) {
         return;
     }
 
@@ -226,7 +226,7 @@ void Playback::PlayOnDevice()
         if (frames == 0) {
             return true;
         }
-        BYTE *target = nullptr;
+        BYTE* target = nullptr;
         if (FAILED(render->GetBuffer(static_cast<UINT32>(frames), &target))) {
             return false;
         }

@@ -22,8 +22,8 @@ class Playback {
 public:
     Playback(PcmAudio audio, AudioOutput output);
     ~Playback();
-    Playback(const Playback &) = delete;
-    Playback &operator=(const Playback &) = delete;
+    Playback(const Playback&) = delete;
+    Playback& operator=(const Playback&) = delete;
 
     // Starts playing on the first call; later calls change nothing.
     void Start();
@@ -37,7 +37,7 @@ public:
     // True while the position comes from the output device's clock.
     bool OnDeviceClock();
 
-    const PcmAudio &Audio() const { return audio; }
+    const PcmAudio& Audio() const { return audio; }
 
 private:
     enum class State { Idle, Opening, DeviceClock, RealTimeClock };

@@ -15,7 +15,7 @@ namespace {
 constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
 
 // Absolute path of an existing, non-empty regular file, or an empty string.
-std::wstring ResolveReadableFile(const std::wstring &path)
+std::wstring ResolveReadableFile(const std::wstring& path)
 {
     if (path.empty()) {
         return {};
@@ -40,11 +40,10 @@ std::wstring ResolveReadableFile(const std::wstring &path)
     return full;
 }
 
-bool AskForPcm16(IMFSourceReader &reader)
+bool AskForPcm16(IMFSourceReader& reader)
 {
     ComPtr<IMFMediaType> wanted;
-    if (FAILED(MFCreateMediaType(&wanted)) ||
-        FAILED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio)) ||
+    if (FAILED(MFCreateMediaType(&wanted)) || FAILED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio)) ||
         FAILED(wanted->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM)) ||
         FAILED(wanted->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16))) {
         return false;
@@ -53,7 +52,7 @@ bool AskForPcm16(IMFSourceReader &reader)
 }
 
 // Reads back the format the reader delivers; only 16-bit PCM is accepted.
-bool ReadPcmFormat(IMFSourceReader &reader, uint32_t &rate, uint16_t &channels)
+bool ReadPcmFormat(IMFSourceReader& reader, uint32_t& rate, uint16_t& channels)
 {
     ComPtr<IMFMediaType> type;
     if (FAILED(reader.GetCurrentMediaType(kAudioStream, &type))) {
@@ -77,13 +76,13 @@ bool ReadPcmFormat(IMFSourceReader &reader, uint32_t &rate, uint16_t &channels)
     return true;
 }
 
-bool AppendSample(IMFSample &sample, std::vector<uint8_t> &bytes, uint64_t maxBytes)
+bool AppendSample(IMFSample& sample, std::vector<uint8_t>& bytes, uint64_t maxBytes)
 {
     ComPtr<IMFMediaBuffer> buffer;
     if (FAILED(sample.ConvertToContiguousBuffer(&buffer))) {
         return false;
     }
-    BYTE *data = nullptr;
+    BYTE* data = nullptr;
     DWORD length = 0;
     if (FAILED(buffer->Lock(&data, nullptr, &length))) {
         return false;
@@ -97,7 +96,7 @@ bool AppendSample(IMFSample &sample, std::vector<uint8_t> &bytes, uint64_t maxBy
 }
 
 // Needs COM and Media Foundation started on the calling thread.
-bool DecodeWithReader(const std::wstring &fullPath, PcmAudio &out, uint64_t maxBytes)
+bool DecodeWithReader(const std::wstring& fullPath, PcmAudio& out, uint64_t maxBytes)
 {
     ComPtr<IMFSourceReader> reader;
     if (FAILED(MFCreateSourceReaderFromURL(fullPath.c_str(), nullptr, &reader)) ||
@@ -121,7 +120,8 @@ bool DecodeWithReader(const std::wstring &fullPath, PcmAudio &out, uint64_t maxB
             // Samples of another format cannot be joined to the ones before.
             uint32_t rate = 0;
             uint16_t channels = 0;
-            if (!ReadPcmFormat(*reader.Get(), rate, channels) || rate != audio.sampleRate || channels != audio.channels) {
+            if (!ReadPcmFormat(*reader.Get(), rate, channels) || rate != audio.sampleRate ||
+                channels != audio.channels) {
                 return false;
             }
         }
@@ -142,7 +142,7 @@ bool DecodeWithReader(const std::wstring &fullPath, PcmAudio &out, uint64_t maxB
 
 }  // namespace
 
-bool DecodeAudioFile(const std::wstring &path, PcmAudio &out, uint64_t maxBytes)
+bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, uint64_t maxBytes)
 {
     out = PcmAudio{};
     const std::wstring fullPath = ResolveReadableFile(path);

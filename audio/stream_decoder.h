@@ -15,4 +15,4 @@ inline constexpr uint64_t kMaxDecodedBytes = uint64_t{1} << 30;
 // COM apartment, if any, does not matter. On failure `out` is left empty and
 // the result is false: a missing, empty, unreadable or non-audio file, or one
 // that decodes to no samples.
-bool DecodeAudioFile(const std::wstring &path, PcmAudio &out, uint64_t maxBytes = kMaxDecodedBytes);
+bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, uint64_t maxBytes = kMaxDecodedBytes);

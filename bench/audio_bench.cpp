@@ -34,7 +34,7 @@ double ProcessCpuSeconds()
     return seconds(kernel) + seconds(user);
 }
 
-bool WriteTone(const char *path, double seconds)
+bool WriteTone(const char* path, double seconds)
 {
     const uint32_t rate = 44100;
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
@@ -49,7 +49,7 @@ bool WriteTone(const char *path, double seconds)
         wav.push_back(static_cast<uint8_t>(v));
         wav.push_back(static_cast<uint8_t>(v >> 8));
     };
-    const auto tag = [&](const char *t) { wav.insert(wav.end(), t, t + 4); };
+    const auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
     tag("RIFF");
     put32(36 + dataSize);
     tag("WAVE");
@@ -68,7 +68,7 @@ bool WriteTone(const char *path, double seconds)
         put16(static_cast<uint16_t>(s));
         put16(static_cast<uint16_t>(s));
     }
-    FILE *file = std::fopen(path, "wb");
+    FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
         return false;
     }
@@ -78,9 +78,9 @@ bool WriteTone(const char *path, double seconds)
 
 }  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
-    const char *path = argc > 1 ? argv[1] : "audio_bench_tone.wav";
+    const char* path = argc > 1 ? argv[1] : "audio_bench_tone.wav";
     if (argc <= 1 && !WriteTone(path, 35.0)) {
         std::printf("cannot write %s\n", path);
         return 1;
@@ -113,8 +113,8 @@ int main(int argc, char **argv)
     for (int second = 1; second <= 30; ++second) {
         Sleep(static_cast<DWORD>(std::max(0.0, (wallStart + second - Now()) * 1000)));
         const double wall = Now() - wallStart;
-        const double played = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE)) -
-                              positionStart;
+        const double played =
+            BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE)) - positionStart;
         offset = played - wall;
         worst = std::max(worst, std::fabs(offset));
         if (second % 5 == 0) {
@@ -123,8 +123,8 @@ int main(int argc, char **argv)
     }
     const double wall = Now() - wallStart;
     const double cpu = ProcessCpuSeconds() - cpuStart;
-    std::printf("drift after %.1f s: %+.1f ms (%+.3f %%), largest %.1f ms\n", wall, offset * 1000,
-                offset / wall * 100, worst * 1000);
+    std::printf("drift after %.1f s: %+.1f ms (%+.3f %%), largest %.1f ms\n", wall, offset * 1000, offset / wall * 100,
+                worst * 1000);
     std::printf("processor time: %.1f ms per second of playback (%.2f %% of one core)\n", cpu / wall * 1000,
                 cpu / wall * 100);
 

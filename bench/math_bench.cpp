@@ -15,24 +15,29 @@ namespace {
 volatile float sink;
 
 template <typename Work>
-double BestNanosecondsPerCall(int calls, Work work) {
+double BestNanosecondsPerCall(int calls, Work work)
+{
     double best = 1e30;
     for (int round = 0; round < 15; ++round) {
         const auto start = std::chrono::steady_clock::now();
         work();
         const auto stop = std::chrono::steady_clock::now();
         const double ns = std::chrono::duration<double, std::nano>(stop - start).count() / calls;
-        if (ns < best) best = ns;
+        if (ns < best) {
+            best = ns;
+        }
     }
     return best;
 }
 
-Matrix4 MakeRotationZ(float angle) {
+Matrix4 MakeRotationZ(float angle)
+{
     const auto [sn, cs] = SinCos(angle);
     return {{{cs, sn, 0, 0}, {-sn, cs, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 }
 
-void CompareSineCosine(const char* label, const std::vector<float>& angles) {
+void CompareSineCosine(const char* label, const std::vector<float>& angles)
+{
     const int calls = static_cast<int>(angles.size());
     const double ours = BestNanosecondsPerCall(calls, [&] {
         float sum = 0;
@@ -44,7 +49,9 @@ void CompareSineCosine(const char* label, const std::vector<float>& angles) {
     });
     const double library = BestNanosecondsPerCall(calls, [&] {
         float sum = 0;
-        for (float a : angles) sum += std::sin(a) + std::cos(a);
+        for (float a : angles) {
+            sum += std::sin(a) + std::cos(a);
+        }
         sink = sum;
     });
     std::printf("%-28s SinCos %6.2f ns   sinf+cosf %6.2f ns   ratio %.2f (target <= 0.50)\n", label, ours, library,
@@ -53,7 +60,8 @@ void CompareSineCosine(const char* label, const std::vector<float>& angles) {
 
 }  // namespace
 
-int main() {
+int main()
+{
     std::mt19937 random(1);
     const int count = 1 << 16;
 
@@ -61,13 +69,19 @@ int main() {
     std::vector<float> wide(count);
     std::uniform_real_distribution<float> smallAngle(-6.3f, 6.3f);
     std::uniform_real_distribution<float> wideAngle(-100.0f, 100.0f);
-    for (float& a : small) a = smallAngle(random);
-    for (float& a : wide) a = wideAngle(random);
+    for (float& a : small) {
+        a = smallAngle(random);
+    }
+    for (float& a : wide) {
+        a = wideAngle(random);
+    }
     CompareSineCosine("angles in [-6.3, 6.3]:", small);
     CompareSineCosine("angles in [-100, 100]:", wide);
 
     std::vector<float> triples(3 * count);
-    for (float& a : triples) a = smallAngle(random);
+    for (float& a : triples) {
+        a = smallAngle(random);
+    }
     const double quaternion = BestNanosecondsPerCall(count, [&] {
         float sum = 0;
         for (int i = 0; i < count; ++i) {
@@ -85,7 +99,7 @@ int main() {
         }
         sink = sum;
     });
-    std::printf("%-28s quaternion %6.2f ns   Rz*Rx*Ry %6.2f ns   ratio %.2f\n", "rotation from three angles:",
-                quaternion, product, quaternion / product);
+    std::printf("%-28s quaternion %6.2f ns   Rz*Rx*Ry %6.2f ns   ratio %.2f\n",
+                "rotation from three angles:", quaternion, product, quaternion / product);
     return 0;
 }

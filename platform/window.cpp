@@ -2,9 +2,7 @@
 
 #include "platform/window_class.h"
 
-Window::Window(std::int32_t width, std::int32_t height)
-    : width(width)
-    , height(height)
+Window::Window(std::int32_t width, std::int32_t height) : width(width), height(height)
 {
     const int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);

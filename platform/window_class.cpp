@@ -4,8 +4,7 @@
 
 WindowClass WindowClass::registrar;
 
-WindowClass::WindowClass()
-    : instance(GetModuleHandleA(nullptr))
+WindowClass::WindowClass() : instance(GetModuleHandleA(nullptr))
 {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(windowClass);

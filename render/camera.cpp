@@ -8,13 +8,15 @@ constexpr float kFarZ = 1000.0f;
 
 // A transformed point comes back with w = 1; the camera keeps its
 // directions and positions with w = 0.
-Vector4 AsDirection(const Vector4& v) {
+Vector4 AsDirection(const Vector4& v)
+{
     return {v.x, v.y, v.z, 0.0f};
 }
 
 }  // namespace
 
-Camera::Camera(std::uint32_t width, std::uint32_t height, Engine* engine) {
+Camera::Camera(std::uint32_t width, std::uint32_t height, Engine* engine)
+{
     up = {0.0f, 1.0f, 0.0f, 0.0f};
     this->engine = engine;
     target = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -30,7 +32,8 @@ Camera::Camera(std::uint32_t width, std::uint32_t height, Engine* engine) {
     UpdateView();
 }
 
-Vector4 Camera::Orient() {
+Vector4 Camera::Orient()
+{
     rotation = MakeRotationFromAngles(pitch, yaw, 0.0f);
     const Vector4 turnedForward = AsDirection(TransformPoint(defaultForward, rotation));
     const Vector4 direction = Normalize3(turnedForward);
@@ -40,7 +43,8 @@ Vector4 Camera::Orient() {
     return direction;
 }
 
-void Camera::UpdateView() {
+void Camera::UpdateView()
+{
     const Vector4 direction = Orient();
     eye = eye + moveRight * right + moveForward * forward;
     moveRight = 0.0f;
@@ -49,7 +53,8 @@ void Camera::UpdateView() {
     view = MakeLookAt(eye, target, up);
 }
 
-void Camera::MoveTo(float x, float y, float z) {
+void Camera::MoveTo(float x, float y, float z)
+{
     view = MakeLookAt(eye, Vector4{0.0f, 0.0f, 0.0f, 0.0f}, up);
     const Vector4 direction = Orient();
     eye = {x, y, z, 0.0f};

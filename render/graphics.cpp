@@ -34,8 +34,7 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     constexpr UINT attempts[] = {D3D11_CREATE_DEVICE_DEBUG, 0};
     for (UINT flags : attempts) {
         const HRESULT hr = createDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0,
-                                        D3D11_SDK_VERSION, &swapChainDesc, &swapChain, &device,
-                                        nullptr, &context);
+                                        D3D11_SDK_VERSION, &swapChainDesc, &swapChain, &device, nullptr, &context);
         if (SUCCEEDED(hr) && device && swapChain && context) {
             break;
         }

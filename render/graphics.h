@@ -14,13 +14,12 @@ class Graphics {
 public:
     // The device factory is a parameter only so that tests can make the
     // first creation attempt fail; the program always uses the default.
-    explicit Graphics(HWND window,
-                      PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain);
+    explicit Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain);
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 
-    void DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch,
-                    float x, float y, float z, float time);
+    void DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,
+                    float time);
 
     // Declared in creation order, so they release in reverse: depth-stencil
     // view, render-target view, context, swap chain, device.

@@ -9,13 +9,33 @@
 using Microsoft::WRL::ComPtr;
 
 const ColourTable cubeColours = {{
-    {1, 0, 1, 0}, {1, 0, 1, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 1, 0, 0},
-    {0, 0, 1, 0}, {0, 0, 1, 0}, {1, 1, 0, 0}, {1, 1, 0, 0}, {0, 1, 1, 0}, {0, 1, 1, 0},
+    {1, 0, 1, 0},
+    {1, 0, 1, 0},
+    {1, 0, 0, 0},
+    {1, 0, 0, 0},
+    {0, 1, 0, 0},
+    {0, 1, 0, 0},
+    {0, 0, 1, 0},
+    {0, 0, 1, 0},
+    {1, 1, 0, 0},
+    {1, 1, 0, 0},
+    {0, 1, 1, 0},
+    {0, 1, 1, 0},
 }};
 
 const ColourTable pyramidColours = {{
-    {1, 0, 1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 1, 0, 0}, {0, 1, 1, 0},
-    {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0},
+    {1, 0, 1, 0},
+    {1, 0, 0, 0},
+    {0, 1, 0, 0},
+    {0, 0, 1, 0},
+    {1, 1, 0, 0},
+    {0, 1, 1, 0},
+    {0, 0, 0, 0},
+    {0, 0, 0, 0},
+    {0, 0, 0, 0},
+    {0, 0, 0, 0},
+    {0, 0, 0, 0},
+    {0, 0, 0, 0},
 }};
 
 const std::array<D3D11_INPUT_ELEMENT_DESC, 2> vertexElements = {{
@@ -34,8 +54,8 @@ ComPtr<ID3DBlob> ReadShaderFile(const std::string& path)
 
 // A shader file that cannot be read leaves the shader and its layout empty;
 // the draw then binds what there is.
-ComPtr<ID3D11VertexShader> LoadVertexShaderWithLayout(const std::string& path, ID3D11Device* device,
-                                                      UINT elementCount, ComPtr<ID3D11InputLayout>& inputLayout)
+ComPtr<ID3D11VertexShader> LoadVertexShaderWithLayout(const std::string& path, ID3D11Device* device, UINT elementCount,
+                                                      ComPtr<ID3D11InputLayout>& inputLayout)
 {
     ComPtr<ID3D11VertexShader> shader;
     const ComPtr<ID3DBlob> blob = ReadShaderFile(path);
@@ -56,8 +76,8 @@ std::wstring WidenPathBytes(const std::string& path)
     std::wstring wide;
     wide.reserve(path.size());
     for (char byte : path) {
-        wide.push_back(static_cast<wchar_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>(
-            static_cast<std::int8_t>(byte)))));
+        wide.push_back(static_cast<wchar_t>(
+            static_cast<std::uint16_t>(static_cast<std::int16_t>(static_cast<std::int8_t>(byte)))));
     }
     return wide;
 }

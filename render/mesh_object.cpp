@@ -43,8 +43,8 @@ void RecreateConstantBuffer(MeshObject& object, ID3D11Device* device)
     device->CreateBuffer(&desc, &initial, &object.constantBuffer);
 }
 
-void Graphics::DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y,
-                          float z, float time)
+void Graphics::DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,
+                          float time)
 {
     Material& material = *object.material;
 

@@ -37,7 +37,8 @@ constexpr float kC4 = -0.5f;
 
 // y must already lie in [-pi, pi]. The fold is written with masks because
 // its branches are unpredictable when angles vary from call to call.
-SineCosine FoldAndEvaluate(float angle) {
+SineCosine FoldAndEvaluate(float angle)
+{
     const __m128 signBit = _mm_set_ss(-0.0f);
     const __m128 y = _mm_set_ss(angle);
     // |y| > pi/2: reflect to pi - y (or -pi - y) and negate the cosine.
@@ -52,29 +53,39 @@ SineCosine FoldAndEvaluate(float angle) {
     return {sine, cosine};
 }
 
-inline __m128 Splat(float v) { return _mm_set1_ps(v); }
+inline __m128 Splat(float v)
+{
+    return _mm_set1_ps(v);
+}
 
 template <int Lane>
-inline __m128 Broadcast(__m128 v) {
+inline __m128 Broadcast(__m128 v)
+{
     return _mm_shuffle_ps(v, v, _MM_SHUFFLE(Lane, Lane, Lane, Lane));
 }
 
-inline __m128 Load(const Vector4& v) { return _mm_load_ps(&v.x); }
+inline __m128 Load(const Vector4& v)
+{
+    return _mm_load_ps(&v.x);
+}
 
-inline Vector4 Store(__m128 v) {
+inline Vector4 Store(__m128 v)
+{
     Vector4 result;
     _mm_store_ps(&result.x, v);
     return result;
 }
 
-inline __m128 Select(__m128 mask, __m128 ifTrue, __m128 ifFalse) {
+inline __m128 Select(__m128 mask, __m128 ifTrue, __m128 ifFalse)
+{
     return _mm_or_ps(_mm_and_ps(mask, ifTrue), _mm_andnot_ps(mask, ifFalse));
 }
 
 // Four sines and cosines at once with the polynomials of SinCos; the
 // quotient is rounded to nearest here. Lanes out of the reducible range
 // (or NaN) send all four through the scalar routine.
-void SinCos4(__m128 angles, __m128& sines, __m128& cosines) {
+void SinCos4(__m128 angles, __m128& sines, __m128& cosines)
+{
     const __m128 magnitude = _mm_andnot_ps(Splat(-0.0f), angles);
     if (_mm_movemask_ps(_mm_cmpnle_ps(magnitude, Splat(kReducibleLimit))) != 0) {
         alignas(16) float in[4];
@@ -118,7 +129,8 @@ void SinCos4(__m128 angles, __m128& sines, __m128& cosines) {
 
 }  // namespace
 
-SineCosine SinCos(float angle) {
+SineCosine SinCos(float angle)
+{
     if (std::fabs(angle) <= kReducibleLimit) {
         // Add 0.5 for angle >= 0 and subtract it otherwise, then truncate:
         // the quotient rounds to the nearest whole turn.
@@ -138,7 +150,8 @@ SineCosine SinCos(float angle) {
     return {nan, nan};
 }
 
-Vector4 Normalize3(const Vector4& v) {
+Vector4 Normalize3(const Vector4& v)
+{
     const float lengthSquared = v.x * v.x + v.y * v.y + v.z * v.z;
     if (lengthSquared == std::numeric_limits<float>::infinity()) {
         const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -151,15 +164,18 @@ Vector4 Normalize3(const Vector4& v) {
     return {v.x / length, v.y / length, v.z / length, v.w / length};
 }
 
-Vector4 Cross3(const Vector4& a, const Vector4& b) {
+Vector4 Cross3(const Vector4& a, const Vector4& b)
+{
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f};
 }
 
-float Dot3(const Vector4& a, const Vector4& b) {
+float Dot3(const Vector4& a, const Vector4& b)
+{
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
-Vector4 TransformPoint(const Vector4& v, const Matrix4& m) {
+Vector4 TransformPoint(const Vector4& v, const Matrix4& m)
+{
     const __m128 p = Load(v);
     __m128 r = _mm_add_ps(_mm_mul_ps(Broadcast<0>(p), Load(m.rows[0])), Load(m.rows[3]));
     r = _mm_add_ps(r, _mm_mul_ps(Broadcast<1>(p), Load(m.rows[1])));
@@ -167,7 +183,8 @@ Vector4 TransformPoint(const Vector4& v, const Matrix4& m) {
     return Store(_mm_div_ps(r, Broadcast<3>(r)));
 }
 
-Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
+Matrix4 Multiply(const Matrix4& a, const Matrix4& b)
+{
     const __m128 b0 = Load(b.rows[0]);
     const __m128 b1 = Load(b.rows[1]);
     const __m128 b2 = Load(b.rows[2]);
@@ -184,7 +201,8 @@ Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
     return result;
 }
 
-Matrix4 Transpose(const Matrix4& m) {
+Matrix4 Transpose(const Matrix4& m)
+{
     __m128 r0 = Load(m.rows[0]);
     __m128 r1 = Load(m.rows[1]);
     __m128 r2 = Load(m.rows[2]);
@@ -193,25 +211,30 @@ Matrix4 Transpose(const Matrix4& m) {
     return {{Store(r0), Store(r1), Store(r2), Store(r3)}};
 }
 
-Matrix4 MakeIdentity() {
+Matrix4 MakeIdentity()
+{
     return {{{1.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}}};
 }
 
-Matrix4 MakeRotationX(float angle) {
+Matrix4 MakeRotationX(float angle)
+{
     const auto [sn, cs] = SinCos(angle);
     return {{{1.0f, 0.0f, 0.0f, 0.0f}, {0.0f, cs, sn, 0.0f}, {0.0f, -sn, cs, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}}};
 }
 
-Matrix4 MakeRotationY(float angle) {
+Matrix4 MakeRotationY(float angle)
+{
     const auto [sn, cs] = SinCos(angle);
     return {{{cs, 0.0f, -sn, 0.0f}, {0.0f, 1.0f, 0.0f, 0.0f}, {sn, 0.0f, cs, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}}};
 }
 
-Matrix4 MakeTranslation(float x, float y, float z) {
+Matrix4 MakeTranslation(float x, float y, float z)
+{
     return {{{1.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f, 0.0f}, {x, y, z, 1.0f}}};
 }
 
-Matrix4 MakeRotationFromAngles(float pitch, float yaw, float roll) {
+Matrix4 MakeRotationFromAngles(float pitch, float yaw, float roll)
+{
     // Half-angle sines and cosines of (pitch, yaw, roll) in lanes 0..2.
     __m128 s;
     __m128 c;
@@ -239,11 +262,11 @@ Matrix4 MakeRotationFromAngles(float pitch, float yaw, float roll) {
     //   (2(xz+yw),   2(yz-xw),    1-2(xx+yy))
     const __m128 q2 = _mm_add_ps(q, q);
     const __m128 squares = _mm_mul_ps(q, q2);  // 2xx 2yy 2zz 2ww
-    const __m128 diagonal = _mm_sub_ps(
-        _mm_sub_ps(Splat(1.0f), _mm_shuffle_ps(squares, squares, _MM_SHUFFLE(3, 0, 0, 1))),
-        _mm_shuffle_ps(squares, squares, _MM_SHUFFLE(3, 1, 2, 2)));  // 1-2(yy+zz) 1-2(xx+zz) 1-2(xx+yy)
+    const __m128 diagonal =
+        _mm_sub_ps(_mm_sub_ps(Splat(1.0f), _mm_shuffle_ps(squares, squares, _MM_SHUFFLE(3, 0, 0, 1))),
+                   _mm_shuffle_ps(squares, squares, _MM_SHUFFLE(3, 1, 2, 2)));  // 1-2(yy+zz) 1-2(xx+zz) 1-2(xx+yy)
     const __m128 products = _mm_mul_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(3, 1, 0, 0)),
-                                       _mm_shuffle_ps(q2, q2, _MM_SHUFFLE(3, 2, 2, 1)));  // 2xy 2xz 2yz
+                                       _mm_shuffle_ps(q2, q2, _MM_SHUFFLE(3, 2, 2, 1)));                // 2xy 2xz 2yz
     const __m128 withW = _mm_mul_ps(Broadcast<3>(q), _mm_shuffle_ps(q2, q2, _MM_SHUFFLE(3, 0, 1, 2)));  // 2zw 2yw 2xw
     const __m128 plus = _mm_add_ps(products, withW);   // 2(xy+zw) 2(xz+yw) 2(yz+xw)
     const __m128 minus = _mm_sub_ps(products, withW);  // 2(xy-zw) 2(xz-yw) 2(yz-xw)
@@ -257,7 +280,8 @@ Matrix4 MakeRotationFromAngles(float pitch, float yaw, float roll) {
     return {{{d[0], p[0], m[1], 0.0f}, {m[0], d[1], p[2], 0.0f}, {p[1], m[2], d[2], 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}}};
 }
 
-Matrix4 MakeLookAt(const Vector4& eye, const Vector4& focus, const Vector4& up) {
+Matrix4 MakeLookAt(const Vector4& eye, const Vector4& focus, const Vector4& up)
+{
     const Vector4 zAxis = Normalize3(focus - eye);
     const Vector4 xAxis = Normalize3(Cross3(up, zAxis));
     const Vector4 yAxis = Cross3(zAxis, xAxis);
@@ -267,10 +291,14 @@ Matrix4 MakeLookAt(const Vector4& eye, const Vector4& focus, const Vector4& up) 
              {-Dot3(xAxis, eye), -Dot3(yAxis, eye), -Dot3(zAxis, eye), 1.0f}}};
 }
 
-Matrix4 MakePerspective(float fovY, float aspect, float nearZ, float farZ) {
+Matrix4 MakePerspective(float fovY, float aspect, float nearZ, float farZ)
+{
     const auto [sn, cs] = SinCos(fovY / 2.0f);
     const float yScale = cs / sn;
     const float xScale = yScale / aspect;
     const float range = farZ / (farZ - nearZ);
-    return {{{xScale, 0.0f, 0.0f, 0.0f}, {0.0f, yScale, 0.0f, 0.0f}, {0.0f, 0.0f, range, 1.0f}, {0.0f, 0.0f, -range * nearZ, 0.0f}}};
+    return {{{xScale, 0.0f, 0.0f, 0.0f},
+             {0.0f, yScale, 0.0f, 0.0f},
+             {0.0f, 0.0f, range, 1.0f},
+             {0.0f, 0.0f, -range * nearZ, 0.0f}}};
 }

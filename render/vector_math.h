@@ -35,15 +35,18 @@ struct SineCosine {
     float cosine;
 };
 
-inline Vector4 operator+(const Vector4& a, const Vector4& b) {
+inline Vector4 operator+(const Vector4& a, const Vector4& b)
+{
     return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w};
 }
 
-inline Vector4 operator-(const Vector4& a, const Vector4& b) {
+inline Vector4 operator-(const Vector4& a, const Vector4& b)
+{
     return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
 }
 
-inline Vector4 operator*(float s, const Vector4& v) {
+inline Vector4 operator*(float s, const Vector4& v)
+{
     return {s * v.x, s * v.y, s * v.z, s * v.w};
 }
 

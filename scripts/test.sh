@@ -5,6 +5,18 @@ set -euo pipefail
 export VEXLAR_WINE_PREFIX=wineprefix-tests
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
+# The house style first: any drift from .clang-format fails the run.
+check_formatting() {
+  local files
+  mapfile -t files < <(git -C "$VEXLAR_ROOT" ls-files '*.c' '*.cpp' '*.h' '*.hlsl')
+  if ! (cd "$VEXLAR_ROOT" && clang-format --dry-run -Werror "${files[@]}"); then
+    echo "Formatting differs from .clang-format; run: git ls-files '*.c' '*.cpp' '*.h' '*.hlsl' | xargs clang-format -i" >&2
+    exit 1
+  fi
+  echo "Formatting: ${#files[@]} files match .clang-format"
+}
+check_formatting
+
 use_silent_sound_device
 start_virtual_display 1280x720
 

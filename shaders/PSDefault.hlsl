@@ -11,8 +11,7 @@ cbuffer ColourTable : register(b0)
     float4 colours[12];
 };
 
-struct PixelInput
-{
+struct PixelInput {
     float4 position : SV_Position;
     float3 objectPosition : ObjectPosition;
 };

@@ -3,8 +3,7 @@
 Texture2D surfaceTexture : register(t0);
 SamplerState surfaceSampler : register(s0);
 
-struct PixelInput
-{
+struct PixelInput {
     float4 position : SV_Position;
     float2 texCoord : TexCoord;
 };

@@ -11,8 +11,7 @@ cbuffer ObjectConstants : register(b0)
     float time;
 };
 
-struct VertexOutput
-{
+struct VertexOutput {
     float4 position : SV_Position;
     float3 objectPosition : ObjectPosition;
 };

@@ -10,14 +10,12 @@ cbuffer ObjectConstants : register(b0)
     float time;
 };
 
-struct VertexInput
-{
+struct VertexInput {
     float3 position : Position;
     float2 texCoord : TexCoord;
 };
 
-struct VertexOutput
-{
+struct VertexOutput {
     float4 position : SV_Position;
     float2 texCoord : TexCoord;
 };

@@ -11,7 +11,9 @@ inline constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max(
 // False when a * b does not fit; out is written only on success.
 inline bool MultiplyChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out)
 {
-    if (a != 0 && b > kMax64 / a) return false;
+    if (a != 0 && b > kMax64 / a) {
+        return false;
+    }
     out = a * b;
     return true;
 }
@@ -19,7 +21,9 @@ inline bool MultiplyChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out
 // False when a + b does not fit; out is written only on success.
 inline bool AddChecked(std::uint64_t a, std::uint64_t b, std::uint64_t& out)
 {
-    if (b > kMax64 - a) return false;
+    if (b > kMax64 - a) {
+        return false;
+    }
     out = a + b;
     return true;
 }

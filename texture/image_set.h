@@ -61,8 +61,8 @@ HRESULT MeasureImage(const ImageDesc& desc, std::uint32_t pitchFlags, std::uint6
 // Fills surface records back to back over a pixel block, in index order.
 // False when the description has no surfaces, a size is invalid, the array
 // is too short or the block too small; records already written stay written.
-bool LayOutSurfaces(std::uint8_t* block, std::uint64_t blockBytes, const ImageDesc& desc,
-                    std::uint32_t pitchFlags, ImageSurface* surfaces, std::uint64_t capacity);
+bool LayOutSurfaces(std::uint8_t* block, std::uint64_t blockBytes, const ImageDesc& desc, std::uint32_t pitchFlags,
+                    ImageSurface* surfaces, std::uint64_t capacity);
 
 // A decoded image: one 16-byte-aligned, zero-filled pixel block and one array
 // of surface records pointing into it. Owned by one holder, never copied.
@@ -75,8 +75,8 @@ public:
 
     // A 2-D image of layerCount layers with mipCount levels each (0: the full
     // chain). Any earlier contents are released first.
-    HRESULT Allocate2D(DXGI_FORMAT pixelFormat, std::uint64_t width, std::uint64_t height,
-                       std::uint64_t layerCount, std::uint64_t mipCount, std::uint32_t pitchFlags);
+    HRESULT Allocate2D(DXGI_FORMAT pixelFormat, std::uint64_t width, std::uint64_t height, std::uint64_t layerCount,
+                       std::uint64_t mipCount, std::uint32_t pitchFlags);
 
     // Releases the pixels and surface records and empties the description.
     void Clear();

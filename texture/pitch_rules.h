@@ -25,15 +25,16 @@ enum PitchFlags : std::uint32_t {
 // unknown format or a planar format with an odd height it cannot hold, and
 // HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW) when a size does not fit in
 // 64 bits. The outputs are written only on success.
-HRESULT MeasureSurface(DXGI_FORMAT pixelFormat, std::uint64_t width, std::uint64_t height,
-                       std::uint32_t pitchFlags, std::uint64_t& rowBytes, std::uint64_t& sliceBytes);
+HRESULT MeasureSurface(DXGI_FORMAT pixelFormat, std::uint64_t width, std::uint64_t height, std::uint32_t pitchFlags,
+                       std::uint64_t& rowBytes, std::uint64_t& sliceBytes);
 
 // Replaces a mip count of 0 by the full chain length for width x height and
 // tells whether the (resolved) count fits that chain.
 bool ResolveMipCount(std::uint64_t width, std::uint64_t height, std::uint64_t& mipCount);
 
 // The next mip level's extent: halved when 2 or more, otherwise unchanged.
-constexpr std::uint64_t NextMipExtent(std::uint64_t extent) {
+constexpr std::uint64_t NextMipExtent(std::uint64_t extent)
+{
     return extent > 1 ? extent / 2 : extent;
 }
 

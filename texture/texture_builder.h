@@ -17,11 +17,10 @@ enum TextureFormatFlags : std::uint32_t {
 // surfaces. On success *texture holds one reference for the caller; on any
 // failure after the arguments were accepted it is null.
 HRESULT BuildTexture(ID3D11Device* device, const ImageSurface* surfaces, std::uint64_t surfaceCount,
-                     const ImageDesc& desc, D3D11_USAGE usage, UINT bindFlags, UINT cpuAccessFlags,
-                     UINT miscFlags, std::uint32_t formatFlags, ID3D11Resource** texture);
+                     const ImageDesc& desc, D3D11_USAGE usage, UINT bindFlags, UINT cpuAccessFlags, UINT miscFlags,
+                     std::uint32_t formatFlags, ID3D11Resource** texture);
 
 // The texture a shader samples: default usage, shader-resource binding, no CPU
 // access, no extra flags, the image's own format.
-HRESULT CreateShaderTexture(ID3D11Device* device, const ImageSurface* surfaces,
-                            std::uint64_t surfaceCount, const ImageDesc& desc,
-                            ID3D11Resource** texture);
+HRESULT CreateShaderTexture(ID3D11Device* device, const ImageSurface* surfaces, std::uint64_t surfaceCount,
+                            const ImageDesc& desc, ID3D11Resource** texture);

@@ -60,19 +60,27 @@ const WicConversionRow WicConversionTable[38] = {
     {GUID_WICPixelFormat64bppPRGBAHalf, GUID_WICPixelFormat64bppRGBAHalf, 0},
 };
 
-DXGI_FORMAT FormatFromWicGuid(const GUID& wicFormat, bool isFactory2) {
-    for (const WicFormatRow& row : WicFormatTable)
-        if (IsEqualGUID(row.wicFormat, wicFormat)) return row.dxgiFormat;
-    if (isFactory2 && IsEqualGUID(wicFormat, GUID_WICPixelFormat96bppRGBFloat))
+DXGI_FORMAT FormatFromWicGuid(const GUID& wicFormat, bool isFactory2)
+{
+    for (const WicFormatRow& row : WicFormatTable) {
+        if (IsEqualGUID(row.wicFormat, wicFormat)) {
+            return row.dxgiFormat;
+        }
+    }
+    if (isFactory2 && IsEqualGUID(wicFormat, GUID_WICPixelFormat96bppRGBFloat)) {
         return DXGI_FORMAT_R32G32B32_FLOAT;
+    }
     return DXGI_FORMAT_UNKNOWN;
 }
 
-bool WicGuidFromFormat(DXGI_FORMAT format, GUID& wicFormat, bool preferBgra, bool isFactory2) {
+bool WicGuidFromFormat(DXGI_FORMAT format, GUID& wicFormat, bool preferBgra, bool isFactory2)
+{
     wicFormat = GUID_NULL;
     switch (format) {
     case DXGI_FORMAT_R32G32B32_FLOAT:
-        if (!isFactory2) return false;
+        if (!isFactory2) {
+            return false;
+        }
         wicFormat = GUID_WICPixelFormat96bppRGBFloat;
         return true;
     case DXGI_FORMAT_R8G8B8A8_UNORM:

@@ -82,11 +82,10 @@ bool WriteOutput(const std::filesystem::path& path, const void* data, std::size_
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool CompileShaderFile(const std::string& sourcePath, const std::string& entryPoint,
-                       const std::string& profile, const std::string& outputPath,
-                       std::string& messages)
+bool CompileShaderFile(const std::string& sourcePath, const std::string& entryPoint, const std::string& profile,
+                       const std::string& outputPath, std::string& messages)
 {
     messages.clear();
     const std::filesystem::path output(outputPath);

@@ -7,13 +7,13 @@
 
 namespace {
 
-void Put(std::vector<uint8_t> &out, const char (&tag)[5])
+void Put(std::vector<uint8_t>& out, const char (&tag)[5])
 {
     out.insert(out.end(), tag, tag + 4);
 }
 
 template <class T>
-void PutLittleEndian(std::vector<uint8_t> &out, T value)
+void PutLittleEndian(std::vector<uint8_t>& out, T value)
 {
     for (size_t i = 0; i < sizeof(T); ++i) {
         out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
@@ -24,7 +24,7 @@ constexpr size_t kWavHeaderSize = 44;
 
 }  // namespace
 
-std::wstring AudioFilePath(const std::wstring &name)
+std::wstring AudioFilePath(const std::wstring& name)
 {
     CreateDirectoryW(L"audio-files", nullptr);
     return L"audio-files\\" + name;
@@ -60,25 +60,27 @@ std::vector<uint8_t> MakeWav(uint32_t rate, uint16_t channels, uint32_t frames)
     return wav;
 }
 
-std::vector<uint8_t> WavSamples(const std::vector<uint8_t> &wav)
+std::vector<uint8_t> WavSamples(const std::vector<uint8_t>& wav)
 {
     return {wav.begin() + kWavHeaderSize, wav.end()};
 }
 
-bool WriteFileBytes(const std::wstring &path, const std::vector<uint8_t> &bytes)
+bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
     DWORD written = 0;
-    const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                                      written == bytes.size());
+    const bool ok =
+        bytes.empty() ||
+        (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size());
     CloseHandle(file);
     return ok;
 }
 
-std::wstring WriteToneWav(const std::wstring &name, uint32_t rate, uint16_t channels, double seconds)
+std::wstring WriteToneWav(const std::wstring& name, uint32_t rate, uint16_t channels, double seconds)
 {
     const std::wstring path = AudioFilePath(name);
     WriteFileBytes(path, MakeWav(rate, channels, static_cast<uint32_t>(std::lround(seconds * rate))));

@@ -33,9 +33,9 @@ public:
         secondInit = BASS_Init(-1, 44100, 0, nullptr, nullptr);
     }
 };
-const auto *const startUp = ::testing::AddGlobalTestEnvironment(new BassStartUp);
+const auto* const startUp = ::testing::AddGlobalTestEnvironment(new BassStartUp);
 
-DWORD OpenUnicode(const std::wstring &path)
+DWORD OpenUnicode(const std::wstring& path)
 {
     return BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_UNICODE);
 }
@@ -49,7 +49,7 @@ TEST(BassExports, AreFoundByTheirUndecoratedNames)
 {
     const HMODULE library = GetModuleHandleW(L"bass.dll");
     ASSERT_NE(library, nullptr);
-    for (const char *name : {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition",
+    for (const char* name : {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition",
                              "BASS_ChannelBytes2Seconds"}) {
         EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     }
@@ -161,7 +161,7 @@ TEST(BassExports, PositionFollowsPlaybackAndStopsAtTheEnd)
 }
 
 // Runs the exit probe on `device` and returns its exit code, or a note of why there is none.
-std::string RunExitProbe(const std::wstring &device)
+std::string RunExitProbe(const std::wstring& device)
 {
     std::wstring command = L"audio_exit_probe.exe " + device + L" audio-files\\exit.wav";
     STARTUPINFOW startup{};

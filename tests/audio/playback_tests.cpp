@@ -30,7 +30,7 @@ double Seconds(Clock::duration d)
 }
 
 // Waits until the position moves, so that device start-up time is not counted.
-bool WaitForMovement(Playback &playback)
+bool WaitForMovement(Playback& playback)
 {
     const auto deadline = Clock::now() + 3s;
     while (playback.PlayedBytes() == 0) {
@@ -42,7 +42,7 @@ bool WaitForMovement(Playback &playback)
     return true;
 }
 
-bool WaitForEnd(Playback &playback, std::chrono::seconds limit)
+bool WaitForEnd(Playback& playback, std::chrono::seconds limit)
 {
     const auto deadline = Clock::now() + limit;
     while (!playback.Finished()) {
@@ -55,7 +55,7 @@ bool WaitForEnd(Playback &playback, std::chrono::seconds limit)
 }
 
 // Checks that the position follows the wall clock over `window`.
-void ExpectRealTimeAdvance(Playback &playback, std::chrono::milliseconds window, double tolerance)
+void ExpectRealTimeAdvance(Playback& playback, std::chrono::milliseconds window, double tolerance)
 {
     const double bytesPerSecond = static_cast<double>(playback.Audio().BytesPerSecond());
     const auto t0 = Clock::now();
@@ -67,7 +67,7 @@ void ExpectRealTimeAdvance(Playback &playback, std::chrono::milliseconds window,
     EXPECT_EQ(p1 % playback.Audio().BlockAlign(), 0u);
 }
 
-void ExpectEndsAndStays(Playback &playback)
+void ExpectEndsAndStays(Playback& playback)
 {
     const uint64_t total = playback.Audio().bytes.size();
     ASSERT_TRUE(WaitForEnd(playback, 5s));

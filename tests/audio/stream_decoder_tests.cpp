@@ -51,9 +51,8 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
     const std::wstring cutHeader = AudioFilePath(L"cut-header.wav");
     ASSERT_TRUE(WriteFileBytes(cutHeader, header));
 
-    for (const std::wstring &path :
-         {std::wstring(L"audio-files\\no-such-file.mp3"), std::wstring(), empty, textFile, cutHeader,
-          std::wstring(L"audio-files")}) {
+    for (const std::wstring& path : {std::wstring(L"audio-files\\no-such-file.mp3"), std::wstring(), empty, textFile,
+                                     cutHeader, std::wstring(L"audio-files")}) {
         PcmAudio audio;
         audio.sampleRate = 1;
         EXPECT_FALSE(DecodeAudioFile(path, audio)) << path;

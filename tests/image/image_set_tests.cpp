@@ -13,7 +13,8 @@ const HRESULT kOverflow = HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW);
 const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 constexpr auto kRgba = static_cast<DXGI_FORMAT>(28);
 
-void ExpectEmpty(const ImageSet& set) {
+void ExpectEmpty(const ImageSet& set)
+{
     EXPECT_EQ(set.surfaceCount, 0u);
     EXPECT_EQ(set.byteSize, 0u);
     EXPECT_EQ(set.surfaces, nullptr);
@@ -24,7 +25,8 @@ void ExpectEmpty(const ImageSet& set) {
 }
 
 // Surfaces lie back to back from the block's start and fill it exactly.
-void ExpectPacked(const ImageSet& set) {
+void ExpectPacked(const ImageSet& set)
+{
     std::uint64_t offset = 0;
     for (std::uint64_t i = 0; i < set.surfaceCount; ++i) {
         EXPECT_EQ(set.surfaces[i].pixels, set.pixelMemory + offset) << "surface " << i;
@@ -34,11 +36,13 @@ void ExpectPacked(const ImageSet& set) {
     EXPECT_EQ(offset, set.byteSize);
 }
 
-ImageDesc Desc3D(std::uint64_t w, std::uint64_t h, std::uint64_t d, std::uint64_t mips) {
+ImageDesc Desc3D(std::uint64_t w, std::uint64_t h, std::uint64_t d, std::uint64_t mips)
+{
     return ImageDesc{w, h, d, 1, mips, 0, 0, kRgba, ImageDimension3D};
 }
 
-TEST(Allocate2D, FullChainOf256Square) {
+TEST(Allocate2D, FullChainOf256Square)
+{
     ImageSet set;
     ASSERT_EQ(set.Allocate2D(kRgba, 256, 256, 1, 0, 0), S_OK);
     EXPECT_EQ(set.surfaceCount, 9u);
@@ -57,7 +61,8 @@ TEST(Allocate2D, FullChainOf256Square) {
     ExpectPacked(set);
 }
 
-TEST(Allocate2D, OddSizesHalveDownToOne) {
+TEST(Allocate2D, OddSizesHalveDownToOne)
+{
     ImageSet set;
     ASSERT_EQ(set.Allocate2D(kRgba, 5, 3, 1, 0, 0), S_OK);
     ASSERT_EQ(set.surfaceCount, 3u);
@@ -70,7 +75,8 @@ TEST(Allocate2D, OddSizesHalveDownToOne) {
     ExpectPacked(set);
 }
 
-TEST(Allocate2D, BlockIsAlignedZeroFilledAndLayersFollowEachOther) {
+TEST(Allocate2D, BlockIsAlignedZeroFilledAndLayersFollowEachOther)
+{
     ImageSet set;
     // An odd row size so the surfaces themselves are not all 16-byte multiples.
     ASSERT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), 7, 5, 3, 2, 0), S_OK);
@@ -78,39 +84,40 @@ TEST(Allocate2D, BlockIsAlignedZeroFilledAndLayersFollowEachOther) {
     EXPECT_EQ(set.surfaceCount, 6u);
     EXPECT_EQ(set.byteSize, 3u * (35 + 6));
     ExpectPacked(set);
-    for (std::uint64_t i = 0; i < set.byteSize; ++i) ASSERT_EQ(set.pixelMemory[i], 0) << i;
+    for (std::uint64_t i = 0; i < set.byteSize; ++i) {
+        ASSERT_EQ(set.pixelMemory[i], 0) << i;
+    }
     // Layer 1, mip 1 is the fourth record.
     EXPECT_EQ(set.SurfaceAt(1, 1, 0), &set.surfaces[3]);
     EXPECT_EQ(set.SurfaceAt(1, 1, 0)->width, 3u);
 }
 
-TEST(Allocate2D, PitchFlagsReachTheLayout) {
+TEST(Allocate2D, PitchFlagsReachTheLayout)
+{
     ImageSet set;
     ASSERT_EQ(set.Allocate2D(kRgba, 3, 2, 1, 1, RowAlign64), S_OK);
     EXPECT_EQ(set.surfaces[0].rowBytes, 64u);
     EXPECT_EQ(set.byteSize, 128u);
 }
 
-TEST(Allocate2D, RejectsBadArgumentsAndLeavesTheSetEmpty) {
+TEST(Allocate2D, RejectsBadArgumentsAndLeavesTheSetEmpty)
+{
     struct Case {
         std::uint32_t format;
         std::uint64_t width, height, layers, mips;
         HRESULT expected;
     };
     const Case cases[] = {
-        {0, 4, 4, 1, 1, E_INVALIDARG},      {191, 4, 4, 1, 1, E_INVALIDARG},
-        {28, 0, 4, 1, 1, E_INVALIDARG},     {28, 4, 0, 1, 1, E_INVALIDARG},
-        {28, 4, 4, 0, 1, E_INVALIDARG},     {28, 4, 4, 1, 4, E_INVALIDARG},
-        {113, 4, 4, 1, 1, kNotSupported},   {111, 4, 4, 1, 1, kNotSupported},
-        {114, 4, 4, 1, 1, kNotSupported},   {125, 4, 4, 1, 1, E_INVALIDARG},
-        {103, 4, 3, 1, 1, E_INVALIDARG},  // NV12 with an odd height
+        {0, 4, 4, 1, 1, E_INVALIDARG},    {191, 4, 4, 1, 1, E_INVALIDARG},  {28, 0, 4, 1, 1, E_INVALIDARG},
+        {28, 4, 0, 1, 1, E_INVALIDARG},   {28, 4, 4, 0, 1, E_INVALIDARG},   {28, 4, 4, 1, 4, E_INVALIDARG},
+        {113, 4, 4, 1, 1, kNotSupported}, {111, 4, 4, 1, 1, kNotSupported}, {114, 4, 4, 1, 1, kNotSupported},
+        {125, 4, 4, 1, 1, E_INVALIDARG},  {103, 4, 3, 1, 1, E_INVALIDARG},  // NV12 with an odd height
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "format " << c.format << " " << c.width << "x"
-                                        << c.height << " layers " << c.layers << " mips " << c.mips);
+        SCOPED_TRACE(testing::Message() << "format " << c.format << " " << c.width << "x" << c.height << " layers "
+                                        << c.layers << " mips " << c.mips);
         ImageSet set;
-        EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(c.format), c.width, c.height, c.layers,
-                                 c.mips, 0),
+        EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(c.format), c.width, c.height, c.layers, c.mips, 0),
                   c.expected);
         ExpectEmpty(set);
     }
@@ -118,7 +125,8 @@ TEST(Allocate2D, RejectsBadArgumentsAndLeavesTheSetEmpty) {
     EXPECT_EQ(set.Allocate2D(kRgba, 4, 4, 1, 3, 0), S_OK);  // 3 levels fit 4x4
 }
 
-TEST(Allocate2D, ReplacesEarlierContentsAndFailureEmptiesTheSet) {
+TEST(Allocate2D, ReplacesEarlierContentsAndFailureEmptiesTheSet)
+{
     ImageSet set;
     ASSERT_EQ(set.Allocate2D(kRgba, 64, 64, 2, 0, 0), S_OK);
     ASSERT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(2), 2, 2, 1, 1, 0), S_OK);
@@ -132,43 +140,41 @@ TEST(Allocate2D, ReplacesEarlierContentsAndFailureEmptiesTheSet) {
     ExpectEmpty(set);
 
     // A size that measures but that no allocator can give: 2^60 bytes.
-    EXPECT_EQ(set.Allocate2D(kRgba, std::uint64_t{1} << 30, std::uint64_t{1} << 28, 1, 1, 0),
-              E_OUTOFMEMORY);
+    EXPECT_EQ(set.Allocate2D(kRgba, std::uint64_t{1} << 30, std::uint64_t{1} << 28, 1, 1, 0), E_OUTOFMEMORY);
     ExpectEmpty(set);
     set.Clear();  // clearing an empty set is harmless
     ExpectEmpty(set);
 }
 
-TEST(Allocate2D, SurfaceArrayThatCannotBeAllocatedIsOutOfMemory) {
+TEST(Allocate2D, SurfaceArrayThatCannotBeAllocatedIsOutOfMemory)
+{
     ImageSet set;
     // 2^58 one-byte surfaces: their records alone overflow a byte count.
-    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), 1, 1, std::uint64_t{1} << 58, 1, 0),
-              E_OUTOFMEMORY);
+    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), 1, 1, std::uint64_t{1} << 58, 1, 0), E_OUTOFMEMORY);
     ExpectEmpty(set);
     // 2^45 records: a byte count that fits in 64 bits but that no heap grants.
-    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), 1, 1, std::uint64_t{1} << 45, 1, 0),
-              E_OUTOFMEMORY);
+    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), 1, 1, std::uint64_t{1} << 45, 1, 0), E_OUTOFMEMORY);
     ExpectEmpty(set);
 }
 
-TEST(Allocate2D, SizesThatWouldWrapAreRejectedNotWrapped) {
+TEST(Allocate2D, SizesThatWouldWrapAreRejectedNotWrapped)
+{
     ImageSet set;
     // Row x height wraps.
-    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(2), std::uint64_t{1} << 40,
-                             std::uint64_t{1} << 30, 1, 1, 0),
+    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(2), std::uint64_t{1} << 40, std::uint64_t{1} << 30, 1, 1, 0),
               kOverflow);
     ExpectEmpty(set);
     // One layer fits, the layers together wrap: 2^32 bytes x 2^33 layers.
     EXPECT_EQ(set.Allocate2D(kRgba, 1 << 16, 1 << 14, std::uint64_t{1} << 33, 1, 0), kOverflow);
     ExpectEmpty(set);
     // The chain total of one layer wraps although its first level fits.
-    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), std::uint64_t{1} << 32,
-                             std::uint64_t{7} << 29, 1, 0, 0),
+    EXPECT_EQ(set.Allocate2D(static_cast<DXGI_FORMAT>(61), std::uint64_t{1} << 32, std::uint64_t{7} << 29, 1, 0, 0),
               kOverflow);
     ExpectEmpty(set);
 }
 
-TEST(MeasureImage, CountsLayersMipsAndSlices) {
+TEST(MeasureImage, CountsLayersMipsAndSlices)
+{
     std::uint64_t count = 7;
     std::uint64_t bytes = 7;
     ImageDesc flat{8, 8, 1, 3, 4, 0, 0, kRgba, ImageDimension2D};
@@ -193,7 +199,8 @@ TEST(MeasureImage, CountsLayersMipsAndSlices) {
     EXPECT_EQ(bytes, 16 + 4 * ((std::uint64_t{1} << 40) - 1));
 }
 
-TEST(MeasureImage, FailuresZeroBothOutputs) {
+TEST(MeasureImage, FailuresZeroBothOutputs)
+{
     std::uint64_t count = 7;
     std::uint64_t bytes = 7;
     ImageDesc desc{4, 4, 1, 1, 1, 0, 0, kRgba, 0};
@@ -218,7 +225,8 @@ TEST(MeasureImage, FailuresZeroBothOutputs) {
     EXPECT_EQ(count + bytes, 0u);
 }
 
-TEST(LayOutSurfaces, ThreeDimensionalSlicesShareTheirLevelsSizes) {
+TEST(LayOutSurfaces, ThreeDimensionalSlicesShareTheirLevelsSizes)
+{
     const ImageDesc desc = Desc3D(4, 4, 4, 3);
     std::vector<std::uint8_t> block(4 * 64 + 2 * 16 + 4);
     std::vector<ImageSurface> surfaces(7);
@@ -234,7 +242,8 @@ TEST(LayOutSurfaces, ThreeDimensionalSlicesShareTheirLevelsSizes) {
     EXPECT_EQ(offset, block.size());
 }
 
-TEST(LayOutSurfaces, RefusesWhatDoesNotFit) {
+TEST(LayOutSurfaces, RefusesWhatDoesNotFit)
+{
     const ImageDesc desc{4, 4, 1, 2, 1, 0, 0, kRgba, ImageDimension2D};
     std::vector<std::uint8_t> block(128);
     std::vector<ImageSurface> surfaces(2);
@@ -261,7 +270,8 @@ TEST(LayOutSurfaces, RefusesWhatDoesNotFit) {
     EXPECT_FALSE(LayOutSurfaces(block.data(), 128, badFormat, 0, surfaces.data(), 2));
 }
 
-TEST(SurfaceIndex, FlatImagesStoreLayersOfMipChains) {
+TEST(SurfaceIndex, FlatImagesStoreLayersOfMipChains)
+{
     const ImageDesc desc{8, 8, 1, 2, 3, 0, 0, kRgba, ImageDimension2D};
     EXPECT_EQ(desc.SurfaceIndex(0, 0, 0), 0u);
     EXPECT_EQ(desc.SurfaceIndex(2, 0, 0), 2u);
@@ -279,7 +289,8 @@ TEST(SurfaceIndex, FlatImagesStoreLayersOfMipChains) {
     EXPECT_EQ(huge.SurfaceIndex(1, kMax - 1, 0), kNoSurface);
 }
 
-TEST(SurfaceIndex, ThreeDimensionalImagesStoreSlicesPerLevel) {
+TEST(SurfaceIndex, ThreeDimensionalImagesStoreSlicesPerLevel)
+{
     const ImageDesc desc = Desc3D(4, 4, 4, 3);
     EXPECT_EQ(desc.SurfaceIndex(0, 0, 3), 3u);
     EXPECT_EQ(desc.SurfaceIndex(1, 0, 1), 5u);
@@ -294,7 +305,8 @@ TEST(SurfaceIndex, ThreeDimensionalImagesStoreSlicesPerLevel) {
     EXPECT_EQ(deep.SurfaceIndex(kMax - 1, 0, 0), kNoSurface);  // the sum would wrap
 }
 
-TEST(SurfaceAt, FindsOnlySurfacesTheSetHas) {
+TEST(SurfaceAt, FindsOnlySurfacesTheSetHas)
+{
     ImageSet set;
     EXPECT_EQ(set.SurfaceAt(0, 0, 0), nullptr);
     ASSERT_EQ(set.Allocate2D(kRgba, 4, 4, 1, 1, 0), S_OK);

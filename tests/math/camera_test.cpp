@@ -8,13 +8,15 @@ namespace {
 
 const Matrix4 kViewFromStart{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 10, 1}}};
 
-Engine* FakeEngine() {
+Engine* FakeEngine()
+{
     // Only remembered by the camera, never followed.
     static int owner;
     return reinterpret_cast<Engine*>(&owner);
 }
 
-TEST(Camera, ConstructionLooksFromMinusTenAlongZ) {
+TEST(Camera, ConstructionLooksFromMinusTenAlongZ)
+{
     const auto camera = std::make_unique<Camera>(1920u, 1080u, FakeEngine());
     EXPECT_EQ(camera->view, kViewFromStart);
     EXPECT_EQ(camera->eye, (Vector4{0, 0, -10, 0}));
@@ -31,7 +33,8 @@ TEST(Camera, ConstructionLooksFromMinusTenAlongZ) {
     EXPECT_EQ(p.rows[3], (Vector4{0, 0, -0.10001f, 0}));
 }
 
-TEST(Camera, ViewLagsOneMoveBehindTheEye) {
+TEST(Camera, ViewLagsOneMoveBehindTheEye)
+{
     Camera camera(1920, 1080, FakeEngine());
     // The first move still looks from the constructed eye.
     camera.MoveTo(3, 4, 5);
@@ -48,7 +51,8 @@ TEST(Camera, ViewLagsOneMoveBehindTheEye) {
     EXPECT_EQ(camera.view, fromNewEye);
 }
 
-TEST(Camera, FollowsTheOrbitOneFrameLate) {
+TEST(Camera, FollowsTheOrbitOneFrameLate)
+{
     Camera camera(1280, 720, FakeEngine());
     Vector4 previous = camera.eye;
     for (int frame = 0; frame < 600; ++frame) {
@@ -63,7 +67,8 @@ TEST(Camera, FollowsTheOrbitOneFrameLate) {
     }
 }
 
-TEST(Camera, UpdateViewAppliesPendingMovesButMoveToDropsThem) {
+TEST(Camera, UpdateViewAppliesPendingMovesButMoveToDropsThem)
+{
     Camera camera(800, 600, FakeEngine());
     camera.moveRight = 2;
     camera.moveForward = 3;
@@ -82,7 +87,8 @@ TEST(Camera, UpdateViewAppliesPendingMovesButMoveToDropsThem) {
     EXPECT_EQ(camera.moveForward, 0);
 }
 
-TEST(Camera, YawTurnsForwardTowardRight) {
+TEST(Camera, YawTurnsForwardTowardRight)
+{
     Camera camera(800, 600, FakeEngine());
     camera.yaw = 1.5707964f;
     camera.moveForward = 2;
@@ -94,7 +100,8 @@ TEST(Camera, YawTurnsForwardTowardRight) {
     EXPECT_TRUE(VectorNear(camera.target, {3, 0, -10, 0}, 1e-6f));
 }
 
-TEST(Camera, ZeroHeightLeavesAFiniteDegenerateProjection) {
+TEST(Camera, ZeroHeightLeavesAFiniteDegenerateProjection)
+{
     Camera camera(640, 0, FakeEngine());
     EXPECT_NEAR(camera.projection.rows[1].y, 1.37730f, 1e-5f);
     EXPECT_EQ(camera.projection.rows[0].x, 0.0f);

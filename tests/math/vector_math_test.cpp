@@ -12,45 +12,64 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // An independent reference in double precision, built from the standard
 // library's sine and cosine, for Rz(roll) * Rx(pitch) * Ry(yaw).
-Matrix4 ReferenceRotation(double pitch, double yaw, double roll) {
+Matrix4 ReferenceRotation(double pitch, double yaw, double roll)
+{
     const double rz[3][3] = {{std::cos(roll), std::sin(roll), 0}, {-std::sin(roll), std::cos(roll), 0}, {0, 0, 1}};
     const double rx[3][3] = {{1, 0, 0}, {0, std::cos(pitch), std::sin(pitch)}, {0, -std::sin(pitch), std::cos(pitch)}};
     const double ry[3][3] = {{std::cos(yaw), 0, -std::sin(yaw)}, {0, 1, 0}, {std::sin(yaw), 0, std::cos(yaw)}};
     double zx[3][3] = {};
     double zxy[3][3] = {};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            for (int k = 0; k < 3; ++k) zx[i][j] += rz[i][k] * rx[k][j];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            for (int k = 0; k < 3; ++k) zxy[i][j] += zx[i][k] * ry[k][j];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            for (int k = 0; k < 3; ++k) {
+                zx[i][j] += rz[i][k] * rx[k][j];
+            }
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            for (int k = 0; k < 3; ++k) {
+                zxy[i][j] += zx[i][k] * ry[k][j];
+            }
+        }
+    }
     Matrix4 m = MakeIdentity();
     float* rows[3] = {&m.rows[0].x, &m.rows[1].x, &m.rows[2].x};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) rows[i][j] = static_cast<float>(zxy[i][j]);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            rows[i][j] = static_cast<float>(zxy[i][j]);
+        }
+    }
     return m;
 }
 
-float Element(const Matrix4& m, int row, int column) {
+float Element(const Matrix4& m, int row, int column)
+{
     return (&m.rows[row].x)[column];
 }
 
-Matrix4 RandomMatrix(std::mt19937& random) {
+Matrix4 RandomMatrix(std::mt19937& random)
+{
     std::uniform_real_distribution<float> value(-10.0f, 10.0f);
     Matrix4 m;
-    for (Vector4& row : m.rows) row = {value(random), value(random), value(random), value(random)};
+    for (Vector4& row : m.rows) {
+        row = {value(random), value(random), value(random), value(random)};
+    }
     return m;
 }
 
 // A rotation has orthonormal rows and a positive determinant.
-testing::AssertionResult IsRotation(const Matrix4& m, float tolerance) {
+testing::AssertionResult IsRotation(const Matrix4& m, float tolerance)
+{
     const Vector4& a = m.rows[0];
     const Vector4& b = m.rows[1];
     const Vector4& c = m.rows[2];
-    const float checks[] = {Dot3(a, a) - 1, Dot3(b, b) - 1, Dot3(c, c) - 1, Dot3(a, b), Dot3(a, c), Dot3(b, c),
-                            Dot3(Cross3(a, b), c) - 1};
+    const float checks[] = {Dot3(a, a) - 1, Dot3(b, b) - 1, Dot3(c, c) - 1,           Dot3(a, b),
+                            Dot3(a, c),     Dot3(b, c),     Dot3(Cross3(a, b), c) - 1};
     for (float d : checks) {
-        if (!(std::fabs(d) <= tolerance)) return testing::AssertionFailure() << testing::PrintToString(m);
+        if (!(std::fabs(d) <= tolerance)) {
+            return testing::AssertionFailure() << testing::PrintToString(m);
+        }
     }
     if (!(m.rows[3] == Vector4{0, 0, 0, 1}) || a.w != 0 || b.w != 0 || c.w != 0) {
         return testing::AssertionFailure() << "fourth row or column wrong: " << testing::PrintToString(m);
@@ -58,7 +77,8 @@ testing::AssertionResult IsRotation(const Matrix4& m, float tolerance) {
     return testing::AssertionSuccess();
 }
 
-TEST(SinCos, ExactAtZeroAndOddEvenUnderNegation) {
+TEST(SinCos, ExactAtZeroAndOddEvenUnderNegation)
+{
     const SineCosine zero = SinCos(0.0f);
     EXPECT_EQ(zero.sine, 0.0f);
     EXPECT_EQ(zero.cosine, 1.0f);
@@ -74,7 +94,8 @@ TEST(SinCos, ExactAtZeroAndOddEvenUnderNegation) {
     }
 }
 
-TEST(SinCos, AccurateOverOrdinaryAngles) {
+TEST(SinCos, AccurateOverOrdinaryAngles)
+{
     // Two sources of error: the polynomials (a few units of 2^-24) and the
     // reduction by a rounded 2*pi, which grows with the angle at about one
     // unit in the last place of the angle.
@@ -98,7 +119,8 @@ TEST(SinCos, AccurateOverOrdinaryAngles) {
     }
 }
 
-TEST(SinCos, PeriodicToInputRounding) {
+TEST(SinCos, PeriodicToInputRounding)
+{
     std::mt19937 random(3);
     std::uniform_real_distribution<float> angle(-50.0f, 50.0f);
     for (int i = 0; i < 20000; ++i) {
@@ -113,7 +135,8 @@ TEST(SinCos, PeriodicToInputRounding) {
     }
 }
 
-TEST(SinCos, HugeAndNonFiniteAnglesStayDefined) {
+TEST(SinCos, HugeAndNonFiniteAnglesStayDefined)
+{
     for (float a : {1.5e6f, 2.5e6f, 1.0e7f, 123456789.0f, 4.0e9f, 1.0e10f}) {
         for (float s : {a, -a}) {
             const SineCosine sc = SinCos(s);
@@ -131,7 +154,8 @@ TEST(SinCos, HugeAndNonFiniteAnglesStayDefined) {
     }
 }
 
-TEST(Normalize3, ZeroInfiniteAndOrdinaryVectors) {
+TEST(Normalize3, ZeroInfiniteAndOrdinaryVectors)
+{
     EXPECT_EQ(Normalize3({0, 0, 0, 0}), (Vector4{0, 0, 0, 0}));
     // w does not count toward the length.
     EXPECT_EQ(Normalize3({0, 0, 0, 5}), (Vector4{0, 0, 0, 0}));
@@ -149,7 +173,8 @@ TEST(Normalize3, ZeroInfiniteAndOrdinaryVectors) {
     EXPECT_NEAR(Dot3(n, n), 1.0f, 1e-6f);
 }
 
-TEST(Matrices, MultiplyAppliesLeftOperandFirst) {
+TEST(Matrices, MultiplyAppliesLeftOperandFirst)
+{
     // Turn +z a quarter about Y (to +x), then move by (1, 2, 3).
     const Matrix4 turnThenMove = Multiply(MakeRotationY(1.5707964f), MakeTranslation(1, 2, 3));
     EXPECT_TRUE(VectorNear(TransformPoint({0, 0, 1, 0}, turnThenMove), {2, 2, 3, 1}, 1e-6f));
@@ -166,7 +191,9 @@ TEST(Matrices, MultiplyAppliesLeftOperandFirst) {
         for (int i = 0; i < 4; ++i) {
             for (int j = 0; j < 4; ++j) {
                 double sum = 0;
-                for (int k = 0; k < 4; ++k) sum += static_cast<double>(Element(a, i, k)) * Element(b, k, j);
+                for (int k = 0; k < 4; ++k) {
+                    sum += static_cast<double>(Element(a, i, k)) * Element(b, k, j);
+                }
                 ASSERT_NEAR(Element(product, i, j), sum, 1e-4);
                 ASSERT_EQ(Element(transposed, i, j), Element(a, j, i));
             }
@@ -174,7 +201,8 @@ TEST(Matrices, MultiplyAppliesLeftOperandFirst) {
     }
 }
 
-TEST(Rotations, FromAnglesMatchesProductOfElementaryRotations) {
+TEST(Rotations, FromAnglesMatchesProductOfElementaryRotations)
+{
     EXPECT_EQ(MakeRotationFromAngles(0, 0, 0), MakeIdentity());
     EXPECT_TRUE(MatrixNear(MakeRotationFromAngles(0.3f, 0, 0), MakeRotationX(0.3f), 3e-7f));
     EXPECT_TRUE(MatrixNear(MakeRotationFromAngles(0, 0.3f, 0), MakeRotationY(0.3f), 3e-7f));
@@ -193,22 +221,24 @@ TEST(Rotations, FromAnglesMatchesProductOfElementaryRotations) {
         const float yaw = big ? large(random) : ordinary(random);
         const float roll = big ? large(random) : ordinary(random);
         const Matrix4 expected = ReferenceRotation(pitch, yaw, roll);
-        const Matrix4 composed = Multiply(Multiply(MakeRotationFromAngles(0, 0, roll), MakeRotationX(pitch)),
-                                          MakeRotationY(yaw));
+        const Matrix4 composed =
+            Multiply(Multiply(MakeRotationFromAngles(0, 0, roll), MakeRotationX(pitch)), MakeRotationY(yaw));
         ASSERT_TRUE(MatrixNear(MakeRotationFromAngles(pitch, yaw, roll), expected, big ? 3e-5f : 2e-6f))
             << pitch << " " << yaw << " " << roll;
         ASSERT_TRUE(MatrixNear(composed, expected, big ? 3e-5f : 2e-6f)) << pitch << " " << yaw << " " << roll;
     }
 }
 
-TEST(Rotations, FromHugeAnglesIsStillARotation) {
+TEST(Rotations, FromHugeAnglesIsStillARotation)
+{
     EXPECT_TRUE(IsRotation(MakeRotationFromAngles(3e7f, -1e30f, 2.0f), 1e-5f));
     EXPECT_TRUE(IsRotation(MakeRotationFromAngles(0.1f, 0.2f, -std::numeric_limits<float>::max()), 1e-5f));
     // One huge lane must not disturb the ordinary ones.
     EXPECT_TRUE(MatrixNear(MakeRotationFromAngles(0.3f, 0.5f, 4e9f), ReferenceRotation(0.3, 0.5, 4e9f), 2e-6f));
 }
 
-TEST(LookAt, MapsEyeToOriginAndFocusOntoPositiveZ) {
+TEST(LookAt, MapsEyeToOriginAndFocusOntoPositiveZ)
+{
     const Vector4 eye{3, -4, 7, 0};
     const Vector4 focus{-1, 2, 0.5f, 0};
     const Matrix4 view = MakeLookAt(eye, focus, {0, 1, 0, 0});
@@ -222,12 +252,14 @@ TEST(LookAt, MapsEyeToOriginAndFocusOntoPositiveZ) {
     EXPECT_EQ(ahead, (Matrix4{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 10, 1}}}));
 }
 
-TEST(LookAt, EyeOnFocusGivesZeroAxes) {
+TEST(LookAt, EyeOnFocusGivesZeroAxes)
+{
     const Matrix4 view = MakeLookAt({2, 2, 2, 0}, {2, 2, 2, 0}, {0, 1, 0, 0});
     EXPECT_EQ(view, (Matrix4{{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}}));
 }
 
-TEST(Perspective, ConstantsAndDepthRange) {
+TEST(Perspective, ConstantsAndDepthRange)
+{
     const Matrix4 p = MakePerspective(1.256f, 1920.0f / 1080.0f, 0.1f, 1000.0f);
     EXPECT_NEAR(p.rows[1].y, 1.37730f, 1e-5f);
     EXPECT_FLOAT_EQ(p.rows[0].x, p.rows[1].y * 1080.0f / 1920.0f);

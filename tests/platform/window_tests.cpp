@@ -40,8 +40,7 @@ class WindowTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        window = std::make_unique<Window>(GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                                          GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        window = std::make_unique<Window>(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
     }
 
     static void TearDownTestSuite()
@@ -178,10 +177,8 @@ TEST_F(WindowTest, EnteringCapturesTheMouseAndLeavingReportsTheLastInsidePositio
     EXPECT_FALSE(window->mouse.inWindow);
     MoveTo(-3, 5);  // outside again: Leave once more, with the same position
     const std::vector<MouseEvent> expected{
-        {MouseEventKind::Move, false, false, 10, 20},
-        {MouseEventKind::Enter, false, false, 10, 20},
-        {MouseEventKind::Move, false, false, w - 1, h - 1},
-        {MouseEventKind::Leave, false, false, w - 1, h - 1},
+        {MouseEventKind::Move, false, false, 10, 20},        {MouseEventKind::Enter, false, false, 10, 20},
+        {MouseEventKind::Move, false, false, w - 1, h - 1},  {MouseEventKind::Leave, false, false, w - 1, h - 1},
         {MouseEventKind::Leave, false, false, w - 1, h - 1},
     };
     EXPECT_EQ(Events(window->mouse), expected);
@@ -258,8 +255,8 @@ TEST_F(WindowTest, MessagesBeforeCreationAreNotForwarded)
 
     // A window of the class made without a Window stays with the default
     // procedure, so closing it destroys it instead of quitting.
-    const HWND unbound = CreateWindowExA(0, WindowClass::name, "unbound", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                         nullptr, WindowClass::Instance(), nullptr);
+    const HWND unbound = CreateWindowExA(0, WindowClass::name, "unbound", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                         WindowClass::Instance(), nullptr);
     ASSERT_NE(unbound, nullptr);
     EXPECT_EQ(GetWindowLongPtrA(unbound, GWLP_USERDATA), 0);
     SendMessageA(unbound, WM_CLOSE, 0, 0);

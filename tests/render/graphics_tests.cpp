@@ -121,11 +121,11 @@ TEST_F(GraphicsOnWindow, ClearedBackBufferReadsBackExactly)
 std::vector<UINT> attemptedFlags;
 bool refuseEverything = false;
 
-HRESULT WINAPI CreateWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software,
-                                       UINT flags, const D3D_FEATURE_LEVEL* levels, UINT levelCount,
-                                       UINT sdkVersion, const DXGI_SWAP_CHAIN_DESC* swapChainDesc,
-                                       IDXGISwapChain** swapChain, ID3D11Device** device,
-                                       D3D_FEATURE_LEVEL* achieved, ID3D11DeviceContext** context)
+HRESULT WINAPI CreateWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
+                                       const D3D_FEATURE_LEVEL* levels, UINT levelCount, UINT sdkVersion,
+                                       const DXGI_SWAP_CHAIN_DESC* swapChainDesc, IDXGISwapChain** swapChain,
+                                       ID3D11Device** device, D3D_FEATURE_LEVEL* achieved,
+                                       ID3D11DeviceContext** context)
 {
     attemptedFlags.push_back(flags);
     if (refuseEverything || (flags & D3D11_CREATE_DEVICE_DEBUG)) {

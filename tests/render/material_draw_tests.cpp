@@ -221,7 +221,8 @@ protected:
     static void SetUpTestSuite()
     {
         DeviceTest::SetUpTestSuite();
-        cubeMaterial = std::make_unique<CubeMaterial>("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+        cubeMaterial =
+            std::make_unique<CubeMaterial>("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
         pyramidMaterial =
             std::make_unique<PyramidMaterial>("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
         camera = std::make_unique<Camera>(1280u, 720u, nullptr);
@@ -348,9 +349,8 @@ TEST_F(DrawObjectOrder, PyramidBindsMeshShadersBuffersAndLayoutThenDrawsWithoutT
 {
     graphics->DrawObject(pyramid, *camera, 1, 2, 3, 4, 5, 6);
     EXPECT_EQ(Kinds(), (std::vector<ContextCallKind>{CallIASetVertexBuffers, CallIASetIndexBuffer, CallPSSetShader,
-                                                      CallVSSetShader, CallVSSetConstantBuffers,
-                                                      CallPSSetConstantBuffers, CallIASetInputLayout,
-                                                      CallDrawIndexed}));
+                                                     CallVSSetShader, CallVSSetConstantBuffers,
+                                                     CallPSSetConstantBuffers, CallIASetInputLayout, CallDrawIndexed}));
     const std::vector<ContextCall> calls = Calls();
     ASSERT_EQ(calls.size(), 8u);
     EXPECT_EQ(calls[0].object, pyramid.vertexBuffer.Get());
@@ -376,9 +376,9 @@ TEST_F(DrawObjectOrder, CubeBindsItsTextureAndSamplerAfterTheColourTable)
 {
     graphics->DrawObject(cube, *camera, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(Kinds(), (std::vector<ContextCallKind>{CallIASetVertexBuffers, CallIASetIndexBuffer, CallPSSetShader,
-                                                      CallVSSetShader, CallVSSetConstantBuffers,
-                                                      CallPSSetConstantBuffers, CallPSSetShaderResources,
-                                                      CallPSSetSamplers, CallIASetInputLayout, CallDrawIndexed}));
+                                                     CallVSSetShader, CallVSSetConstantBuffers,
+                                                     CallPSSetConstantBuffers, CallPSSetShaderResources,
+                                                     CallPSSetSamplers, CallIASetInputLayout, CallDrawIndexed}));
     const std::vector<ContextCall> calls = Calls();
     ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[6].object, cubeMaterial->textureView.Get());

@@ -53,8 +53,7 @@ static void STDMETHODCALLTYPE Unexpected(void)
 }
 
 static void STDMETHODCALLTYPE IASetVertexBuffers(ID3D11DeviceContext* self, UINT slot, UINT count,
-                                                 ID3D11Buffer* const* buffers, const UINT* strides,
-                                                 const UINT* offsets)
+                                                 ID3D11Buffer* const* buffers, const UINT* strides, const UINT* offsets)
 {
     (void)self;
     Record(CallIASetVertexBuffers, buffers[0], slot, strides[0], offsets[0]);
@@ -116,8 +115,7 @@ static void STDMETHODCALLTYPE IASetInputLayout(ID3D11DeviceContext* self, ID3D11
     Record(CallIASetInputLayout, layout, 0, 0, 0);
 }
 
-static void STDMETHODCALLTYPE DrawIndexed(ID3D11DeviceContext* self, UINT indexCount, UINT startIndex,
-                                          INT baseVertex)
+static void STDMETHODCALLTYPE DrawIndexed(ID3D11DeviceContext* self, UINT indexCount, UINT startIndex, INT baseVertex)
 {
     (void)self;
     Record(CallDrawIndexed, NULL, indexCount, startIndex, (unsigned)baseVertex);
@@ -128,7 +126,7 @@ static ID3D11DeviceContextVtbl* Operations(void)
     static ID3D11DeviceContextVtbl operations;
     static int filled;
     if (!filled) {
-        void (STDMETHODCALLTYPE **entry)(void) = (void (STDMETHODCALLTYPE **)(void))&operations;
+        void(STDMETHODCALLTYPE * *entry)(void) = (void(STDMETHODCALLTYPE**)(void)) & operations;
         for (size_t i = 0; i < sizeof(operations) / sizeof(*entry); ++i) {
             entry[i] = Unexpected;
         }

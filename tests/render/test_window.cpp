@@ -12,9 +12,8 @@ TestWindow::TestWindow()
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = className;
     RegisterClassExA(&windowClass);  // fails harmlessly when already registered
-    hwnd = CreateWindowExA(0, className, "test", WS_POPUP | WS_VISIBLE, 0, 0,
-                           GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    hwnd = CreateWindowExA(0, className, "test", WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                           GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 TestWindow::~TestWindow()

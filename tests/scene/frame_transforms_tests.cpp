@@ -62,8 +62,8 @@ TEST(RowTerms, MatchTheTabulatedArch)
 {
     const float coordinates[] = {-16.222155f, -11.777711f, -7.333266f, -2.888821f, 1.555623f,
                                  6.000068f,   10.444512f,  14.888957f, 19.333401f};
-    const float heights[] = {5.130302f, 9.641814f, 12.990381f, 14.772117f, 14.772117f,
-                             12.990381f, 9.641814f, 5.130302f};
+    const float heights[] = {5.130302f,  9.641814f,  12.990381f, 14.772117f,
+                             14.772117f, 12.990381f, 9.641814f,  5.130302f};
     for (int i = 1; i <= 9; ++i) {
         EXPECT_NEAR(RowCoordinate(i), coordinates[i - 1], 1e-5f) << i;
     }

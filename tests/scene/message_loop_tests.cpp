@@ -104,7 +104,8 @@ TEST(MusicTime, IsTheLibraryPositionInSecondsNarrowedToFloat)
 {
     // A stream that failed to open reads as -1 seconds: a frozen frame time.
     EXPECT_EQ(MusicTime(0), -1.0f);
-    EXPECT_EQ(MusicTime(0), static_cast<float>(BASS_ChannelBytes2Seconds(0, BASS_ChannelGetPosition(0, BASS_POS_BYTE))));
+    EXPECT_EQ(MusicTime(0),
+              static_cast<float>(BASS_ChannelBytes2Seconds(0, BASS_ChannelGetPosition(0, BASS_POS_BYTE))));
 
     BASS_Init(-1, 44100, 0, nullptr, nullptr);
     const DWORD stream = BASS_StreamCreateFile(FALSE, L"music.mp3", 0, 0, BASS_UNICODE);

@@ -49,7 +49,8 @@ protected:
     std::string messages;
 };
 
-const char* const kValidPixelShader = "float4 main(float4 p : SV_Position) : SV_Target { return float4(1, 0, 0, 1); }\n";
+const char* const kValidPixelShader =
+    "float4 main(float4 p : SV_Position) : SV_Target { return float4(1, 0, 0, 1); }\n";
 
 TEST_F(ShaderCompileTest, GoodSourceReplacesAnOlderOutputWithBytecode)
 {
@@ -108,4 +109,4 @@ TEST_F(ShaderCompileTest, AbsurdlyLargeSourceIsRefusedUnread)
     EXPECT_FALSE(fs::exists(output));
 }
 
-} // namespace
+}  // namespace

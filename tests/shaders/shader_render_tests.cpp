@@ -80,8 +80,8 @@ class ShaderTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                          &device, nullptr, &context);
+        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
+                          nullptr, &context);
     }
 
     // Released before the process ends: Wine's exit is only clean that way.
@@ -94,10 +94,7 @@ protected:
         device.Reset();
     }
 
-    void SetUp() override
-    {
-        ASSERT_TRUE(device) << "no Direct3D 11 device";
-    }
+    void SetUp() override { ASSERT_TRUE(device) << "no Direct3D 11 device"; }
 
     static ComPtr<ID3D11Buffer> MakeBuffer(UINT bind, const void* data, UINT size)
     {
@@ -131,17 +128,17 @@ protected:
         EXPECT_HRESULT_SUCCEEDED(
             device->CreatePixelShader(ps->GetBufferPointer(), ps->GetBufferSize(), nullptr, &pipeline.pixelShader))
             << pixelFile;
-        EXPECT_HRESULT_SUCCEEDED(device->CreateInputLayout(vertexElements.data(), layoutElements, vs->GetBufferPointer(),
-                                                           vs->GetBufferSize(), &pipeline.inputLayout))
+        EXPECT_HRESULT_SUCCEEDED(device->CreateInputLayout(
+            vertexElements.data(), layoutElements, vs->GetBufferPointer(), vs->GetBufferSize(), &pipeline.inputLayout))
             << vertexFile << " with " << layoutElements << " layout element(s)";
         return pipeline;
     }
 
     // Draws one mesh into a fresh 64x64 target and reads its pixels back.
     static ReadBackImage Render(const Pipeline& pipeline, std::span<const Vertex> vertices,
-                                std::span<const std::uint16_t> indices,
-                                const ObjectConstants& constants, ID3D11Buffer* pixelConstants,
-                                ID3D11ShaderResourceView* texture, ID3D11SamplerState* sampler)
+                                std::span<const std::uint16_t> indices, const ObjectConstants& constants,
+                                ID3D11Buffer* pixelConstants, ID3D11ShaderResourceView* texture,
+                                ID3D11SamplerState* sampler)
     {
         D3D11_TEXTURE2D_DESC desc{};
         desc.Width = kSize;
@@ -234,7 +231,7 @@ TEST_F(ShaderTest, ReflectionShowsConstantBufferSizesAndSlots)
     struct Expected {
         const char* file;
         D3D_SHADER_INPUT_TYPE type;
-        UINT size; // constant buffers only
+        UINT size;  // constant buffers only
     };
     const Expected bindings[] = {
         {"VertexShader.cso", D3D_SIT_CBUFFER, sizeof(ObjectConstants)},
@@ -274,8 +271,7 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 {
     const Pipeline pipeline = LoadPipeline("VSDefault.cso", "PSDefault.cso", pyramidElementCount);
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
-    ComPtr<ID3D11Buffer> table =
-        MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, pyramidColours.data(), sizeof(ColourTable));
+    ComPtr<ID3D11Buffer> table = MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, pyramidColours.data(), sizeof(ColourTable));
     const auto draw = [&](const ObjectConstants& constants) {
         return Render(pipeline, pyramidVertices, pyramidIndices, constants, table.Get(), nullptr, nullptr);
     };
@@ -366,13 +362,13 @@ TEST_F(ShaderTest, CubeFaceShowsTheTextureUprightAndUnmirrored)
     // cancel only when each matrix is applied the right way round.
     const Matrix4 camera = MakeLookAt({0.5f, 0, -2}, {0.5f, 0, -1}, {0, 1, 0});
     const Matrix4 projection = MakePerspective(1.5707964f, 1.0f, 0.1f, 10.0f);
-    const auto pixels = Render(pipeline, cubeVertices, cubeIndices,
-                               MakeConstants(MakeWorld(0, 0, 0.5f, 0, 0), camera, projection), nullptr, view.Get(),
-                               sampler.Get());
+    const auto pixels =
+        Render(pipeline, cubeVertices, cubeIndices, MakeConstants(MakeWorld(0, 0, 0.5f, 0, 0), camera, projection),
+               nullptr, view.Get(), sampler.Get());
     EXPECT_EQ(At(pixels, 16, 16), kRed);
     EXPECT_EQ(At(pixels, 48, 16), kGreen);
     EXPECT_EQ(At(pixels, 16, 48), kBlue);
     EXPECT_EQ(At(pixels, 48, 48), kWhite);
 }
 
-} // namespace
+}  // namespace

@@ -21,15 +21,20 @@ testing::Environment* const comEnvironment = testing::AddGlobalTestEnvironment(n
 constexpr auto kRgba = DXGI_FORMAT_R8G8B8A8_UNORM;
 
 // A description no decode writes, to see that failures leave it alone.
-ImageDesc Sentinel() { return ImageDesc{77, 77, 77, 77, 77, 77, 77, DXGI_FORMAT_R1_UNORM, 77}; }
+ImageDesc Sentinel()
+{
+    return ImageDesc{77, 77, 77, 77, 77, 77, 77, DXGI_FORMAT_R1_UNORM, 77};
+}
 
-void ExpectSentinel(const ImageDesc& desc) {
+void ExpectSentinel(const ImageDesc& desc)
+{
     EXPECT_EQ(desc.width, 77u);
     EXPECT_EQ(desc.extraFlags, 77u);
     EXPECT_EQ(desc.dimension, 77);
 }
 
-void ExpectEmpty(const ImageSet& set) {
+void ExpectEmpty(const ImageSet& set)
+{
     EXPECT_EQ(set.surfaceCount, 0u);
     EXPECT_EQ(set.surfaces, nullptr);
     EXPECT_EQ(set.pixelMemory, nullptr);
@@ -37,23 +42,25 @@ void ExpectEmpty(const ImageSet& set) {
 
 class DecodeFile : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         pattern = PatternBgra(5, 3);
-        ASSERT_EQ(WriteImage(TestFilePath(L"pattern.png"), GUID_ContainerFormatPng, {pattern}),
-                  S_OK);
+        ASSERT_EQ(WriteImage(TestFilePath(L"pattern.png"), GUID_ContainerFormatPng, {pattern}), S_OK);
         TestFrame photo{16, 8, GUID_WICPixelFormat24bppBGR, 48, {}, {}};
         photo.pixels.assign(16 * 8 * 3, 0x80);
         ASSERT_EQ(WriteImage(TestFilePath(L"photo.jpg"), GUID_ContainerFormatJpeg, {photo}), S_OK);
     }
     static inline TestFrame pattern;
 
-    HRESULT Decode(const wchar_t* name, std::uint32_t flags, ImageDesc& desc) {
+    HRESULT Decode(const wchar_t* name, std::uint32_t flags, ImageDesc& desc)
+    {
         return DecodeImageFile(TestFilePath(name).c_str(), flags, &desc, set, {});
     }
     ImageSet set;
 };
 
-TEST_F(DecodeFile, BgraPngIsCopiedUnchanged) {
+TEST_F(DecodeFile, BgraPngIsCopiedUnchanged)
+{
     ImageDesc desc = Sentinel();
     ASSERT_EQ(Decode(L"pattern.png", 0, desc), S_OK);
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM);
@@ -70,7 +77,8 @@ TEST_F(DecodeFile, BgraPngIsCopiedUnchanged) {
     EXPECT_EQ(std::memcmp(set.surfaces[0].pixels, pattern.pixels.data(), 60), 0);
 }
 
-TEST_F(DecodeFile, BgraAsRgbaSwapsChannelsThroughAConverter) {
+TEST_F(DecodeFile, BgraAsRgbaSwapsChannelsThroughAConverter)
+{
     ImageDesc desc{};
     ASSERT_EQ(Decode(L"pattern.png", BgraAsRgba, desc), S_OK);
     EXPECT_EQ(desc.pixelFormat, kRgba);
@@ -84,7 +92,8 @@ TEST_F(DecodeFile, BgraAsRgbaSwapsChannelsThroughAConverter) {
     }
 }
 
-TEST_F(DecodeFile, AssumeSrgbAppliesWithoutColourMetadata) {
+TEST_F(DecodeFile, AssumeSrgbAppliesWithoutColourMetadata)
+{
     ImageDesc desc{};
     ASSERT_EQ(Decode(L"pattern.png", AssumeSrgb, desc), S_OK);
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM_SRGB);
@@ -93,7 +102,8 @@ TEST_F(DecodeFile, AssumeSrgbAppliesWithoutColourMetadata) {
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM);
 }
 
-TEST_F(DecodeFile, JpegBecomesOpaqueRgba) {
+TEST_F(DecodeFile, JpegBecomesOpaqueRgba)
+{
     ImageDesc desc{};
     ASSERT_EQ(Decode(L"photo.jpg", 0, desc), S_OK);
     EXPECT_EQ(desc.pixelFormat, kRgba);
@@ -109,7 +119,8 @@ TEST_F(DecodeFile, JpegBecomesOpaqueRgba) {
     }
 }
 
-TEST_F(DecodeFile, MetadataCallbackSeesTheFirstFrameReader) {
+TEST_F(DecodeFile, MetadataCallbackSeesTheFirstFrameReader)
+{
     int calls = 0;
     IWICMetadataQueryReader* seen = nullptr;
     ImageDesc desc{};
@@ -123,7 +134,8 @@ TEST_F(DecodeFile, MetadataCallbackSeesTheFirstFrameReader) {
     EXPECT_NE(seen, nullptr);
 }
 
-TEST_F(DecodeFile, IndexedImageExpandsToRgbaWithUnspecifiedAlpha) {
+TEST_F(DecodeFile, IndexedImageExpandsToRgbaWithUnspecifiedAlpha)
+{
     TestFrame indexed{4, 2, GUID_WICPixelFormat8bppIndexed, 4, {0, 1, 2, 3, 3, 2, 1, 0}, {}};
     indexed.palette = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
     ASSERT_EQ(WriteImage(TestFilePath(L"indexed.png"), GUID_ContainerFormatPng, {indexed}), S_OK);
@@ -139,7 +151,8 @@ TEST_F(DecodeFile, IndexedImageExpandsToRgbaWithUnspecifiedAlpha) {
     EXPECT_EQ(px[7], 0xFF);
 }
 
-TEST_F(DecodeFile, BlackAndWhiteBecomesR8UnlessKeptAsOneBit) {
+TEST_F(DecodeFile, BlackAndWhiteBecomesR8UnlessKeptAsOneBit)
+{
     // 10 x 2 pixels, row 0 alternating white/black, row 1 all black.
     TestFrame bw{10, 2, GUID_WICPixelFormatBlackWhite, 2, {0xAA, 0x80, 0x00, 0x00}, {}};
     ASSERT_EQ(WriteImage(TestFilePath(L"bw.png"), GUID_ContainerFormatPng, {bw}), S_OK);
@@ -155,9 +168,8 @@ TEST_F(DecodeFile, BlackAndWhiteBecomesR8UnlessKeptAsOneBit) {
     IWICImagingFactory* factory = AcquireImagingFactory(isFactory2);
     Microsoft::WRL::ComPtr<IWICBitmapDecoder> decoder;
     Microsoft::WRL::ComPtr<IWICBitmapFrameDecode> frame;
-    ASSERT_EQ(factory->CreateDecoderFromFilename(TestFilePath(L"bw.png").c_str(), nullptr,
-                                                 GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                                 &decoder),
+    ASSERT_EQ(factory->CreateDecoderFromFilename(TestFilePath(L"bw.png").c_str(), nullptr, GENERIC_READ,
+                                                 WICDecodeMetadataCacheOnDemand, &decoder),
               S_OK);
     ASSERT_EQ(decoder->GetFrame(0, &frame), S_OK);
     GUID target{};
@@ -177,11 +189,16 @@ TEST_F(DecodeFile, BlackAndWhiteBecomesR8UnlessKeptAsOneBit) {
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_R8_UNORM);
     ASSERT_EQ(set.surfaces[0].rowBytes, 10u);
     const std::uint8_t* px = set.surfaces[0].pixels;
-    for (int x = 0; x < 10; ++x) EXPECT_EQ(px[x], x % 2 == 0 ? 0xFF : 0x00) << x;
-    for (int x = 10; x < 20; ++x) EXPECT_EQ(px[x], 0x00) << x;
+    for (int x = 0; x < 10; ++x) {
+        EXPECT_EQ(px[x], x % 2 == 0 ? 0xFF : 0x00) << x;
+    }
+    for (int x = 10; x < 20; ++x) {
+        EXPECT_EQ(px[x], 0x00) << x;
+    }
 }
 
-TEST_F(DecodeFile, FramesBecomeLayersOnlyWhenAsked) {
+TEST_F(DecodeFile, FramesBecomeLayersOnlyWhenAsked)
+{
     const std::uint32_t red = 0x0000FFFF, green = 0x00FF00FF, blue = 0xFF0000FF;
     ASSERT_EQ(WriteImage(TestFilePath(L"frames.tif"), GUID_ContainerFormatTiff,
                          {SolidBgra(8, 6, red), SolidBgra(8, 6, green), SolidBgra(4, 3, blue)}),
@@ -205,12 +222,14 @@ TEST_F(DecodeFile, FramesBecomeLayersOnlyWhenAsked) {
         const std::uint8_t expected[4] = {static_cast<std::uint8_t>(colours[layer] >> 24),
                                           static_cast<std::uint8_t>(colours[layer] >> 16),
                                           static_cast<std::uint8_t>(colours[layer] >> 8), 0xFF};
-        for (std::uint64_t i = 0; i < surface->sliceBytes; ++i)
+        for (std::uint64_t i = 0; i < surface->sliceBytes; ++i) {
             ASSERT_EQ(surface->pixels[i], expected[i % 4]) << "layer " << layer << " byte " << i;
+        }
     }
 }
 
-TEST(DecodeBadInput, NullPathLeavesEverythingAlone) {
+TEST(DecodeBadInput, NullPathLeavesEverythingAlone)
+{
     ImageSet set;
     ASSERT_EQ(set.Allocate2D(kRgba, 2, 2, 1, 1, 0), S_OK);
     ImageDesc desc = Sentinel();
@@ -219,12 +238,14 @@ TEST(DecodeBadInput, NullPathLeavesEverythingAlone) {
     EXPECT_EQ(set.surfaceCount, 1u);
 }
 
-TEST(DecodeBadInput, BrokenFilesFailAndLeaveTheSetEmpty) {
+TEST(DecodeBadInput, BrokenFilesFailAndLeaveTheSetEmpty)
+{
     // A valid JPEG to cut short.
     TestFrame photo{64, 64, GUID_WICPixelFormat24bppBGR, 192, {}, {}};
     photo.pixels.resize(64 * 192);
-    for (std::size_t i = 0; i < photo.pixels.size(); ++i)
+    for (std::size_t i = 0; i < photo.pixels.size(); ++i) {
         photo.pixels[i] = static_cast<std::uint8_t>(i * 31);
+    }
     ASSERT_EQ(WriteImage(TestFilePath(L"whole.jpg"), GUID_ContainerFormatJpeg, {photo}), S_OK);
     std::vector<std::uint8_t> jpeg = ReadBytes(TestFilePath(L"whole.jpg"));
     ASSERT_GT(jpeg.size(), 400u);
@@ -247,10 +268,13 @@ TEST(DecodeBadInput, BrokenFilesFailAndLeaveTheSetEmpty) {
 }
 
 // A 32-bit BMP whose header claims the given size, followed by a few pixels.
-std::vector<std::uint8_t> BmpHeader(std::int32_t width, std::int32_t height) {
+std::vector<std::uint8_t> BmpHeader(std::int32_t width, std::int32_t height)
+{
     std::vector<std::uint8_t> bytes(54 + 64, 0);
     auto put32 = [&](std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        for (int i = 0; i < 4; ++i) {
+            bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
     };
     bytes[0] = 'B';
     bytes[1] = 'M';
@@ -264,13 +288,14 @@ std::vector<std::uint8_t> BmpHeader(std::int32_t width, std::int32_t height) {
     return bytes;
 }
 
-TEST(DecodeBadInput, AbsurdHeaderSizesFailBeforeAnyHugeAllocation) {
+TEST(DecodeBadInput, AbsurdHeaderSizesFailBeforeAnyHugeAllocation)
+{
     struct Case {
         const wchar_t* name;
         std::int32_t width, height;
     };
-    for (const Case& c : {Case{L"huge.bmp", 100000, 100000}, Case{L"wide.bmp", 0x7FFFFFFF, 1},
-                          Case{L"tall.bmp", 4, 0x7FFFFFFF}}) {
+    for (const Case& c :
+         {Case{L"huge.bmp", 100000, 100000}, Case{L"wide.bmp", 0x7FFFFFFF, 1}, Case{L"tall.bmp", 4, 0x7FFFFFFF}}) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
         ASSERT_TRUE(WriteBytes(TestFilePath(c.name), BmpHeader(c.width, c.height)));
         ImageSet set;
@@ -279,8 +304,7 @@ TEST(DecodeBadInput, AbsurdHeaderSizesFailBeforeAnyHugeAllocation) {
         // Wine's BMP decoder reports the header's size as it stands, and the
         // 32-bit copy limit refuses it; a decoder that checks the header
         // itself may refuse it first with its own code (WIC facility 0x898).
-        EXPECT_TRUE(status == HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW) ||
-                    HRESULT_FACILITY(status) == 0x898)
+        EXPECT_TRUE(status == HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW) || HRESULT_FACILITY(status) == 0x898)
             << std::hex << status;
         ExpectSentinel(desc);
         ExpectEmpty(set);

@@ -15,21 +15,25 @@ const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 // One frame in a decoder, with a metadata reader; each test adjusts them.
 class Describe : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         frame.reader = &reader;
         decoder.frames = {&frame};
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         // Everything handed out was given back.
         EXPECT_EQ(frame.references, 1u);
         EXPECT_EQ(reader.references, 1u);
         EXPECT_EQ(decoder.references, 1u);
     }
-    HRESULT Run(std::uint32_t flags, bool isFactory2 = true, MetadataCallback callback = {}) {
+    HRESULT Run(std::uint32_t flags, bool isFactory2 = true, MetadataCallback callback = {})
+    {
         target = GUID{1, 2, 3, {4}};
         return DescribeFrame(flags, isFactory2, &decoder, &frame, desc, &target, std::move(callback));
     }
-    void SetValue(const wchar_t* name, VARTYPE type, ULONG value) {
+    void SetValue(const wchar_t* name, VARTYPE type, ULONG value)
+    {
         reader.values[name] = FakeMetadataValue{S_OK, type, value};
     }
 
@@ -40,7 +44,8 @@ protected:
     GUID target{};
 };
 
-TEST_F(Describe, FillsSizeLayersAndTheRestOfTheDescription) {
+TEST_F(Describe, FillsSizeLayersAndTheRestOfTheDescription)
+{
     frame.width = 640;
     frame.height = 480;
     desc = ImageDesc{9, 9, 9, 9, 9, 0xFF, 0xFF, DXGI_FORMAT_R1_UNORM, 9};
@@ -63,7 +68,8 @@ TEST_F(Describe, FillsSizeLayersAndTheRestOfTheDescription) {
     EXPECT_EQ(desc.layerCount, 3u);
 }
 
-TEST_F(Describe, PassesOnFailuresOfTheFrameAndDecoder) {
+TEST_F(Describe, PassesOnFailuresOfTheFrameAndDecoder)
+{
     EXPECT_EQ(DescribeFrame(0, true, nullptr, &frame, desc, nullptr, {}), E_POINTER);
     EXPECT_EQ(DescribeFrame(0, true, &decoder, nullptr, desc, nullptr, {}), E_POINTER);
 
@@ -89,7 +95,8 @@ TEST_F(Describe, PassesOnFailuresOfTheFrameAndDecoder) {
     EXPECT_EQ(frame.readerRequests, 0);
 }
 
-TEST_F(Describe, ConversionRowsSetTargetFormatAndAlphaMode) {
+TEST_F(Describe, ConversionRowsSetTargetFormatAndAlphaMode)
+{
     struct Case {
         const GUID& frameFormat;
         std::uint32_t flags;
@@ -114,7 +121,8 @@ TEST_F(Describe, ConversionRowsSetTargetFormatAndAlphaMode) {
         {GUID_WICPixelFormat16bppBGR565, Widen16Bit, DXGI_FORMAT_R8G8B8A8_UNORM, GUID_WICPixelFormat32bppRGBA, 0},
         {GUID_WICPixelFormat32bppBGR, BgraAsRgba, DXGI_FORMAT_R8G8B8A8_UNORM, GUID_WICPixelFormat32bppRGBA, 0},
         {GUID_WICPixelFormat32bppRGBA1010102XR, 0, DXGI_FORMAT_R10G10B10_XR_BIAS_A2_UNORM, GUID_NULL, 0},
-        {GUID_WICPixelFormat32bppRGBA1010102XR, XrBiasAsUnorm, DXGI_FORMAT_R10G10B10A2_UNORM, GUID_WICPixelFormat32bppRGBA1010102, 0},
+        {GUID_WICPixelFormat32bppRGBA1010102XR, XrBiasAsUnorm, DXGI_FORMAT_R10G10B10A2_UNORM,
+         GUID_WICPixelFormat32bppRGBA1010102, 0},
         // Flags for other formats change nothing.
         {GUID_WICPixelFormat8bppGray, BgraAsRgba | Widen16Bit | XrBiasAsUnorm, DXGI_FORMAT_R8_UNORM, GUID_NULL, 0},
     };
@@ -128,7 +136,8 @@ TEST_F(Describe, ConversionRowsSetTargetFormatAndAlphaMode) {
     }
 }
 
-TEST_F(Describe, FixedPoint96BitDependsOnTheFactoryVersion) {
+TEST_F(Describe, FixedPoint96BitDependsOnTheFactoryVersion)
+{
     frame.format = GUID_WICPixelFormat96bppRGBFixedPoint;
     ASSERT_EQ(Run(0, true), S_OK);
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_R32G32B32_FLOAT);
@@ -147,13 +156,15 @@ TEST_F(Describe, FixedPoint96BitDependsOnTheFactoryVersion) {
     EXPECT_EQ(Run(0, false), kNotSupported);
 }
 
-TEST_F(Describe, UnknownFrameFormatIsNotSupported) {
+TEST_F(Describe, UnknownFrameFormatIsNotSupported)
+{
     frame.format = GUID{0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
     EXPECT_EQ(Run(0), kNotSupported);
     EXPECT_TRUE(IsEqualGUID(target, GUID_NULL));
 }
 
-TEST_F(Describe, PngSrgbChunkOrGammaDecide) {
+TEST_F(Describe, PngSrgbChunkOrGammaDecide)
+{
     SetValue(L"/sRGB/RenderingIntent", VT_UI1, 0);
     ASSERT_EQ(Run(0), S_OK);
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM_SRGB);
@@ -178,10 +189,13 @@ TEST_F(Describe, PngSrgbChunkOrGammaDecide) {
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM_SRGB);
 
     // PNG files are never asked for the generic colour space.
-    for (const std::wstring& name : reader.asked) EXPECT_NE(name, L"System.Image.ColorSpace");
+    for (const std::wstring& name : reader.asked) {
+        EXPECT_NE(name, L"System.Image.ColorSpace");
+    }
 }
 
-TEST_F(Describe, OtherContainersUseTheColourSpaceValue) {
+TEST_F(Describe, OtherContainersUseTheColourSpaceValue)
+{
     decoder.container = GUID_ContainerFormatJpeg;
     frame.format = GUID_WICPixelFormat24bppBGR;
     SetValue(L"System.Image.ColorSpace", VT_UI2, 1);
@@ -212,22 +226,25 @@ TEST_F(Describe, OtherContainersUseTheColourSpaceValue) {
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_R8_UNORM);
 }
 
-TEST_F(Describe, FrameWithoutMetadataStaysLinear) {
+TEST_F(Describe, FrameWithoutMetadataStaysLinear)
+{
     frame.reader = nullptr;  // UNSUPPORTEDOPERATION
     ASSERT_EQ(Run(AssumeSrgb), S_OK);
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM);
 }
 
-TEST_F(Describe, OtherReaderFailuresAreReportedAfterTheCallbackStep) {
+TEST_F(Describe, OtherReaderFailuresAreReportedAfterTheCallbackStep)
+{
     frame.readerStatus = E_ACCESSDENIED;
     int calls = 0;
     EXPECT_EQ(Run(0, true, [&](IWICMetadataQueryReader*) { ++calls; }), E_ACCESSDENIED);
-    EXPECT_EQ(calls, 0);                // the second request failed too
+    EXPECT_EQ(calls, 0);                 // the second request failed too
     EXPECT_EQ(frame.readerRequests, 2);  // colour space, then the callback's
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM);
 }
 
-TEST_F(Describe, SkipColorMetadataStillFeedsTheCallback) {
+TEST_F(Describe, SkipColorMetadataStillFeedsTheCallback)
+{
     SetValue(L"/sRGB/RenderingIntent", VT_UI1, 0);
     IWICMetadataQueryReader* seen = nullptr;
     ULONG referencesDuringCall = 0;
@@ -244,15 +261,17 @@ TEST_F(Describe, SkipColorMetadataStillFeedsTheCallback) {
     EXPECT_EQ(decoder.containerRequests, 0);
 }
 
-TEST(FormatTables, DxgiAndWicFormatsMapBothWays) {
+TEST(FormatTables, DxgiAndWicFormatsMapBothWays)
+{
     for (const WicFormatRow& row : WicFormatTable) {
         GUID guid{};
         ASSERT_TRUE(WicGuidFromFormat(row.dxgiFormat, guid, false, false));
         EXPECT_EQ(FormatFromWicGuid(guid, false), row.dxgiFormat);
     }
     // Every conversion lands on a format Direct3D takes.
-    for (const WicConversionRow& row : WicConversionTable)
+    for (const WicConversionRow& row : WicConversionTable) {
         EXPECT_NE(FormatFromWicGuid(row.target, false), DXGI_FORMAT_UNKNOWN);
+    }
 
     GUID guid{};
     EXPECT_TRUE(WicGuidFromFormat(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, guid, false, false));
@@ -278,13 +297,16 @@ TEST(FormatTables, DxgiAndWicFormatsMapBothWays) {
 // The copy step, over fake sources and the real factory's converters.
 class CopyPixels : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         factory = AcquireImagingFactory(isFactory2);
         ASSERT_NE(factory, nullptr);
         frame.width = 4;
         frame.height = 2;
         frame.format = GUID_WICPixelFormat24bppBGR;
-        for (int i = 0; i < 24; ++i) frame.pixels.push_back(static_cast<std::uint8_t>(10 * i));
+        for (int i = 0; i < 24; ++i) {
+            frame.pixels.push_back(static_cast<std::uint8_t>(10 * i));
+        }
         ASSERT_EQ(set.Allocate2D(DXGI_FORMAT_R8G8B8A8_UNORM, 4, 2, 1, 1, 0), S_OK);
     }
     void TearDown() override { EXPECT_EQ(frame.references, 1u); }
@@ -295,7 +317,8 @@ protected:
     ImageSet set;
 };
 
-TEST_F(CopyPixels, StraightCopyUsesTheSurfacePitches) {
+TEST_F(CopyPixels, StraightCopyUsesTheSurfacePitches)
+{
     ImageSurface surface = set.surfaces[0];
     surface.rowBytes = 12;  // 24-bit rows into a surface of that layout
     surface.sliceBytes = 24;
@@ -308,9 +331,9 @@ TEST_F(CopyPixels, StraightCopyUsesTheSurfacePitches) {
     EXPECT_EQ(CopySourcePixels(factory, &frame, GUID_NULL, 0, surface), WINCODEC_ERR_BADIMAGE);
 }
 
-TEST_F(CopyPixels, ConverterTurnsBgrIntoOpaqueRgba) {
-    ASSERT_EQ(CopySourcePixels(factory, &frame, GUID_WICPixelFormat32bppRGBA, 0, set.surfaces[0]),
-              S_OK);
+TEST_F(CopyPixels, ConverterTurnsBgrIntoOpaqueRgba)
+{
+    ASSERT_EQ(CopySourcePixels(factory, &frame, GUID_WICPixelFormat32bppRGBA, 0, set.surfaces[0]), S_OK);
     const std::uint8_t* px = set.pixelMemory;
     EXPECT_EQ(px[0], 20);  // R from the third byte
     EXPECT_EQ(px[1], 10);
@@ -319,18 +342,18 @@ TEST_F(CopyPixels, ConverterTurnsBgrIntoOpaqueRgba) {
     EXPECT_EQ(px[28], 230);
 }
 
-TEST_F(CopyPixels, RefusedConversionIsUnexpected) {
+TEST_F(CopyPixels, RefusedConversionIsUnexpected)
+{
     frame.format = GUID{0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
-    EXPECT_EQ(CopySourcePixels(factory, &frame, GUID_WICPixelFormat32bppRGBA, 0, set.surfaces[0]),
-              E_UNEXPECTED);
+    EXPECT_EQ(CopySourcePixels(factory, &frame, GUID_WICPixelFormat32bppRGBA, 0, set.surfaces[0]), E_UNEXPECTED);
     EXPECT_EQ(frame.copies, 0);
 }
 
-TEST_F(CopyPixels, PitchesBeyond32BitsAreRefusedBeforeCopying) {
+TEST_F(CopyPixels, PitchesBeyond32BitsAreRefusedBeforeCopying)
+{
     ImageSurface surface = set.surfaces[0];
     surface.rowBytes = std::uint64_t{1} << 32;
-    EXPECT_EQ(CopySourcePixels(factory, &frame, GUID_NULL, 0, surface),
-              HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW));
+    EXPECT_EQ(CopySourcePixels(factory, &frame, GUID_NULL, 0, surface), HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW));
     surface.rowBytes = 16;
     surface.sliceBytes = 0x100000000;
     EXPECT_EQ(CopySourcePixels(factory, &frame, GUID_WICPixelFormat32bppRGBA, 0, surface),
@@ -345,7 +368,8 @@ namespace {
 // Frames of 24bppBGR in a fake decoder, decoded into R8G8B8A8 layers.
 class AllFramesFake : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         for (FakeFrame* f : {&first, &second}) {
             f->width = 4;
             f->height = 2;
@@ -357,7 +381,8 @@ protected:
         decoder.frames = {&first, &second};
         desc = ImageDesc{4, 2, 1, 2, 1, 0, 3, DXGI_FORMAT_R8G8B8A8_UNORM, ImageDimension2D};
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         EXPECT_EQ(first.references, 1u);
         EXPECT_EQ(second.references, 1u);
     }
@@ -369,7 +394,8 @@ protected:
     ImageSet set;
 };
 
-TEST_F(AllFramesFake, EveryFrameIsConvertedIntoItsLayer) {
+TEST_F(AllFramesFake, EveryFrameIsConvertedIntoItsLayer)
+{
     ASSERT_EQ(DecodeAllFrames(0, desc, &decoder, set), S_OK);
     ASSERT_EQ(set.surfaceCount, 2u);
     EXPECT_EQ(set.desc.extraFlags, 0u);
@@ -379,7 +405,8 @@ TEST_F(AllFramesFake, EveryFrameIsConvertedIntoItsLayer) {
     EXPECT_EQ(layer1[3], 0xFF);
 }
 
-TEST_F(AllFramesFake, SmallerFramesAreScaledWithTheChosenFilter) {
+TEST_F(AllFramesFake, SmallerFramesAreScaledWithTheChosenFilter)
+{
     second.width = 2;
     second.height = 1;
     second.format = GUID_WICPixelFormat32bppRGBA;  // already the target: no converter
@@ -389,10 +416,13 @@ TEST_F(AllFramesFake, SmallerFramesAreScaledWithTheChosenFilter) {
     // Nearest neighbour doubles each pixel in both directions.
     const std::uint8_t expected[32] = {1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8,
                                        1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8};
-    for (int i = 0; i < 32; ++i) EXPECT_EQ(px[i], expected[i]) << i;
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_EQ(px[i], expected[i]) << i;
+    }
 }
 
-TEST_F(AllFramesFake, FailuresAreReturnedAsTheyCome) {
+TEST_F(AllFramesFake, FailuresAreReturnedAsTheyCome)
+{
     EXPECT_EQ(DecodeAllFrames(0, desc, nullptr, set), E_POINTER);
 
     decoder.frames = {&first};  // the second frame is missing
@@ -412,8 +442,7 @@ TEST_F(AllFramesFake, FailuresAreReturnedAsTheyCome) {
     huge.width = 0x10000;
     huge.height = 0x10000;
     ImageSet untouched;
-    EXPECT_EQ(DecodeAllFrames(0, huge, &decoder, untouched),
-              HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW));
+    EXPECT_EQ(DecodeAllFrames(0, huge, &decoder, untouched), HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW));
     EXPECT_EQ(untouched.byteSize, 0u);  // refused before allocating
 }
 

@@ -23,8 +23,8 @@ ID3D11Resource* const kUntouched = reinterpret_cast<ID3D11Resource*>(std::uintpt
 
 class BuildWithFake : public testing::Test {
 protected:
-    HRESULT Build(const ImageSet& from, const ImageDesc& desc, UINT miscFlags = 0,
-                  std::uint32_t formatFlags = 0) {
+    HRESULT Build(const ImageSet& from, const ImageDesc& desc, UINT miscFlags = 0, std::uint32_t formatFlags = 0)
+    {
         out = kUntouched;
         return BuildTexture(&device, from.surfaces, from.surfaceCount, desc, D3D11_USAGE_DEFAULT,
                             D3D11_BIND_SHADER_RESOURCE, 0, miscFlags, formatFlags, &out);
@@ -36,7 +36,8 @@ protected:
     ID3D11Resource* out = nullptr;
 };
 
-TEST_F(BuildWithFake, SingleSurfaceMakesOneShaderTexture) {
+TEST_F(BuildWithFake, SingleSurfaceMakesOneShaderTexture)
+{
     ASSERT_EQ(set.Allocate2D(kRgba, 5, 3, 1, 1, 0), S_OK);
     out = kUntouched;
     ASSERT_EQ(CreateShaderTexture(&device, set.surfaces, set.surfaceCount, set.desc, &out), S_OK);
@@ -63,34 +64,33 @@ TEST_F(BuildWithFake, SingleSurfaceMakesOneShaderTexture) {
     EXPECT_EQ(device.texture2D->references, 1u);
 }
 
-TEST_F(BuildWithFake, InitialDataFollowsLayersThenMips) {
+TEST_F(BuildWithFake, InitialDataFollowsLayersThenMips)
+{
     ASSERT_EQ(set.Allocate2D(kRgba, 4, 4, 2, 3, 0), S_OK);
     ASSERT_EQ(Build(set.desc), S_OK);
     EXPECT_EQ(device.desc2D.MipLevels, 3u);
     EXPECT_EQ(device.desc2D.ArraySize, 2u);
     ASSERT_EQ(device.initialData.size(), 6u);
-    for (std::uint64_t layer = 0; layer < 2; ++layer)
+    for (std::uint64_t layer = 0; layer < 2; ++layer) {
         for (std::uint64_t mip = 0; mip < 3; ++mip) {
             const D3D11_SUBRESOURCE_DATA& entry = device.initialData[layer * 3 + mip];
             const ImageSurface* surface = set.SurfaceAt(mip, layer, 0);
             EXPECT_EQ(entry.pSysMem, surface->pixels) << layer << "/" << mip;
             EXPECT_EQ(entry.SysMemPitch, 16u >> mip);
         }
+    }
 }
 
-TEST_F(BuildWithFake, RejectsDescriptionsBeforeTouchingTheDevice) {
+TEST_F(BuildWithFake, RejectsDescriptionsBeforeTouchingTheDevice)
+{
     ASSERT_EQ(set.Allocate2D(kRgba, 4, 4, 1, 1, 0), S_OK);
     // Missing arguments leave the out pointer alone.
     out = kUntouched;
-    EXPECT_EQ(BuildTexture(nullptr, set.surfaces, 1, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, &out),
-              E_INVALIDARG);
-    EXPECT_EQ(BuildTexture(&device, nullptr, 1, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, &out),
-              E_INVALIDARG);
-    EXPECT_EQ(BuildTexture(&device, set.surfaces, 0, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, &out),
-              E_INVALIDARG);
+    EXPECT_EQ(BuildTexture(nullptr, set.surfaces, 1, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, &out), E_INVALIDARG);
+    EXPECT_EQ(BuildTexture(&device, nullptr, 1, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, &out), E_INVALIDARG);
+    EXPECT_EQ(BuildTexture(&device, set.surfaces, 0, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, &out), E_INVALIDARG);
     EXPECT_EQ(out, kUntouched);
-    EXPECT_EQ(BuildTexture(&device, set.surfaces, 1, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, nullptr),
-              E_INVALIDARG);
+    EXPECT_EQ(BuildTexture(&device, set.surfaces, 1, set.desc, D3D11_USAGE_DEFAULT, 8, 0, 0, 0, nullptr), E_INVALIDARG);
 
     struct Case {
         const char* what;
@@ -128,14 +128,16 @@ TEST_F(BuildWithFake, RejectsDescriptionsBeforeTouchingTheDevice) {
     EXPECT_EQ(device.calls, 0);
 }
 
-TEST_F(BuildWithFake, DeviceFailureIsPassedOnWithNoTexture) {
+TEST_F(BuildWithFake, DeviceFailureIsPassedOnWithNoTexture)
+{
     ASSERT_EQ(set.Allocate2D(kRgba, 4, 4, 1, 1, 0), S_OK);
     device.result = E_OUTOFMEMORY;
     EXPECT_EQ(Build(set.desc), E_OUTOFMEMORY);
     EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(BuildWithFake, FormatFlagsPickTheSrgbOrLinearTwin) {
+TEST_F(BuildWithFake, FormatFlagsPickTheSrgbOrLinearTwin)
+{
     ASSERT_EQ(set.Allocate2D(kRgba, 4, 4, 1, 1, 0), S_OK);
     ASSERT_EQ(Build(set, set.desc, 0, AsSrgb), S_OK);
     EXPECT_EQ(device.desc2D.Format, kRgbaSrgb);
@@ -151,7 +153,8 @@ TEST_F(BuildWithFake, FormatFlagsPickTheSrgbOrLinearTwin) {
     EXPECT_EQ(device.desc2D.Format, kRgbaSrgb);
 }
 
-TEST_F(BuildWithFake, CubeBitComesFromTheDescriptionAlone) {
+TEST_F(BuildWithFake, CubeBitComesFromTheDescriptionAlone)
+{
     ASSERT_EQ(set.Allocate2D(kRgba, 4, 4, 6, 1, 0), S_OK);
     ImageDesc cube = set.desc;
     cube.optionFlags = kImageOptionCubeMap;
@@ -174,7 +177,8 @@ TEST_F(BuildWithFake, CubeBitComesFromTheDescriptionAlone) {
 // A 3-D image laid out by the container's own rules.
 class Build3D : public BuildWithFake {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         desc = ImageDesc{4, 4, 4, 1, 3, kImageOptionCubeMap, 0, kRgba, ImageDimension3D};
         std::uint64_t count = 0, bytes = 0;
         ASSERT_EQ(MeasureImage(desc, 0, count, bytes), S_OK);
@@ -182,7 +186,8 @@ protected:
         surfaces.resize(count);
         ASSERT_TRUE(LayOutSurfaces(block.data(), bytes, desc, 0, surfaces.data(), count));
     }
-    HRESULT Build(const ImageDesc& d, UINT miscFlags = 0) {
+    HRESULT Build(const ImageDesc& d, UINT miscFlags = 0)
+    {
         out = kUntouched;
         return BuildTexture(&device, surfaces.data(), surfaces.size(), d, D3D11_USAGE_DEFAULT,
                             D3D11_BIND_SHADER_RESOURCE, 0, miscFlags, 0, &out);
@@ -192,7 +197,8 @@ protected:
     std::vector<ImageSurface> surfaces;
 };
 
-TEST_F(Build3D, OneEntryPerLevelStartingAtItsFirstSlice) {
+TEST_F(Build3D, OneEntryPerLevelStartingAtItsFirstSlice)
+{
     ASSERT_EQ(Build(desc, D3D11_RESOURCE_MISC_TEXTURECUBE), S_OK);
     ASSERT_EQ(device.lastDimension, 3);
     const D3D11_TEXTURE3D_DESC& d = device.desc3D;
@@ -209,7 +215,8 @@ TEST_F(Build3D, OneEntryPerLevelStartingAtItsFirstSlice) {
     EXPECT_EQ(device.initialData[1].SysMemSlicePitch, 16u);
 }
 
-TEST_F(Build3D, SlicesMustFollowEachOtherWithEqualSizes) {
+TEST_F(Build3D, SlicesMustFollowEachOtherWithEqualSizes)
+{
     ImageDesc layered = desc;
     layered.layerCount = 2;
     EXPECT_EQ(Build(layered), kNotSupported);
@@ -240,11 +247,12 @@ TEST_F(Build3D, SlicesMustFollowEachOtherWithEqualSizes) {
 
 // The real device under Wine: a decoded image becomes a texture whose texels
 // read back unchanged.
-TEST(BuildWithDevice, DecodedImageReadsBackUnchanged) {
+TEST(BuildWithDevice, DecodedImageReadsBackUnchanged)
+{
     ComPtr<ID3D11Device> device;
     ComPtr<ID3D11DeviceContext> context;
-    ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                D3D11_SDK_VERSION, &device, nullptr, &context),
+    ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
+                                nullptr, &context),
               S_OK);
 
     const TestFrame pattern = PatternBgra(7, 5);
@@ -293,10 +301,11 @@ TEST(BuildWithDevice, DecodedImageReadsBackUnchanged) {
 namespace {
 
 // The program's own texture takes the path the cube material takes.
-TEST(BuildWithDevice, ShippedGrassBecomesOneLevelTexture) {
+TEST(BuildWithDevice, ShippedGrassBecomesOneLevelTexture)
+{
     ComPtr<ID3D11Device> device;
-    ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                D3D11_SDK_VERSION, &device, nullptr, nullptr),
+    ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
+                                nullptr, nullptr),
               S_OK);
     ImageDesc desc{};
     ImageSet set;
@@ -307,8 +316,7 @@ TEST(BuildWithDevice, ShippedGrassBecomesOneLevelTexture) {
     EXPECT_EQ(set.surfaceCount, 1u);
 
     ComPtr<ID3D11Resource> resource;
-    ASSERT_EQ(CreateShaderTexture(device.Get(), set.surfaces, set.surfaceCount, desc, &resource),
-              S_OK);
+    ASSERT_EQ(CreateShaderTexture(device.Get(), set.surfaces, set.surfaceCount, desc, &resource), S_OK);
     ComPtr<ID3D11ShaderResourceView> view;
     ASSERT_EQ(device->CreateShaderResourceView(resource.Get(), nullptr, &view), S_OK);
     D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};

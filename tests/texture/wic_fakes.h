@@ -21,12 +21,19 @@ public:
     explicit FakeUnknown(std::vector<IID> iids) : iids_(std::move(iids)) {}
     virtual ~FakeUnknown() = default;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (out == nullptr) return E_POINTER;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
         *out = nullptr;
         bool known = IsEqualIID(riid, IID_IUnknown);
-        for (const IID& iid : iids_) known = known || IsEqualIID(riid, iid);
-        if (!known) return E_NOINTERFACE;
+        for (const IID& iid : iids_) {
+            known = known || IsEqualIID(riid, iid);
+        }
+        if (!known) {
+            return E_NOINTERFACE;
+        }
         *out = static_cast<Interface*>(this);
         AddRef();
         return S_OK;
@@ -54,11 +61,16 @@ public:
     HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetLocation(UINT, WCHAR*, UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMetadataByName(LPCWSTR name, PROPVARIANT* value) override {
+    HRESULT STDMETHODCALLTYPE GetMetadataByName(LPCWSTR name, PROPVARIANT* value) override
+    {
         asked.emplace_back(name);
         const auto found = values.find(name);
-        if (found == values.end()) return WINCODEC_ERR_PROPERTYNOTFOUND;
-        if (FAILED(found->second.status)) return found->second.status;
+        if (found == values.end()) {
+            return WINCODEC_ERR_PROPERTYNOTFOUND;
+        }
+        if (FAILED(found->second.status)) {
+            return found->second.status;
+        }
         // A variant that owns memory, so a missing PropVariantClear leaks
         // where a checker can see it, and a double clear would crash.
         if (found->second.type == VT_LPWSTR) {
@@ -69,12 +81,13 @@ public:
         }
         value->vt = found->second.type;
         value->ulVal = 0;
-        if (found->second.type == VT_UI1)
+        if (found->second.type == VT_UI1) {
             value->bVal = static_cast<BYTE>(found->second.value);
-        else if (found->second.type == VT_UI2)
+        } else if (found->second.type == VT_UI2) {
             value->uiVal = static_cast<USHORT>(found->second.value);
-        else
+        } else {
             value->ulVal = found->second.value;
+        }
         return S_OK;
     }
 
@@ -86,44 +99,59 @@ class FakeFrame : public FakeUnknown<IWICBitmapFrameDecode> {
 public:
     FakeFrame() : FakeUnknown({IID_IWICBitmapSource, IID_IWICBitmapFrameDecode}) {}
 
-    HRESULT STDMETHODCALLTYPE GetSize(UINT* w, UINT* h) override {
-        if (FAILED(sizeStatus)) return sizeStatus;
+    HRESULT STDMETHODCALLTYPE GetSize(UINT* w, UINT* h) override
+    {
+        if (FAILED(sizeStatus)) {
+            return sizeStatus;
+        }
         *w = width;
         *h = height;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetPixelFormat(WICPixelFormatGUID* out) override {
-        if (FAILED(formatStatus)) return formatStatus;
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(WICPixelFormatGUID* out) override
+    {
+        if (FAILED(formatStatus)) {
+            return formatStatus;
+        }
         *out = format;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetResolution(double* x, double* y) override {
+    HRESULT STDMETHODCALLTYPE GetResolution(double* x, double* y) override
+    {
         *x = *y = 96.0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette*) override { return WINCODEC_ERR_PALETTEUNAVAILABLE; }
-    HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT size,
-                                         BYTE* buffer) override {
+    HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT size, BYTE* buffer) override
+    {
         ++copies;
         copiedStride = stride;
         copiedSize = size;
-        if (FAILED(copyStatus)) return copyStatus;
+        if (FAILED(copyStatus)) {
+            return copyStatus;
+        }
         // Rows of `pixels` (tightly packed) laid out at the caller's stride.
         const UINT firstRow = rect != nullptr ? static_cast<UINT>(rect->Y) : 0;
         const UINT rows = rect != nullptr ? static_cast<UINT>(rect->Height) : height;
         const std::size_t rowBytes = height != 0 ? pixels.size() / height : 0;
         for (UINT row = 0; row < rows; ++row) {
-            if (std::size_t{row} * stride + rowBytes > size) return E_INVALIDARG;
-            std::memcpy(buffer + std::size_t{row} * stride,
-                        pixels.data() + (firstRow + row) * rowBytes, rowBytes);
+            if (std::size_t{row} * stride + rowBytes > size) {
+                return E_INVALIDARG;
+            }
+            std::memcpy(buffer + std::size_t{row} * stride, pixels.data() + (firstRow + row) * rowBytes, rowBytes);
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** out) override {
+    HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** out) override
+    {
         ++readerRequests;
         *out = nullptr;
-        if (FAILED(readerStatus)) return readerStatus;
-        if (reader == nullptr) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+        if (FAILED(readerStatus)) {
+            return readerStatus;
+        }
+        if (reader == nullptr) {
+            return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+        }
         reader->AddRef();
         *out = reader;
         return S_OK;
@@ -152,9 +180,12 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryCapability(IStream*, DWORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Initialize(IStream*, WICDecodeOptions) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* out) override {
+    HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* out) override
+    {
         ++containerRequests;
-        if (FAILED(containerStatus)) return containerStatus;
+        if (FAILED(containerStatus)) {
+            return containerStatus;
+        }
         *out = container;
         return S_OK;
     }
@@ -164,14 +195,20 @@ public:
     HRESULT STDMETHODCALLTYPE GetPreview(IWICBitmapSource**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFrameCount(UINT* count) override {
-        if (FAILED(frameCountStatus)) return frameCountStatus;
+    HRESULT STDMETHODCALLTYPE GetFrameCount(UINT* count) override
+    {
+        if (FAILED(frameCountStatus)) {
+            return frameCountStatus;
+        }
         *count = static_cast<UINT>(frames.size());
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetFrame(UINT index, IWICBitmapFrameDecode** out) override {
+    HRESULT STDMETHODCALLTYPE GetFrame(UINT index, IWICBitmapFrameDecode** out) override
+    {
         *out = nullptr;
-        if (index >= frames.size()) return WINCODEC_ERR_FRAMEMISSING;
+        if (index >= frames.size()) {
+            return WINCODEC_ERR_FRAMEMISSING;
+        }
         frames[index]->AddRef();
         *out = frames[index];
         return S_OK;

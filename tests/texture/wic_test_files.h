@@ -19,8 +19,7 @@ struct TestFrame {
 
 // Encodes frames into a file with WIC's own encoder for `container`. Fails
 // when the encoder would store another pixel format than asked for.
-HRESULT WriteImage(const std::wstring& path, const GUID& container,
-                   const std::vector<TestFrame>& frames);
+HRESULT WriteImage(const std::wstring& path, const GUID& container, const std::vector<TestFrame>& frames);
 
 // A frame of 32bppBGRA pixels whose every byte differs from its neighbours.
 TestFrame PatternBgra(UINT width, UINT height);
