@@ -27,14 +27,18 @@ bool Engine::CanRender() const
 
 int Engine::Run()
 {
-    {
-        // A non-owning copy: take a reference, keep the pointer, give the reference back.
-        Microsoft::WRL::ComPtr<ID3D11Device> held = window.graphics->device;
-        device = held.Get();
-    }
+    BorrowDevice();
     SetUpScene();
     const DWORD music = StartMusic();
     return RunMessageLoop([&] { RenderFrame(MusicTime(music)); });
+}
+
+void Engine::BorrowDevice()
+{
+    // Take a reference, keep the pointer, give the reference back: the window's
+    // graphics keeps the device alive for as long as the engine draws.
+    const Microsoft::WRL::ComPtr<ID3D11Device> held = window.graphics->device;
+    device = held.Get();
 }
 
 void Engine::ReleaseScene()

@@ -26,6 +26,9 @@ public:
     // nothing can be drawn.
     bool CanRender() const;
 
+    // Points `device` at the window's device without owning it.
+    void BorrowDevice();
+
     // The scene set-up: camera, materials, the cube and pyramid objects and
     // the ten scene entries.
     void SetUpScene();

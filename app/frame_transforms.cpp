@@ -4,10 +4,10 @@
 
 namespace {
 
-constexpr float rowSpacing = 4.4444447f;
-constexpr double rowOffset = 20.6666;
-constexpr double heightAngleStep = 0.3490658503888889;  // 3.1415926535 / 9
-constexpr double heightAmplitude = 15.0;
+constexpr float kRowSpacing = 4.4444447f;
+constexpr double kRowOffset = 20.6666;
+constexpr double kHeightAngleStep = 0.3490658503888889;  // 3.1415926535 / 9
+constexpr double kHeightAmplitude = 15.0;
 
 }  // namespace
 
@@ -24,18 +24,18 @@ EyePosition FrameEyePosition(float t)
 
 float RowCoordinate(int i)
 {
-    const float along = static_cast<float>(i) * rowSpacing;
-    return static_cast<float>(static_cast<double>(along) - rowOffset);
+    const float along = static_cast<float>(i) * kRowSpacing;
+    return static_cast<float>(static_cast<double>(along) - kRowOffset);
 }
 
 float RowHeight(int i)
 {
-    return static_cast<float>(std::fabs(std::sin(i * heightAngleStep)) * heightAmplitude);
+    return static_cast<float>(std::fabs(std::sin(i * kHeightAngleStep)) * kHeightAmplitude);
 }
 
-std::array<ObjectPlacement, objectsPerFrame> FramePlacements(float t)
+std::array<ObjectPlacement, kObjectsPerFrame> FramePlacements(float t)
 {
-    std::array<ObjectPlacement, objectsPerFrame> placements{};
+    std::array<ObjectPlacement, kObjectsPerFrame> placements{};
     const float cubeSine = std::sin(0.5f * t);
     placements[0] = {0, -1.2f * cubeSine, 1.2f * cubeSine, 0.0f, 0.0f, 0.0f, t};
 

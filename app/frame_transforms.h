@@ -23,7 +23,7 @@ struct ObjectPlacement {
     float time;
 };
 
-inline constexpr std::size_t objectsPerFrame = 37;  // the cube, then four rows of nine pyramids
+inline constexpr std::size_t kObjectsPerFrame = 37;  // the cube, then four rows of nine pyramids
 
 ClearColour FrameClearColour(float t);
 EyePosition FrameEyePosition(float t);
@@ -33,4 +33,4 @@ EyePosition FrameEyePosition(float t);
 float RowCoordinate(int i);
 float RowHeight(int i);
 
-std::array<ObjectPlacement, objectsPerFrame> FramePlacements(float t);
+std::array<ObjectPlacement, kObjectsPerFrame> FramePlacements(float t);

@@ -23,7 +23,7 @@ private:
     bool initialised;
 };
 
-constexpr int noDeviceExitCode = 1;
+constexpr int kNoDeviceExitCode = 1;
 
 }  // namespace
 
@@ -35,7 +35,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     Engine engine(width, height);
     if (!engine.CanRender()) {
         MessageBoxA(nullptr, "Direct3D 11 could not be started.", "Vexlar-engine", MB_OK | MB_ICONERROR);
-        return noDeviceExitCode;
+        return kNoDeviceExitCode;
     }
     return engine.Run();
 }

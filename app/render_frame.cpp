@@ -1,5 +1,4 @@
 #include "app/engine.h"
-
 #include "app/frame_transforms.h"
 #include "render/camera.h"
 #include "render/mesh_object.h"

@@ -1,5 +1,4 @@
 #include "app/engine.h"
-
 #include "render/camera.h"
 #include "render/materials.h"
 #include "render/mesh_object.h"

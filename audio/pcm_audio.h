@@ -5,11 +5,11 @@
 #include <vector>
 
 struct PcmAudio {
-    uint32_t sampleRate = 0;
-    uint16_t channels = 0;
-    std::vector<uint8_t> bytes;
+    std::uint32_t sampleRate = 0;
+    std::uint16_t channels = 0;
+    std::vector<std::uint8_t> bytes;
 
-    uint32_t BlockAlign() const { return channels * 2u; }
-    uint64_t BytesPerSecond() const { return uint64_t{sampleRate} * BlockAlign(); }
+    std::uint32_t BlockAlign() const { return channels * 2u; }
+    std::uint64_t BytesPerSecond() const { return std::uint64_t{sampleRate} * BlockAlign(); }
     bool IsValid() const { return sampleRate > 0 && channels > 0 && !bytes.empty(); }
 };

@@ -17,12 +17,12 @@ constexpr REFERENCE_TIME kDeviceBufferDuration = 2'000'000;  // 200 ms in 100 ns
 constexpr DWORD kFeedIntervalMs = 20;
 // How far a device's clock may run ahead of real time and still be believed:
 // more than the jitter of a real device's clock, less than one buffer.
-constexpr uint64_t kDeviceLeadMs = 20;
+constexpr std::uint64_t kDeviceLeadMs = 20;
 // Time allowed past the expected end for the device to drain its queue.
 constexpr ULONGLONG kDrainGraceMs = 2000;
 
 // value * numerator / denominator without overflow for the sizes seen here.
-uint64_t ScaleDown(uint64_t value, uint64_t numerator, uint64_t denominator)
+std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint64_t denominator)
 {
     return value / denominator * numerator + value % denominator * numerator / denominator;
 }
@@ -85,7 +85,7 @@ void Playback::Start()
     feeder = std::thread(&Playback::Feed, this);
 }
 
-uint64_t Playback::PlayedBytes()
+std::uint64_t Playback::PlayedBytes()
 {
     std::lock_guard lock(mutex);
     return CurrentBytesLocked();
@@ -103,9 +103,9 @@ bool Playback::OnDeviceClock()
     return state == State::DeviceClock;
 }
 
-uint64_t Playback::CurrentBytesLocked()
+std::uint64_t Playback::CurrentBytesLocked()
 {
-    uint64_t bytes = 0;
+    std::uint64_t bytes = 0;
     switch (state) {
     case State::Idle:
     case State::Opening:
@@ -115,13 +115,14 @@ uint64_t Playback::CurrentBytesLocked()
         LARGE_INTEGER frequency{};
         QueryPerformanceFrequency(&frequency);
         const LARGE_INTEGER now = Now();
-        const uint64_t ticks = static_cast<uint64_t>(std::max<LONGLONG>(0, now.QuadPart - anchorTime.QuadPart));
-        bytes = anchorBytes + ScaleDown(ticks, audio.BytesPerSecond(), static_cast<uint64_t>(frequency.QuadPart));
+        const std::uint64_t ticks =
+            static_cast<std::uint64_t>(std::max<LONGLONG>(0, now.QuadPart - anchorTime.QuadPart));
+        bytes = anchorBytes + ScaleDown(ticks, audio.BytesPerSecond(), static_cast<std::uint64_t>(frequency.QuadPart));
         if (state == State::DeviceClock) {
             // The device's clock rules unless it runs far ahead of real time,
             // as a device that swallows data without playing it does. Behind
             // real time it rules too: it stalled or has not started yet.
-            const uint64_t device = DeviceBytesLocked();
+            const std::uint64_t device = DeviceBytesLocked();
             if (device <= bytes + ScaleDown(audio.BytesPerSecond(), kDeviceLeadMs, 1000)) {
                 bytes = device;
                 anchorBytes = device;
@@ -137,13 +138,13 @@ uint64_t Playback::CurrentBytesLocked()
     return lastReported;
 }
 
-uint64_t Playback::DeviceBytesLocked()
+std::uint64_t Playback::DeviceBytesLocked()
 {
     UINT64 position = 0;
     if (!deviceClock || clockFrequency == 0 || FAILED(deviceClock->GetPosition(&position, nullptr))) {
         return lastReported;
     }
-    const uint64_t frames = ScaleDown(position, audio.sampleRate, clockFrequency);
+    const std::uint64_t frames = ScaleDown(position, audio.sampleRate, clockFrequency);
     // The device cannot have played what was never queued.
     return std::min(frames * audio.BlockAlign(), queuedBytes);
 }
@@ -159,7 +160,7 @@ void Playback::ContinueOnRealTimeClock()
     state = State::RealTimeClock;
 }
 
-void Playback::AnchorLocked(uint64_t bytes)
+void Playback::AnchorLocked(std::uint64_t bytes)
 {
     anchorBytes = bytes;
     anchorTime = Now();
@@ -214,15 +215,16 @@ void Playback::PlayOnDevice()
         return;
     }
 
-    const uint32_t blockAlign = audio.BlockAlign();
-    uint64_t written = 0;
-    const uint64_t bufferBytes = uint64_t{bufferFrames} * blockAlign;
+    const std::uint32_t blockAlign = audio.BlockAlign();
+    std::uint64_t written = 0;
+    const std::uint64_t bufferBytes = std::uint64_t{bufferFrames} * blockAlign;
     const auto queue = [&](UINT32 room) {
         // At most one buffer ahead of what has been heard, so that a device
         // without a clock of its own is held to real time as well.
-        const uint64_t heard = PlayedBytes();
-        const uint64_t allowed = heard + bufferBytes > written ? heard + bufferBytes - written : 0;
-        const uint64_t frames = std::min<uint64_t>({room, (totalBytes - written) / blockAlign, allowed / blockAlign});
+        const std::uint64_t heard = PlayedBytes();
+        const std::uint64_t allowed = heard + bufferBytes > written ? heard + bufferBytes - written : 0;
+        const std::uint64_t frames =
+            std::min<std::uint64_t>({room, (totalBytes - written) / blockAlign, allowed / blockAlign});
         if (frames == 0) {
             return true;
         }

@@ -1,12 +1,12 @@
 #include "audio/stream_decoder.h"
 
+#include "audio/mta_thread.h"
+
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
 #include <wrl/client.h>
-
-#include "audio/mta_thread.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -52,7 +52,7 @@ bool AskForPcm16(IMFSourceReader& reader)
 }
 
 // Reads back the format the reader delivers; only 16-bit PCM is accepted.
-bool ReadPcmFormat(IMFSourceReader& reader, uint32_t& rate, uint16_t& channels)
+bool ReadPcmFormat(IMFSourceReader& reader, std::uint32_t& rate, std::uint16_t& channels)
 {
     ComPtr<IMFMediaType> type;
     if (FAILED(reader.GetCurrentMediaType(kAudioStream, &type))) {
@@ -72,11 +72,11 @@ bool ReadPcmFormat(IMFSourceReader& reader, uint32_t& rate, uint16_t& channels)
         return false;
     }
     rate = samplesPerSecond;
-    channels = static_cast<uint16_t>(channelCount);
+    channels = static_cast<std::uint16_t>(channelCount);
     return true;
 }
 
-bool AppendSample(IMFSample& sample, std::vector<uint8_t>& bytes, uint64_t maxBytes)
+bool AppendSample(IMFSample& sample, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes)
 {
     ComPtr<IMFMediaBuffer> buffer;
     if (FAILED(sample.ConvertToContiguousBuffer(&buffer))) {
@@ -87,7 +87,7 @@ bool AppendSample(IMFSample& sample, std::vector<uint8_t>& bytes, uint64_t maxBy
     if (FAILED(buffer->Lock(&data, nullptr, &length))) {
         return false;
     }
-    const bool fits = bytes.size() + uint64_t{length} <= maxBytes;
+    const bool fits = bytes.size() + std::uint64_t{length} <= maxBytes;
     if (fits) {
         bytes.insert(bytes.end(), data, data + length);
     }
@@ -96,7 +96,7 @@ bool AppendSample(IMFSample& sample, std::vector<uint8_t>& bytes, uint64_t maxBy
 }
 
 // Needs COM and Media Foundation started on the calling thread.
-bool DecodeWithReader(const std::wstring& fullPath, PcmAudio& out, uint64_t maxBytes)
+bool DecodeWithReader(const std::wstring& fullPath, PcmAudio& out, std::uint64_t maxBytes)
 {
     ComPtr<IMFSourceReader> reader;
     if (FAILED(MFCreateSourceReaderFromURL(fullPath.c_str(), nullptr, &reader)) ||
@@ -118,8 +118,8 @@ bool DecodeWithReader(const std::wstring& fullPath, PcmAudio& out, uint64_t maxB
         }
         if ((flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) != 0) {
             // Samples of another format cannot be joined to the ones before.
-            uint32_t rate = 0;
-            uint16_t channels = 0;
+            std::uint32_t rate = 0;
+            std::uint16_t channels = 0;
             if (!ReadPcmFormat(*reader.Get(), rate, channels) || rate != audio.sampleRate ||
                 channels != audio.channels) {
                 return false;
@@ -142,7 +142,7 @@ bool DecodeWithReader(const std::wstring& fullPath, PcmAudio& out, uint64_t maxB
 
 }  // namespace
 
-bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, uint64_t maxBytes)
+bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, std::uint64_t maxBytes)
 {
     out = PcmAudio{};
     const std::wstring fullPath = ResolveReadableFile(path);

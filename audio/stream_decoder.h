@@ -8,11 +8,11 @@
 
 // Decoding stops with failure past this much PCM (about 100 minutes of
 // 44.1 kHz stereo), so an absurd file cannot take all the memory.
-inline constexpr uint64_t kMaxDecodedBytes = uint64_t{1} << 30;
+inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
 
 // Decodes the whole file at `path` (absolute or relative to the working
 // directory). Runs Media Foundation on a thread of its own, so the caller's
 // COM apartment, if any, does not matter. On failure `out` is left empty and
 // the result is false: a missing, empty, unreadable or non-audio file, or one
 // that decodes to no samples.
-bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, uint64_t maxBytes = kMaxDecodedBytes);
+bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, std::uint64_t maxBytes = kMaxDecodedBytes);

@@ -29,25 +29,25 @@ double ProcessCpuSeconds()
     FILETIME creation{}, exit{}, kernel{}, user{};
     GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
     const auto seconds = [](FILETIME t) {
-        return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) * 1e-7;
+        return static_cast<double>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) * 1e-7;
     };
     return seconds(kernel) + seconds(user);
 }
 
 bool WriteTone(const char* path, double seconds)
 {
-    const uint32_t rate = 44100;
-    const uint32_t frames = static_cast<uint32_t>(seconds * rate);
-    const uint32_t dataSize = frames * 4;
-    std::vector<uint8_t> wav;
-    const auto put32 = [&](uint32_t v) {
+    const std::uint32_t rate = 44100;
+    const std::uint32_t frames = static_cast<std::uint32_t>(seconds * rate);
+    const std::uint32_t dataSize = frames * 4;
+    std::vector<std::uint8_t> wav;
+    const auto put32 = [&](std::uint32_t v) {
         for (int i = 0; i < 4; ++i) {
-            wav.push_back(static_cast<uint8_t>(v >> (8 * i)));
+            wav.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
         }
     };
-    const auto put16 = [&](uint16_t v) {
-        wav.push_back(static_cast<uint8_t>(v));
-        wav.push_back(static_cast<uint8_t>(v >> 8));
+    const auto put16 = [&](std::uint16_t v) {
+        wav.push_back(static_cast<std::uint8_t>(v));
+        wav.push_back(static_cast<std::uint8_t>(v >> 8));
     };
     const auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
     tag("RIFF");
@@ -63,10 +63,10 @@ bool WriteTone(const char* path, double seconds)
     put16(16);
     tag("data");
     put32(dataSize);
-    for (uint32_t i = 0; i < frames; ++i) {
-        const auto s = static_cast<int16_t>(6000 * std::sin(2 * 3.14159265358979 * 330.0 * i / rate));
-        put16(static_cast<uint16_t>(s));
-        put16(static_cast<uint16_t>(s));
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto s = static_cast<std::int16_t>(6000 * std::sin(2 * 3.14159265358979 * 330.0 * i / rate));
+        put16(static_cast<std::uint16_t>(s));
+        put16(static_cast<std::uint16_t>(s));
     }
     FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {

@@ -7,6 +7,13 @@
 // The JPEG is made at run time (WIC's encoder, a smooth pattern with some
 // detail) beside the executable, and removed at the end.
 
+#include "texture/image_decoder.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -14,13 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include <windows.h>
-#include <psapi.h>
-#include <wincodec.h>
-#include <wrl/client.h>
-
-#include "texture/image_decoder.h"
 
 using Microsoft::WRL::ComPtr;
 

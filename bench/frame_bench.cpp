@@ -111,7 +111,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
 
         start = Now();
-        engine.device = graphics.device.Get();
+        engine.BorrowDevice();
         engine.SetUpScene();
         const DWORD music = StartMusic();
         engine.RenderFrame(MusicTime(music));
@@ -158,7 +158,7 @@ int main(int argc, char** argv)
         // buffers created per frame.
         const double bufferCpuStart = ThreadCpuSeconds();
         for (int i = 0; i < timedFrames; ++i) {
-            for (std::size_t draw = 0; draw < objectsPerFrame; ++draw) {
+            for (std::size_t draw = 0; draw < kObjectsPerFrame; ++draw) {
                 RecreateConstantBuffer(*engine.scene[1], graphics.device.Get());
             }
             if (i % 50 == 49) {

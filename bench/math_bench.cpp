@@ -2,13 +2,13 @@
 // three angles against the product of three elementary rotations. Prints
 // nanoseconds per call and the ratios; the best of several rounds counts.
 
+#include "render/vector_math.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <vector>
-
-#include "render/vector_math.h"
 
 namespace {
 

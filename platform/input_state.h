@@ -13,7 +13,7 @@ class BoundedQueue {
     static_assert(Capacity > 0);
 
 public:
-    static constexpr std::size_t capacity = Capacity;
+    static constexpr std::size_t kCapacity = Capacity;
 
     void Push(const T& value)
     {
@@ -55,7 +55,7 @@ private:
     std::size_t count = 0;
 };
 
-inline constexpr std::size_t inputQueueLength = 16;
+inline constexpr std::size_t kInputQueueLength = 16;
 
 enum class KeyEventKind : std::int32_t {
     Press = 0,
@@ -103,8 +103,8 @@ struct KeyboardState {
 
     bool autorepeat = false;
     std::bitset<256> keyStates;
-    BoundedQueue<KeyEvent, inputQueueLength> keyEvents;
-    BoundedQueue<std::uint8_t, inputQueueLength> chars;
+    BoundedQueue<KeyEvent, kInputQueueLength> keyEvents;
+    BoundedQueue<std::uint8_t, kInputQueueLength> chars;
 };
 
 // The pointer's position and buttons and the recent mouse input.
@@ -120,5 +120,5 @@ struct MouseState {
     bool inWindow = false;
     bool leftPressed = false;
     bool rightPressed = false;
-    BoundedQueue<MouseEvent, inputQueueLength> events;
+    BoundedQueue<MouseEvent, kInputQueueLength> events;
 };

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/input_state.h"
+#include "render/graphics.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
-
-#include "platform/input_state.h"
-#include "render/graphics.h"
 
 // The program's one window: a borderless pop-up over the whole virtual
 // screen, the input state its messages fill, and the device drawing into it.

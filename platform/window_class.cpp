@@ -1,6 +1,6 @@
 #include "platform/window_class.h"
 
-#include "platform/window_messages.h"
+#include "platform/window_procedures.h"
 
 WindowClass WindowClass::registrar;
 
@@ -19,14 +19,14 @@ WindowClass::WindowClass() : instance(GetModuleHandleA(nullptr))
     windowClass.hCursor = nullptr;
     windowClass.hbrBackground = nullptr;
     windowClass.lpszMenuName = nullptr;
-    windowClass.lpszClassName = name;
+    windowClass.lpszClassName = kName;
     windowClass.hIconSm = nullptr;
     RegisterClassExA(&windowClass);
 }
 
 WindowClass::~WindowClass()
 {
-    UnregisterClassA(name, instance);
+    UnregisterClassA(kName, instance);
 }
 
 HINSTANCE WindowClass::Instance()

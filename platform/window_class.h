@@ -6,7 +6,7 @@
 // unregisters it at process exit. There is exactly one, static, instance.
 class WindowClass {
 public:
-    static constexpr const char* name = "Vexlar Direct3D Engine Window";
+    static constexpr const char* kName = "Vexlar Direct3D Engine Window";
 
     // The program's own module, as taken at registration.
     static HINSTANCE Instance();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
-
 #include "render/vector_math.h"
+
+#include <cstdint>
 
 class Engine;
 

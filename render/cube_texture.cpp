@@ -25,16 +25,15 @@ void LoadCubeTexture(ID3D11Device* device, ComPtr<ID3D11ShaderResourceView>& tex
         device->CreateShaderResourceView(texture.Get(), nullptr, &textureView);
     }
 
-    D3D11_SAMPLER_DESC samplerDesc{};
-    samplerDesc.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
-    samplerDesc.AddressU = D3D11_TEXTURE_ADDRESS_WRAP;
-    samplerDesc.AddressV = D3D11_TEXTURE_ADDRESS_WRAP;
-    samplerDesc.AddressW = D3D11_TEXTURE_ADDRESS_WRAP;
-    samplerDesc.MipLODBias = 0.0f;
-    samplerDesc.MaxAnisotropy = 0;
-    samplerDesc.ComparisonFunc = D3D11_COMPARISON_NEVER;
-    samplerDesc.MinLOD = 0.0f;
-    samplerDesc.MaxLOD = D3D11_FLOAT32_MAX;
+    const D3D11_SAMPLER_DESC samplerDesc{.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR,
+                                         .AddressU = D3D11_TEXTURE_ADDRESS_WRAP,
+                                         .AddressV = D3D11_TEXTURE_ADDRESS_WRAP,
+                                         .AddressW = D3D11_TEXTURE_ADDRESS_WRAP,
+                                         .MipLODBias = 0.0f,
+                                         .MaxAnisotropy = 0,
+                                         .ComparisonFunc = D3D11_COMPARISON_NEVER,
+                                         .MinLOD = 0.0f,
+                                         .MaxLOD = D3D11_FLOAT32_MAX};
     sampler.Reset();
     device->CreateSamplerState(&samplerDesc, &sampler);
     // The local texture reference and the decoded pixels go here; the view

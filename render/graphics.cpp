@@ -1,33 +1,26 @@
 #include "render/graphics.h"
 
+#include "render/camera.h"
+#include "render/materials.h"
+#include "render/mesh_object.h"
+
 using Microsoft::WRL::ComPtr;
-
-namespace {
-
-DXGI_SWAP_CHAIN_DESC DescribeSwapChain(HWND window)
-{
-    DXGI_SWAP_CHAIN_DESC desc{};
-    desc.BufferDesc.Width = 0;  // the client area's size
-    desc.BufferDesc.Height = 0;
-    desc.BufferDesc.RefreshRate = {0, 0};
-    desc.BufferDesc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-    desc.BufferDesc.ScanlineOrdering = DXGI_MODE_SCANLINE_ORDER_UNSPECIFIED;
-    desc.BufferDesc.Scaling = DXGI_MODE_SCALING_UNSPECIFIED;
-    desc.SampleDesc = {1, 0};
-    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    desc.BufferCount = 1;
-    desc.OutputWindow = window;
-    desc.Windowed = TRUE;
-    desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-    desc.Flags = 0;
-    return desc;
-}
-
-}  // namespace
 
 Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice)
 {
-    const DXGI_SWAP_CHAIN_DESC swapChainDesc = DescribeSwapChain(window);
+    const DXGI_SWAP_CHAIN_DESC swapChainDesc{.BufferDesc = {.Width = 0,  // 0 by 0: the client area's size
+                                                            .Height = 0,
+                                                            .RefreshRate = {.Numerator = 0, .Denominator = 0},
+                                                            .Format = DXGI_FORMAT_B8G8R8A8_UNORM,
+                                                            .ScanlineOrdering = DXGI_MODE_SCANLINE_ORDER_UNSPECIFIED,
+                                                            .Scaling = DXGI_MODE_SCALING_UNSPECIFIED},
+                                             .SampleDesc = {.Count = 1, .Quality = 0},
+                                             .BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT,
+                                             .BufferCount = 1,
+                                             .OutputWindow = window,
+                                             .Windowed = TRUE,
+                                             .SwapEffect = DXGI_SWAP_EFFECT_DISCARD,
+                                             .Flags = 0};
 
     // The debug layer is only installed with the graphics tools; without it
     // the first attempt fails, and the device is created without the layer.
@@ -52,53 +45,82 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
         device->CreateRenderTargetView(backBuffer.Get(), nullptr, &renderTargetView);
     }
 
-    D3D11_DEPTH_STENCIL_DESC depthDesc{};
-    depthDesc.DepthEnable = TRUE;
-    depthDesc.DepthWriteMask = D3D11_DEPTH_WRITE_MASK_ALL;
-    depthDesc.DepthFunc = D3D11_COMPARISON_LESS;
-    depthDesc.StencilEnable = FALSE;
+    const D3D11_DEPTH_STENCIL_DESC depthDesc{.DepthEnable = TRUE,
+                                             .DepthWriteMask = D3D11_DEPTH_WRITE_MASK_ALL,
+                                             .DepthFunc = D3D11_COMPARISON_LESS,
+                                             .StencilEnable = FALSE};
     ComPtr<ID3D11DepthStencilState> depthState;
     device->CreateDepthStencilState(&depthDesc, &depthState);
     context->OMSetDepthStencilState(depthState.Get(), 1);
 
-    D3D11_TEXTURE2D_DESC depthBufferDesc{};
-    depthBufferDesc.Width = static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    depthBufferDesc.Height = static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    depthBufferDesc.MipLevels = 1;
-    depthBufferDesc.ArraySize = 1;
-    depthBufferDesc.Format = DXGI_FORMAT_D32_FLOAT;
-    depthBufferDesc.SampleDesc = {1, 0};
-    depthBufferDesc.Usage = D3D11_USAGE_DEFAULT;
-    depthBufferDesc.BindFlags = D3D11_BIND_DEPTH_STENCIL;
+    const D3D11_TEXTURE2D_DESC depthBufferDesc{.Width = static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
+                                               .Height = static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN)),
+                                               .MipLevels = 1,
+                                               .ArraySize = 1,
+                                               .Format = DXGI_FORMAT_D32_FLOAT,
+                                               .SampleDesc = {.Count = 1, .Quality = 0},
+                                               .Usage = D3D11_USAGE_DEFAULT,
+                                               .BindFlags = D3D11_BIND_DEPTH_STENCIL};
     ComPtr<ID3D11Texture2D> depthBuffer;
     device->CreateTexture2D(&depthBufferDesc, nullptr, &depthBuffer);
 
     if (depthBuffer) {
-        D3D11_DEPTH_STENCIL_VIEW_DESC viewDesc{};
-        viewDesc.Format = DXGI_FORMAT_D32_FLOAT;
-        viewDesc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2D;
-        viewDesc.Flags = 0;
-        viewDesc.Texture2D.MipSlice = 0;
+        const D3D11_DEPTH_STENCIL_VIEW_DESC viewDesc{.Format = DXGI_FORMAT_D32_FLOAT,
+                                                     .ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2D,
+                                                     .Flags = 0,
+                                                     .Texture2D = {.MipSlice = 0}};
         device->CreateDepthStencilView(depthBuffer.Get(), &viewDesc, &depthStencilView);
     }
 
     ID3D11RenderTargetView* const targets[] = {renderTargetView.Get()};
     context->OMSetRenderTargets(1, targets, depthStencilView.Get());
 
-    D3D11_VIEWPORT viewport{};
-    viewport.TopLeftX = 0.0f;
-    viewport.TopLeftY = 0.0f;
-    viewport.Width = static_cast<float>(GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    viewport.Height = static_cast<float>(GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    viewport.MinDepth = 0.0f;
-    viewport.MaxDepth = 1.0f;
+    const D3D11_VIEWPORT viewport{.TopLeftX = 0.0f,
+                                  .TopLeftY = 0.0f,
+                                  .Width = static_cast<float>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
+                                  .Height = static_cast<float>(GetSystemMetrics(SM_CYVIRTUALSCREEN)),
+                                  .MinDepth = 0.0f,
+                                  .MaxDepth = 1.0f};
     context->RSSetViewports(1, &viewport);
 
     context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
 
-    // Released in this order: depth buffer, depth-stencil state, back buffer;
-    // the views and the context keep what they need alive.
+    // The views and the context keep what they need of these alive.
     depthBuffer.Reset();
     depthState.Reset();
     backBuffer.Reset();
+}
+
+void Graphics::DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,
+                          float time)
+{
+    Material& material = *object.material;
+
+    ID3D11Buffer* const vertexBuffers[] = {object.vertexBuffer.Get()};
+    constexpr UINT stride = sizeof(Vertex);
+    constexpr UINT offset = 0;
+    context->IASetVertexBuffers(0, 1, vertexBuffers, &stride, &offset);
+    context->IASetIndexBuffer(object.indexBuffer.Get(), DXGI_FORMAT_R16_UINT, 0);
+    context->PSSetShader(material.pixelShader.Get(), nullptr, 0);
+    context->VSSetShader(material.vertexShader.Get(), nullptr, 0);
+
+    FillObjectConstants(object.constants, MakeWorld(yaw, pitch, x, y, z), camera.view, camera.projection, time);
+    // A fresh buffer on every draw: the context keeps the previous one alive
+    // for the draws already issued with it.
+    RecreateConstantBuffer(object, device.Get());
+
+    ID3D11Buffer* const objectBuffers[] = {object.constantBuffer.Get()};
+    context->VSSetConstantBuffers(0, 1, objectBuffers);
+    ID3D11Buffer* const colourBuffers[] = {material.constantBuffer.Get()};
+    context->PSSetConstantBuffers(0, 1, colourBuffers);
+
+    if (auto* textured = dynamic_cast<CubeMaterial*>(&material)) {
+        ID3D11ShaderResourceView* const views[] = {textured->textureView.Get()};
+        context->PSSetShaderResources(0, 1, views);
+        ID3D11SamplerState* const samplers[] = {textured->sampler.Get()};
+        context->PSSetSamplers(0, 1, samplers);
+    }
+
+    context->IASetInputLayout(material.inputLayout.Get());
+    context->DrawIndexed(static_cast<UINT>(object.indexCount), 0, 0);
 }

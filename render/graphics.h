@@ -21,8 +21,6 @@ public:
     void DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,
                     float time);
 
-    // Declared in creation order, so they release in reverse: depth-stencil
-    // view, render-target view, context, swap chain, device.
     Microsoft::WRL::ComPtr<ID3D11Device> device;
     Microsoft::WRL::ComPtr<IDXGISwapChain> swapChain;
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;

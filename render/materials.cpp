@@ -8,7 +8,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-const ColourTable cubeColours = {{
+const ColourTable kCubeColours = {{
     {1, 0, 1, 0},
     {1, 0, 1, 0},
     {1, 0, 0, 0},
@@ -23,7 +23,7 @@ const ColourTable cubeColours = {{
     {0, 1, 1, 0},
 }};
 
-const ColourTable pyramidColours = {{
+const ColourTable kPyramidColours = {{
     {1, 0, 1, 0},
     {1, 0, 0, 0},
     {0, 1, 0, 0},
@@ -38,9 +38,21 @@ const ColourTable pyramidColours = {{
     {0, 0, 0, 0},
 }};
 
-const std::array<D3D11_INPUT_ELEMENT_DESC, 2> vertexElements = {{
-    {"Position", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
-    {"TexCoord", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 12, D3D11_INPUT_PER_VERTEX_DATA, 0},
+const std::array<D3D11_INPUT_ELEMENT_DESC, 2> kVertexElements = {{
+    {.SemanticName = "Position",
+     .SemanticIndex = 0,
+     .Format = DXGI_FORMAT_R32G32B32_FLOAT,
+     .InputSlot = 0,
+     .AlignedByteOffset = 0,
+     .InputSlotClass = D3D11_INPUT_PER_VERTEX_DATA,
+     .InstanceDataStepRate = 0},
+    {.SemanticName = "TexCoord",
+     .SemanticIndex = 0,
+     .Format = DXGI_FORMAT_R32G32_FLOAT,
+     .InputSlot = 0,
+     .AlignedByteOffset = 12,
+     .InputSlotClass = D3D11_INPUT_PER_VERTEX_DATA,
+     .InstanceDataStepRate = 0},
 }};
 
 namespace {
@@ -64,7 +76,7 @@ ComPtr<ID3D11VertexShader> LoadVertexShaderWithLayout(const std::string& path, I
     }
     device->CreateVertexShader(blob->GetBufferPointer(), blob->GetBufferSize(), nullptr, &shader);
     inputLayout.Reset();
-    device->CreateInputLayout(vertexElements.data(), elementCount, blob->GetBufferPointer(), blob->GetBufferSize(),
+    device->CreateInputLayout(kVertexElements.data(), elementCount, blob->GetBufferPointer(), blob->GetBufferSize(),
                               &inputLayout);
     return shader;
 }
@@ -97,12 +109,9 @@ void Material::CreateColourBuffer(ID3D11Device* device, const ColourTable& colou
     if (!device) {
         return;
     }
-    D3D11_BUFFER_DESC desc{};
-    desc.ByteWidth = sizeof(ColourTable);
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
-    D3D11_SUBRESOURCE_DATA initial{};
-    initial.pSysMem = colours.data();
+    const D3D11_BUFFER_DESC desc{
+        .ByteWidth = sizeof(ColourTable), .Usage = D3D11_USAGE_DEFAULT, .BindFlags = D3D11_BIND_CONSTANT_BUFFER};
+    const D3D11_SUBRESOURCE_DATA initial{.pSysMem = colours.data()};
     constantBuffer.Reset();
     device->CreateBuffer(&desc, &initial, &constantBuffer);
 }
@@ -112,13 +121,13 @@ CubeMaterial::CubeMaterial(const std::string& pixelShaderPath, const std::string
 {
     pixelShader = LoadPixelShader(pixelShaderPath, device);
     vertexShader = LoadVertexShader(vertexShaderPath, device);
-    CreateColourBuffer(device, cubeColours);
+    CreateColourBuffer(device, kCubeColours);
     LoadCubeTexture(device, textureView, sampler);
 }
 
 ComPtr<ID3D11VertexShader> CubeMaterial::LoadVertexShader(const std::string& path, ID3D11Device* device)
 {
-    return LoadVertexShaderWithLayout(path, device, cubeElementCount, inputLayout);
+    return LoadVertexShaderWithLayout(path, device, kCubeElementCount, inputLayout);
 }
 
 PyramidMaterial::PyramidMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath,
@@ -126,10 +135,10 @@ PyramidMaterial::PyramidMaterial(const std::string& pixelShaderPath, const std::
 {
     pixelShader = LoadPixelShader(pixelShaderPath, device);
     vertexShader = LoadVertexShader(vertexShaderPath, device);
-    CreateColourBuffer(device, pyramidColours);
+    CreateColourBuffer(device, kPyramidColours);
 }
 
 ComPtr<ID3D11VertexShader> PyramidMaterial::LoadVertexShader(const std::string& path, ID3D11Device* device)
 {
-    return LoadVertexShaderWithLayout(path, device, pyramidElementCount, inputLayout);
+    return LoadVertexShaderWithLayout(path, device, kPyramidElementCount, inputLayout);
 }

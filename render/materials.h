@@ -13,15 +13,15 @@ struct ColourEntry {
 using ColourTable = std::array<ColourEntry, 12>;
 static_assert(sizeof(ColourTable) == 192);
 
-extern const ColourTable cubeColours;
-extern const ColourTable pyramidColours;
+extern const ColourTable kCubeColours;
+extern const ColourTable kPyramidColours;
 
 // The input layout of a `Vertex`: "Position", then "TexCoord" at byte 12. The
 // cube's layout takes both elements; the pyramid's takes the first alone, and
 // the 20-byte stride skips the texture coordinate.
-extern const std::array<D3D11_INPUT_ELEMENT_DESC, 2> vertexElements;
-inline constexpr UINT cubeElementCount = 2;
-inline constexpr UINT pyramidElementCount = 1;
+extern const std::array<D3D11_INPUT_ELEMENT_DESC, 2> kVertexElements;
+inline constexpr UINT kCubeElementCount = 2;
+inline constexpr UINT kPyramidElementCount = 1;
 
 // The fixed pipeline state an object is drawn with: shaders, input layout
 // and a colour table in pixel constant-buffer slot 0.
@@ -31,7 +31,6 @@ public:
     // information, which the draw uses to find the textured one.
     virtual ~Material() = default;
 
-    // Declared in creation order, so they release in reverse.
     Microsoft::WRL::ComPtr<ID3D11PixelShader> pixelShader;
     Microsoft::WRL::ComPtr<ID3D11VertexShader> vertexShader;
     Microsoft::WRL::ComPtr<ID3D11InputLayout> inputLayout;

@@ -62,15 +62,13 @@ template <typename Element>
 Microsoft::WRL::ComPtr<ID3D11Buffer> CreateFilledBuffer(ID3D11Device* device, std::span<const Element> data,
                                                         UINT bindFlags)
 {
-    D3D11_BUFFER_DESC desc{};
-    desc.ByteWidth = static_cast<UINT>(data.size_bytes());
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = bindFlags;
-    desc.CPUAccessFlags = 0;
-    desc.MiscFlags = 0;
-    desc.StructureByteStride = sizeof(Element);
-    D3D11_SUBRESOURCE_DATA initial{};
-    initial.pSysMem = data.data();
+    const D3D11_BUFFER_DESC desc{.ByteWidth = static_cast<UINT>(data.size_bytes()),
+                                 .Usage = D3D11_USAGE_DEFAULT,
+                                 .BindFlags = bindFlags,
+                                 .CPUAccessFlags = 0,
+                                 .MiscFlags = 0,
+                                 .StructureByteStride = sizeof(Element)};
+    const D3D11_SUBRESOURCE_DATA initial{.pSysMem = data.data()};
     Microsoft::WRL::ComPtr<ID3D11Buffer> buffer;
     device->CreateBuffer(&desc, &initial, &buffer);
     return buffer;

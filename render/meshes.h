@@ -14,7 +14,6 @@ struct Vertex {
 static_assert(sizeof(Vertex) == 20);
 
 // What a mesh builder returns: the two buffers and the index count.
-// Destroying it releases the index buffer first, then the vertex buffer.
 struct MeshBuffers {
     MeshBuffers() = default;
     MeshBuffers(MeshBuffers&&) = default;

@@ -1,11 +1,11 @@
 #include "render/vector_math.h"
 
+#include <emmintrin.h>
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include <emmintrin.h>
-#include <xmmintrin.h>
 
 namespace {
 

@@ -8,9 +8,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 # The house style first: any drift from .clang-format fails the run.
 check_formatting() {
   local files
-  mapfile -t files < <(git -C "$VEXLAR_ROOT" ls-files '*.c' '*.cpp' '*.h' '*.hlsl')
+  mapfile -t files < <(git -C "$VEXLAR_ROOT" ls-files '*.c' '*.cpp' '*.h' '*.hlsl' '*.hlsli')
   if ! (cd "$VEXLAR_ROOT" && clang-format --dry-run -Werror "${files[@]}"); then
-    echo "Formatting differs from .clang-format; run: git ls-files '*.c' '*.cpp' '*.h' '*.hlsl' | xargs clang-format -i" >&2
+    echo "Formatting differs from .clang-format; run: git ls-files '*.c' '*.cpp' '*.h' '*.hlsl' '*.hlsli' | xargs clang-format -i" >&2
     exit 1
   fi
   echo "Formatting: ${#files[@]} files match .clang-format"

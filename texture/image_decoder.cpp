@@ -1,10 +1,10 @@
 #include "texture/image_decoder.h"
 
-#include <utility>
+#include "texture/wic_formats.h"
 
 #include <wrl/client.h>
 
-#include "texture/wic_formats.h"
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -13,22 +13,22 @@ namespace {
 // The imaging factory, shared by every decode of the process. Deliberately
 // never released: it must outlive every caller, and releasing it at exit
 // could run after COM has gone.
-IWICImagingFactory* g_imagingFactory = nullptr;
-bool g_isImagingFactory2 = false;
-INIT_ONCE g_imagingFactoryOnce = INIT_ONCE_STATIC_INIT;
+IWICImagingFactory* imagingFactory = nullptr;
+bool isImagingFactory2 = false;
+INIT_ONCE imagingFactoryOnce = INIT_ONCE_STATIC_INIT;
 
 BOOL CALLBACK CreateImagingFactory(PINIT_ONCE, PVOID, PVOID*)
 {
     IWICImagingFactory2* factory2 = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory2,
                                    reinterpret_cast<void**>(&factory2)))) {
-        g_isImagingFactory2 = true;
-        g_imagingFactory = factory2;
+        isImagingFactory2 = true;
+        imagingFactory = factory2;
         return TRUE;
     }
-    g_isImagingFactory2 = false;
+    isImagingFactory2 = false;
     return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                      reinterpret_cast<void**>(&g_imagingFactory)))
+                                      reinterpret_cast<void**>(&imagingFactory)))
                ? TRUE
                : FALSE;
 }
@@ -109,11 +109,11 @@ IWICImagingFactory* AcquireImagingFactory(bool& isFactory2)
     // Asked every time rather than testing the pointer first: once done the
     // call returns at once, and it orders this thread's reads after the
     // creating thread's writes.
-    if (!InitOnceExecuteOnce(&g_imagingFactoryOnce, CreateImagingFactory, nullptr, nullptr)) {
+    if (!InitOnceExecuteOnce(&imagingFactoryOnce, CreateImagingFactory, nullptr, nullptr)) {
         return nullptr;
     }
-    isFactory2 = g_isImagingFactory2;
-    return g_imagingFactory;
+    isFactory2 = isImagingFactory2;
+    return imagingFactory;
 }
 
 HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDecoder* decoder,
@@ -122,7 +122,7 @@ HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDeco
     if (decoder == nullptr || frame == nullptr) {
         return E_POINTER;
     }
-    desc = ImageDesc{0, 0, 1, 0, 1, 0, 0, DXGI_FORMAT_UNKNOWN, ImageDimension2D};
+    desc = ImageDesc{0, 0, 1, 0, 1, 0, 0, DXGI_FORMAT_UNKNOWN, kImageDimension2D};
 
     UINT width = 0;
     UINT height = 0;

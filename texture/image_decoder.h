@@ -1,12 +1,12 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include "texture/image_set.h"
 
 #include <windows.h>
 #include <wincodec.h>
 
-#include "texture/image_set.h"
+#include <cstdint>
+#include <functional>
 
 // Options of DecodeImageFile; bits not listed are ignored.
 enum DecodeFlags : std::uint32_t {

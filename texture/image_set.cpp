@@ -1,11 +1,11 @@
 #include "texture/image_set.h"
 
+#include "texture/checked_math.h"
+
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
-
-#include "texture/checked_math.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr std::align_val_t kPixelAlignment{16};
 
 bool IsFlat(std::int32_t dimension)
 {
-    return dimension == ImageDimension1D || dimension == ImageDimension2D;
+    return dimension == kImageDimension1D || dimension == kImageDimension2D;
 }
 
 // Bytes and surface count of `levels` mip levels of one 2-D layer (or, with
@@ -74,7 +74,7 @@ std::uint64_t ImageDesc::SurfaceIndex(std::uint64_t mip, std::uint64_t layer, st
         }
         return index;
     }
-    if (dimension != ImageDimension3D || layer != 0) {
+    if (dimension != kImageDimension3D || layer != 0) {
         return kNoSurface;
     }
 
@@ -124,7 +124,7 @@ HRESULT MeasureImage(const ImageDesc& desc, std::uint32_t pitchFlags, std::uint6
             !MultiplyChecked(layerBytes, desc.layerCount, total)) {
             return HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW);
         }
-    } else if (desc.dimension == ImageDimension3D) {
+    } else if (desc.dimension == kImageDimension3D) {
         const HRESULT status = MeasureChain(desc, desc.depth, pitchFlags, count, total);
         if (FAILED(status)) {
             return status;
@@ -182,7 +182,7 @@ bool LayOutSurfaces(std::uint8_t* block, std::uint64_t blockBytes, const ImageDe
         return true;
     }
 
-    if (desc.dimension != ImageDimension3D || desc.mipCount == 0 || desc.depth == 0) {
+    if (desc.dimension != kImageDimension3D || desc.mipCount == 0 || desc.depth == 0) {
         return false;
     }
     std::uint64_t width = desc.width;
@@ -223,7 +223,7 @@ HRESULT ImageSet::Allocate2D(DXGI_FORMAT pixelFormat, std::uint64_t width, std::
         return E_INVALIDARG;
     }
 
-    desc = ImageDesc{width, height, 1, layerCount, mipCount, 0, 0, pixelFormat, ImageDimension2D};
+    desc = ImageDesc{width, height, 1, layerCount, mipCount, 0, 0, pixelFormat, kImageDimension2D};
 
     std::uint64_t count = 0;
     std::uint64_t total = 0;

@@ -1,19 +1,17 @@
 #pragma once
 
-#include <cstdint>
+#include "texture/pitch_rules.h"
 
 #include <windows.h>
 #include <dxgiformat.h>
 
-#include "texture/pitch_rules.h"
+#include <cstdint>
 
 // Dimension numbers of ImageDesc::dimension, as D3D11_RESOURCE_DIMENSION
 // counts them (kept here so the container needs no Direct3D header).
-enum ImageDimension : std::int32_t {
-    ImageDimension1D = 2,
-    ImageDimension2D = 3,
-    ImageDimension3D = 4,
-};
+inline constexpr std::int32_t kImageDimension1D = 2;
+inline constexpr std::int32_t kImageDimension2D = 3;
+inline constexpr std::int32_t kImageDimension3D = 4;
 
 // Bit of ImageDesc::optionFlags marking a cube map.
 inline constexpr std::uint32_t kImageOptionCubeMap = 0x4;

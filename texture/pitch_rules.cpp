@@ -1,8 +1,8 @@
 #include "texture/pitch_rules.h"
 
-#include <limits>
-
 #include "texture/checked_math.h"
+
+#include <limits>
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
-
 #include <windows.h>
 #include <dxgiformat.h>
+
+#include <cstdint>
 
 // Row-size options for MeasureSurface and everything built on it. Every caller
 // in the program passes 0; the other values exist for layouts that a device

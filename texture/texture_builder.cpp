@@ -83,7 +83,7 @@ HRESULT BuildTexture(ID3D11Device* device, const ImageSurface* surfaces, std::ui
         return E_OUTOFMEMORY;
     }
 
-    if (desc.dimension == ImageDimension3D) {
+    if (desc.dimension == kImageDimension3D) {
         if (desc.depth == 0 || desc.depth > kMax16) {
             return E_INVALIDARG;
         }
@@ -130,9 +130,15 @@ HRESULT BuildTexture(ID3D11Device* device, const ImageSurface* surfaces, std::ui
 
     HRESULT status = E_FAIL;
     switch (desc.dimension) {
-    case ImageDimension1D: {
-        const D3D11_TEXTURE1D_DESC textureDesc{width, mipLevels, arraySize,      format,
-                                               usage, bindFlags, cpuAccessFlags, flatMiscFlags};
+    case kImageDimension1D: {
+        const D3D11_TEXTURE1D_DESC textureDesc{.Width = width,
+                                               .MipLevels = mipLevels,
+                                               .ArraySize = arraySize,
+                                               .Format = format,
+                                               .Usage = usage,
+                                               .BindFlags = bindFlags,
+                                               .CPUAccessFlags = cpuAccessFlags,
+                                               .MiscFlags = flatMiscFlags};
         ID3D11Texture1D* created = nullptr;
         status = device->CreateTexture1D(&textureDesc, initialData.get(), &created);
         if (SUCCEEDED(status)) {
@@ -140,13 +146,18 @@ HRESULT BuildTexture(ID3D11Device* device, const ImageSurface* surfaces, std::ui
         }
         break;
     }
-    case ImageDimension2D: {
+    case kImageDimension2D: {
         const UINT cubeBit = (desc.optionFlags & kImageOptionCubeMap) ? D3D11_RESOURCE_MISC_TEXTURECUBE : 0;
-        const D3D11_TEXTURE2D_DESC textureDesc{width,          height,
-                                               mipLevels,      arraySize,
-                                               format,         DXGI_SAMPLE_DESC{1, 0},
-                                               usage,          bindFlags,
-                                               cpuAccessFlags, flatMiscFlags | cubeBit};
+        const D3D11_TEXTURE2D_DESC textureDesc{.Width = width,
+                                               .Height = height,
+                                               .MipLevels = mipLevels,
+                                               .ArraySize = arraySize,
+                                               .Format = format,
+                                               .SampleDesc = {.Count = 1, .Quality = 0},
+                                               .Usage = usage,
+                                               .BindFlags = bindFlags,
+                                               .CPUAccessFlags = cpuAccessFlags,
+                                               .MiscFlags = flatMiscFlags | cubeBit};
         ID3D11Texture2D* created = nullptr;
         status = device->CreateTexture2D(&textureDesc, initialData.get(), &created);
         if (SUCCEEDED(status)) {
@@ -154,10 +165,16 @@ HRESULT BuildTexture(ID3D11Device* device, const ImageSurface* surfaces, std::ui
         }
         break;
     }
-    case ImageDimension3D: {
-        const D3D11_TEXTURE3D_DESC textureDesc{width,     height,         static_cast<UINT>(desc.depth),
-                                               mipLevels, format,         usage,
-                                               bindFlags, cpuAccessFlags, flatMiscFlags};
+    case kImageDimension3D: {
+        const D3D11_TEXTURE3D_DESC textureDesc{.Width = width,
+                                               .Height = height,
+                                               .Depth = static_cast<UINT>(desc.depth),
+                                               .MipLevels = mipLevels,
+                                               .Format = format,
+                                               .Usage = usage,
+                                               .BindFlags = bindFlags,
+                                               .CPUAccessFlags = cpuAccessFlags,
+                                               .MiscFlags = flatMiscFlags};
         ID3D11Texture3D* created = nullptr;
         status = device->CreateTexture3D(&textureDesc, initialData.get(), &created);
         if (SUCCEEDED(status)) {

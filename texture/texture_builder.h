@@ -1,11 +1,11 @@
 #pragma once
 
-#include <cstdint>
+#include "texture/image_set.h"
 
 #include <windows.h>
 #include <d3d11.h>
 
-#include "texture/image_set.h"
+#include <cstdint>
 
 // Format choice of BuildTexture.
 enum TextureFormatFlags : std::uint32_t {

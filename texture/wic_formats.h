@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdint>
-
 #include <windows.h>
 #include <dxgiformat.h>
 #include <wincodec.h>
+
+#include <cstdint>
 
 // A WIC pixel format that Direct3D can sample as it is.
 struct WicFormatRow {

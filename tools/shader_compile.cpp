@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <list>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -82,6 +84,32 @@ bool WriteOutput(const std::filesystem::path& path, const void* data, std::size_
     return true;
 }
 
+// Finds #include files beside the source file, the same way on Windows and
+// under Wine (whose standard include handler looks elsewhere).
+class SourceFolderInclude : public ID3DInclude {
+public:
+    explicit SourceFolderInclude(std::filesystem::path folder) : folder(std::move(folder)) {}
+
+    HRESULT STDMETHODCALLTYPE Open(D3D_INCLUDE_TYPE, LPCSTR fileName, LPCVOID, LPCVOID* data, UINT* bytes) override
+    {
+        std::vector<char> text;
+        std::string ignored;
+        if (!fileName || !ReadSource(folder / fileName, text, ignored)) {
+            return E_FAIL;
+        }
+        opened.push_back(std::move(text));
+        *data = opened.back().data();
+        *bytes = static_cast<UINT>(opened.back().size());
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Close(LPCVOID) override { return S_OK; }
+
+private:
+    std::filesystem::path folder;
+    std::list<std::vector<char>> opened;  // a list, so earlier buffers never move
+};
+
 }  // namespace
 
 bool CompileShaderFile(const std::string& sourcePath, const std::string& entryPoint, const std::string& profile,
@@ -102,7 +130,8 @@ bool CompileShaderFile(const std::string& sourcePath, const std::string& entryPo
     // Optimisation level 3 is the one the Windows compiler uses by default
     // for release shaders; Wine's compiler accepts the flag as well.
     const UINT flags = D3DCOMPILE_ENABLE_STRICTNESS | D3DCOMPILE_OPTIMIZATION_LEVEL3;
-    const HRESULT hr = D3DCompile(source.data(), source.size(), sourcePath.c_str(), nullptr, nullptr,
+    SourceFolderInclude includes(std::filesystem::path(sourcePath).parent_path());
+    const HRESULT hr = D3DCompile(source.data(), source.size(), sourcePath.c_str(), nullptr, &includes,
                                   entryPoint.c_str(), profile.c_str(), flags, 0, &code, &errors);
     messages = BlobText(errors.Get());
     if (FAILED(hr) || !code || code->GetBufferSize() == 0) {

@@ -10,10 +10,10 @@
 std::wstring AudioFilePath(const std::wstring& name);
 
 // The bytes of a 16-bit PCM WAV file holding `frames` frames of a 440 Hz tone.
-std::vector<uint8_t> MakeWav(uint32_t rate, uint16_t channels, uint32_t frames);
+std::vector<std::uint8_t> MakeWav(std::uint32_t rate, std::uint16_t channels, std::uint32_t frames);
 // The PCM part of what MakeWav returns.
-std::vector<uint8_t> WavSamples(const std::vector<uint8_t>& wav);
+std::vector<std::uint8_t> WavSamples(const std::vector<std::uint8_t>& wav);
 
-bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
+bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 // Writes a tone of `seconds` seconds and returns its path.
-std::wstring WriteToneWav(const std::wstring& name, uint32_t rate, uint16_t channels, double seconds);
+std::wstring WriteToneWav(const std::wstring& name, std::uint32_t rate, std::uint16_t channels, double seconds);

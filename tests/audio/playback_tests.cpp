@@ -1,6 +1,5 @@
 #include "audio/audio_library.h"
 #include "audio/playback.h"
-
 #include "audio_files.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +14,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-PcmAudio Tone(uint32_t rate, uint16_t channels, double seconds)
+PcmAudio Tone(std::uint32_t rate, std::uint16_t channels, double seconds)
 {
     PcmAudio audio;
     audio.sampleRate = rate;
     audio.channels = channels;
-    audio.bytes = WavSamples(MakeWav(rate, channels, static_cast<uint32_t>(std::lround(seconds * rate))));
+    audio.bytes = WavSamples(MakeWav(rate, channels, static_cast<std::uint32_t>(std::lround(seconds * rate))));
     return audio;
 }
 
@@ -59,9 +58,9 @@ void ExpectRealTimeAdvance(Playback& playback, std::chrono::milliseconds window,
 {
     const double bytesPerSecond = static_cast<double>(playback.Audio().BytesPerSecond());
     const auto t0 = Clock::now();
-    const uint64_t p0 = playback.PlayedBytes();
+    const std::uint64_t p0 = playback.PlayedBytes();
     std::this_thread::sleep_for(window);
-    const uint64_t p1 = playback.PlayedBytes();
+    const std::uint64_t p1 = playback.PlayedBytes();
     const auto t1 = Clock::now();
     EXPECT_NEAR((p1 - p0) / bytesPerSecond, Seconds(t1 - t0), tolerance);
     EXPECT_EQ(p1 % playback.Audio().BlockAlign(), 0u);
@@ -69,7 +68,7 @@ void ExpectRealTimeAdvance(Playback& playback, std::chrono::milliseconds window,
 
 void ExpectEndsAndStays(Playback& playback)
 {
-    const uint64_t total = playback.Audio().bytes.size();
+    const std::uint64_t total = playback.Audio().bytes.size();
     ASSERT_TRUE(WaitForEnd(playback, 5s));
     EXPECT_EQ(playback.PlayedBytes(), total);
     // Nothing loops or restarts it, not even a second start.
@@ -102,9 +101,9 @@ TEST(Playback, DeviceClockRunsInRealTimeAndStopsAtTheEnd)
     ASSERT_TRUE(WaitForMovement(playback));
     EXPECT_TRUE(playback.OnDeviceClock());
 
-    uint64_t previous = 0;
+    std::uint64_t previous = 0;
     for (int i = 0; i < 20; ++i) {
-        const uint64_t now = playback.PlayedBytes();
+        const std::uint64_t now = playback.PlayedBytes();
         EXPECT_GE(now, previous);
         previous = now;
     }
@@ -139,7 +138,7 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
     ASSERT_TRUE(library.Init(-1));
     EXPECT_FALSE(library.Init(-1));
 
-    const uint32_t handle = library.CreateStream(path);
+    const std::uint32_t handle = library.CreateStream(path);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(library.BytesToSeconds(handle, 44100), 1.0);  // its own rate, one channel
     EXPECT_EQ(library.PlayedBytes(handle), 0u);

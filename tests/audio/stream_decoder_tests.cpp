@@ -1,5 +1,4 @@
 #include "audio/stream_decoder.h"
-
 #include "audio_files.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +13,11 @@ namespace {
 TEST(StreamDecoder, DecodesWavSamplesExactlyInTheirOwnFormat)
 {
     struct Case {
-        uint32_t rate;
-        uint16_t channels;
+        std::uint32_t rate;
+        std::uint16_t channels;
     };
     for (const Case c : {Case{44100, 2}, Case{22050, 1}}) {
-        const std::vector<uint8_t> wav = MakeWav(c.rate, c.channels, c.rate / 4);
+        const std::vector<std::uint8_t> wav = MakeWav(c.rate, c.channels, c.rate / 4);
         const std::wstring path = AudioFilePath(L"exact-" + std::to_wstring(c.rate) + L".wav");
         ASSERT_TRUE(WriteFileBytes(path, wav));
 
@@ -46,7 +45,7 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
     const std::string text = "This is not a sound file, only some text.\r\n";
     const std::wstring textFile = AudioFilePath(L"text.mp3");
     ASSERT_TRUE(WriteFileBytes(textFile, {text.begin(), text.end()}));
-    std::vector<uint8_t> header = MakeWav(44100, 2, 1000);
+    std::vector<std::uint8_t> header = MakeWav(44100, 2, 1000);
     header.resize(30);  // cut inside the format chunk
     const std::wstring cutHeader = AudioFilePath(L"cut-header.wav");
     ASSERT_TRUE(WriteFileBytes(cutHeader, header));
@@ -63,14 +62,14 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
 
 TEST(StreamDecoder, PlaysWhatIsLeftOfAFileCutInItsSamples)
 {
-    std::vector<uint8_t> wav = MakeWav(44100, 2, 4410);
+    std::vector<std::uint8_t> wav = MakeWav(44100, 2, 4410);
     wav.resize(wav.size() / 2 + 1);  // the header still announces all samples
     const std::wstring path = AudioFilePath(L"cut-samples.wav");
     ASSERT_TRUE(WriteFileBytes(path, wav));
 
     PcmAudio audio;
     ASSERT_TRUE(DecodeAudioFile(path, audio));
-    const std::vector<uint8_t> present = WavSamples(wav);
+    const std::vector<std::uint8_t> present = WavSamples(wav);
     ASSERT_GT(audio.bytes.size(), 0u);
     ASSERT_LE(audio.bytes.size(), present.size());
     EXPECT_EQ(audio.bytes.size() % audio.BlockAlign(), 0u);

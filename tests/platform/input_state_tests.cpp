@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/input_state.h"
+
+#include <gtest/gtest.h>
 
 TEST(BoundedQueue, KeepsTheNewestEntriesInOrderAcrossWrapAround)
 {

@@ -1,17 +1,17 @@
+#include "platform/window.h"
+#include "platform/window_class.h"
+#include "platform/window_procedures.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/window.h"
-#include "platform/window_class.h"
-#include "platform/window_messages.h"
-
 namespace {
 
-constexpr LPARAM repeatBit = LPARAM{1} << 30;
-constexpr LPARAM altHeldBit = LPARAM{1} << 29;
+constexpr LPARAM kRepeatBit = LPARAM{1} << 30;
+constexpr LPARAM kAltHeldBit = LPARAM{1} << 29;
 
 LPARAM Point(int x, int y)
 {
@@ -92,7 +92,7 @@ TEST_F(WindowTest, IsABorderlessPopUpOverTheVirtualScreenWithTheCursorHidden)
 
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(windowClass);
-    ASSERT_TRUE(GetClassInfoExA(WindowClass::Instance(), WindowClass::name, &windowClass));
+    ASSERT_TRUE(GetClassInfoExA(WindowClass::Instance(), WindowClass::kName, &windowClass));
     EXPECT_EQ(windowClass.style, UINT{CS_OWNDC});
     EXPECT_EQ(windowClass.lpfnWndProc, &SetupWindowProc);
     EXPECT_EQ(windowClass.hbrBackground, nullptr);
@@ -137,14 +137,14 @@ TEST_F(WindowTest, RepeatsAreIgnoredUnlessAutorepeatIsOn)
 {
     KeyboardState& keyboard = window->keyboard;
     Send(WM_KEYDOWN, 'A', 1);
-    Send(WM_KEYDOWN, 'A', repeatBit | 1);
-    Send(WM_SYSKEYDOWN, 'B', repeatBit | 1);
+    Send(WM_KEYDOWN, 'A', kRepeatBit | 1);
+    Send(WM_SYSKEYDOWN, 'B', kRepeatBit | 1);
     EXPECT_EQ(keyboard.keyEvents.Size(), 1u);
     EXPECT_TRUE(keyboard.keyStates['A']);
     EXPECT_FALSE(keyboard.keyStates['B']);
 
     keyboard.autorepeat = true;
-    Send(WM_KEYDOWN, 'A', repeatBit | 1);
+    Send(WM_KEYDOWN, 'A', kRepeatBit | 1);
     EXPECT_EQ(keyboard.keyEvents.Size(), 2u);
 }
 
@@ -230,7 +230,7 @@ TEST_F(WindowTest, CloseAndAltF4PostQuitWithCodeZeroAndKeepTheWindow)
 
     // The default processing of Alt+F4 posts the close command; WM_QUIT
     // comes out of the pump after it.
-    Send(WM_SYSKEYDOWN, VK_F4, altHeldBit | 1);
+    Send(WM_SYSKEYDOWN, VK_F4, kAltHeldBit | 1);
     WPARAM quitCode = WPARAM(-1);
     MSG msg{};
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -255,7 +255,7 @@ TEST_F(WindowTest, MessagesBeforeCreationAreNotForwarded)
 
     // A window of the class made without a Window stays with the default
     // procedure, so closing it destroys it instead of quitting.
-    const HWND unbound = CreateWindowExA(0, WindowClass::name, "unbound", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+    const HWND unbound = CreateWindowExA(0, WindowClass::kName, "unbound", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                          WindowClass::Instance(), nullptr);
     ASSERT_NE(unbound, nullptr);
     EXPECT_EQ(GetWindowLongPtrA(unbound, GWLP_USERDATA), 0);

@@ -7,7 +7,6 @@
 #include "tests/render/test_window.h"
 
 #include <gtest/gtest.h>
-
 #include <objbase.h>
 
 #include <cstddef>
@@ -131,21 +130,21 @@ TEST_F(Materials, ColourTablesAre192BytesOfSixColoursWithZeroAlpha)
     }
     const auto pyramidBytes = BufferBytes(pyramid.constantBuffer.Get());
     ASSERT_EQ(pyramidBytes.size(), 192u);
-    EXPECT_EQ(std::memcmp(pyramidBytes.data(), pyramidColours.data(), 192), 0);
+    EXPECT_EQ(std::memcmp(pyramidBytes.data(), kPyramidColours.data(), 192), 0);
     const auto cubeBytes = BufferBytes(cube.constantBuffer.Get());
     ASSERT_EQ(cubeBytes.size(), 192u);
-    EXPECT_EQ(std::memcmp(cubeBytes.data(), cubeColours.data(), 192), 0);
+    EXPECT_EQ(std::memcmp(cubeBytes.data(), kCubeColours.data(), 192), 0);
 
     for (int entry = 0; entry < 12; ++entry) {
-        EXPECT_EQ(cubeColours[entry].a, 0.0f);
-        EXPECT_EQ(pyramidColours[entry].a, 0.0f);
+        EXPECT_EQ(kCubeColours[entry].a, 0.0f);
+        EXPECT_EQ(kPyramidColours[entry].a, 0.0f);
         if (entry >= 6) {
-            const ColourEntry& e = pyramidColours[entry];
+            const ColourEntry& e = kPyramidColours[entry];
             EXPECT_EQ(e.r + e.g + e.b, 0.0f) << entry;
         } else {
             // The cube gives each of the pyramid's six colours twice in a row.
-            EXPECT_EQ(std::memcmp(&cubeColours[2 * entry], &pyramidColours[entry], 16), 0) << entry;
-            EXPECT_EQ(std::memcmp(&cubeColours[2 * entry + 1], &pyramidColours[entry], 16), 0) << entry;
+            EXPECT_EQ(std::memcmp(&kCubeColours[2 * entry], &kPyramidColours[entry], 16), 0) << entry;
+            EXPECT_EQ(std::memcmp(&kCubeColours[2 * entry + 1], &kPyramidColours[entry], 16), 0) << entry;
         }
     }
 }
@@ -195,15 +194,15 @@ TEST_F(Materials, MissingShaderFilesLeaveShaderAndLayoutEmpty)
 
 TEST(InputLayouts, PositionThenTexCoordAtByte12WithThePyramidTakingOnlyThePosition)
 {
-    EXPECT_STREQ(vertexElements[0].SemanticName, "Position");
-    EXPECT_EQ(vertexElements[0].Format, DXGI_FORMAT_R32G32B32_FLOAT);
-    EXPECT_EQ(vertexElements[0].AlignedByteOffset, offsetof(Vertex, position));
-    EXPECT_STREQ(vertexElements[1].SemanticName, "TexCoord");
-    EXPECT_EQ(vertexElements[1].Format, DXGI_FORMAT_R32G32_FLOAT);
-    EXPECT_EQ(vertexElements[1].AlignedByteOffset, 12u);
+    EXPECT_STREQ(kVertexElements[0].SemanticName, "Position");
+    EXPECT_EQ(kVertexElements[0].Format, DXGI_FORMAT_R32G32B32_FLOAT);
+    EXPECT_EQ(kVertexElements[0].AlignedByteOffset, offsetof(Vertex, position));
+    EXPECT_STREQ(kVertexElements[1].SemanticName, "TexCoord");
+    EXPECT_EQ(kVertexElements[1].Format, DXGI_FORMAT_R32G32_FLOAT);
+    EXPECT_EQ(kVertexElements[1].AlignedByteOffset, 12u);
     EXPECT_EQ(offsetof(Vertex, texCoord), 12u);
-    EXPECT_EQ(cubeElementCount, 2u);
-    EXPECT_EQ(pyramidElementCount, 1u);
+    EXPECT_EQ(kCubeElementCount, 2u);
+    EXPECT_EQ(kPyramidElementCount, 1u);
 }
 
 TEST(WidenPathBytes, ExtendsEachByteWithItsSign)

@@ -1,7 +1,7 @@
 #include "tests/render/test_window.h"
 
 namespace {
-constexpr char className[] = "Vexlar render test window";
+constexpr char kClassName[] = "Vexlar render test window";
 }
 
 TestWindow::TestWindow()
@@ -10,9 +10,9 @@ TestWindow::TestWindow()
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = className;
+    windowClass.lpszClassName = kClassName;
     RegisterClassExA(&windowClass);  // fails harmlessly when already registered
-    hwnd = CreateWindowExA(0, className, "test", WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+    hwnd = CreateWindowExA(0, kClassName, "test", WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN),
                            GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 

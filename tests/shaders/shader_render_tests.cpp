@@ -1,19 +1,18 @@
 // The compiled shaders on a real Direct3D 11 device: they load, match the
 // program's input layouts and constant buffers, and draw what they should.
 
-#include <windows.h>
-#include <d3d11.h>
-#include <d3d11shader.h>
-#include <d3dcompiler.h>
-#include <wrl/client.h>
-
-#include <gtest/gtest.h>
-
 #include "render/materials.h"
 #include "render/mesh_object.h"
 #include "render/meshes.h"
 #include "render/vector_math.h"
 #include "tests/support/read_back.h"
+
+#include <windows.h>
+#include <d3d11.h>
+#include <d3d11shader.h>
+#include <d3dcompiler.h>
+#include <wrl/client.h>
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -98,11 +97,8 @@ protected:
 
     static ComPtr<ID3D11Buffer> MakeBuffer(UINT bind, const void* data, UINT size)
     {
-        D3D11_BUFFER_DESC desc{};
-        desc.ByteWidth = size;
-        desc.Usage = D3D11_USAGE_DEFAULT;
-        desc.BindFlags = bind;
-        D3D11_SUBRESOURCE_DATA initial{data, 0, 0};
+        const D3D11_BUFFER_DESC desc{.ByteWidth = size, .Usage = D3D11_USAGE_DEFAULT, .BindFlags = bind};
+        const D3D11_SUBRESOURCE_DATA initial{.pSysMem = data};
         ComPtr<ID3D11Buffer> buffer;
         EXPECT_HRESULT_SUCCEEDED(device->CreateBuffer(&desc, &initial, &buffer));
         return buffer;
@@ -129,7 +125,7 @@ protected:
             device->CreatePixelShader(ps->GetBufferPointer(), ps->GetBufferSize(), nullptr, &pipeline.pixelShader))
             << pixelFile;
         EXPECT_HRESULT_SUCCEEDED(device->CreateInputLayout(
-            vertexElements.data(), layoutElements, vs->GetBufferPointer(), vs->GetBufferSize(), &pipeline.inputLayout))
+            kVertexElements.data(), layoutElements, vs->GetBufferPointer(), vs->GetBufferSize(), &pipeline.inputLayout))
             << vertexFile << " with " << layoutElements << " layout element(s)";
         return pipeline;
     }
@@ -140,15 +136,14 @@ protected:
                                 ID3D11Buffer* pixelConstants, ID3D11ShaderResourceView* texture,
                                 ID3D11SamplerState* sampler)
     {
-        D3D11_TEXTURE2D_DESC desc{};
-        desc.Width = kSize;
-        desc.Height = kSize;
-        desc.MipLevels = 1;
-        desc.ArraySize = 1;
-        desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-        desc.SampleDesc.Count = 1;
-        desc.Usage = D3D11_USAGE_DEFAULT;
-        desc.BindFlags = D3D11_BIND_RENDER_TARGET;
+        const D3D11_TEXTURE2D_DESC desc{.Width = kSize,
+                                        .Height = kSize,
+                                        .MipLevels = 1,
+                                        .ArraySize = 1,
+                                        .Format = DXGI_FORMAT_B8G8R8A8_UNORM,
+                                        .SampleDesc = {.Count = 1},
+                                        .Usage = D3D11_USAGE_DEFAULT,
+                                        .BindFlags = D3D11_BIND_RENDER_TARGET};
         ComPtr<ID3D11Texture2D> target;
         ComPtr<ID3D11RenderTargetView> targetView;
         EXPECT_HRESULT_SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &target));
@@ -218,9 +213,9 @@ ComPtr<ID3D11ShaderReflection> Reflect(ID3DBlob* blob)
 
 TEST_F(ShaderTest, CompiledFilesCreateShadersAndAcceptTheProgramsInputLayouts)
 {
-    const Pipeline cube = LoadPipeline("VertexShader.cso", "PixelShader.cso", cubeElementCount);
+    const Pipeline cube = LoadPipeline("VertexShader.cso", "PixelShader.cso", kCubeElementCount);
     EXPECT_TRUE(cube.vertexShader && cube.pixelShader && cube.inputLayout);
-    const Pipeline pyramid = LoadPipeline("VSDefault.cso", "PSDefault.cso", pyramidElementCount);
+    const Pipeline pyramid = LoadPipeline("VSDefault.cso", "PSDefault.cso", kPyramidElementCount);
     EXPECT_TRUE(pyramid.vertexShader && pyramid.pixelShader && pyramid.inputLayout);
 }
 
@@ -269,9 +264,9 @@ TEST_F(ShaderTest, ReflectionShowsConstantBufferSizesAndSlots)
 
 TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 {
-    const Pipeline pipeline = LoadPipeline("VSDefault.cso", "PSDefault.cso", pyramidElementCount);
+    const Pipeline pipeline = LoadPipeline("VSDefault.cso", "PSDefault.cso", kPyramidElementCount);
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
-    ComPtr<ID3D11Buffer> table = MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, pyramidColours.data(), sizeof(ColourTable));
+    ComPtr<ID3D11Buffer> table = MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, kPyramidColours.data(), sizeof(ColourTable));
     const auto draw = [&](const ObjectConstants& constants) {
         return Render(pipeline, pyramidVertices, pyramidIndices, constants, table.Get(), nullptr, nullptr);
     };
@@ -329,30 +324,30 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
 
 TEST_F(ShaderTest, CubeFaceShowsTheTextureUprightAndUnmirrored)
 {
-    const Pipeline pipeline = LoadPipeline("VertexShader.cso", "PixelShader.cso", cubeElementCount);
+    const Pipeline pipeline = LoadPipeline("VertexShader.cso", "PixelShader.cso", kCubeElementCount);
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
 
     // 2x2 texture: red, green on the top row; blue, white below.
     const std::uint32_t texels[4] = {kRed, kGreen, kBlue, kWhite};
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = 2;
-    desc.Height = 2;
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    D3D11_SUBRESOURCE_DATA initial{texels, 8, 0};
+    const D3D11_TEXTURE2D_DESC desc{.Width = 2,
+                                    .Height = 2,
+                                    .MipLevels = 1,
+                                    .ArraySize = 1,
+                                    .Format = DXGI_FORMAT_B8G8R8A8_UNORM,
+                                    .SampleDesc = {.Count = 1},
+                                    .Usage = D3D11_USAGE_DEFAULT,
+                                    .BindFlags = D3D11_BIND_SHADER_RESOURCE};
+    const D3D11_SUBRESOURCE_DATA initial{.pSysMem = texels, .SysMemPitch = 8};
     ComPtr<ID3D11Texture2D> texture;
     ASSERT_HRESULT_SUCCEEDED(device->CreateTexture2D(&desc, &initial, &texture));
     ComPtr<ID3D11ShaderResourceView> view;
     ASSERT_HRESULT_SUCCEEDED(device->CreateShaderResourceView(texture.Get(), nullptr, &view));
     // Point sampling keeps the texel colours exact.
-    D3D11_SAMPLER_DESC samplerDesc{};
-    samplerDesc.Filter = D3D11_FILTER_MIN_MAG_MIP_POINT;
-    samplerDesc.AddressU = samplerDesc.AddressV = samplerDesc.AddressW = D3D11_TEXTURE_ADDRESS_WRAP;
-    samplerDesc.MaxLOD = D3D11_FLOAT32_MAX;
+    const D3D11_SAMPLER_DESC samplerDesc{.Filter = D3D11_FILTER_MIN_MAG_MIP_POINT,
+                                         .AddressU = D3D11_TEXTURE_ADDRESS_WRAP,
+                                         .AddressV = D3D11_TEXTURE_ADDRESS_WRAP,
+                                         .AddressW = D3D11_TEXTURE_ADDRESS_WRAP,
+                                         .MaxLOD = D3D11_FLOAT32_MAX};
     ComPtr<ID3D11SamplerState> sampler;
     ASSERT_HRESULT_SUCCEEDED(device->CreateSamplerState(&samplerDesc, &sampler));
 

@@ -1,13 +1,13 @@
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
+#include "tests/texture/wic_test_files.h"
+#include "texture/image_decoder.h"
 
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
-#include "tests/texture/wic_test_files.h"
-#include "texture/image_decoder.h"
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -69,7 +69,7 @@ TEST_F(DecodeFile, BgraPngIsCopiedUnchanged)
     EXPECT_EQ(desc.depth, 1u);
     EXPECT_EQ(desc.layerCount, 1u);
     EXPECT_EQ(desc.mipCount, 1u);
-    EXPECT_EQ(desc.dimension, ImageDimension2D);
+    EXPECT_EQ(desc.dimension, kImageDimension2D);
     EXPECT_EQ(desc.extraFlags, 0u);
     ASSERT_EQ(set.surfaceCount, 1u);
     EXPECT_EQ(set.desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM);

@@ -1,12 +1,12 @@
-#include <cstdint>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "tests/texture/wic_fakes.h"
 #include "texture/image_decoder.h"
 #include "texture/wic_formats.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -58,7 +58,7 @@ TEST_F(Describe, FillsSizeLayersAndTheRestOfTheDescription)
     EXPECT_EQ(desc.optionFlags, 0u);
     EXPECT_EQ(desc.extraFlags, 0u);
     EXPECT_EQ(desc.pixelFormat, DXGI_FORMAT_B8G8R8A8_UNORM);
-    EXPECT_EQ(desc.dimension, ImageDimension2D);
+    EXPECT_EQ(desc.dimension, kImageDimension2D);
     EXPECT_TRUE(IsEqualGUID(target, GUID_NULL));
 
     FakeFrame second;
@@ -379,7 +379,7 @@ protected:
         first.pixels.assign(24, 0x11);
         second.pixels.assign(24, 0x22);
         decoder.frames = {&first, &second};
-        desc = ImageDesc{4, 2, 1, 2, 1, 0, 3, DXGI_FORMAT_R8G8B8A8_UNORM, ImageDimension2D};
+        desc = ImageDesc{4, 2, 1, 2, 1, 0, 3, DXGI_FORMAT_R8G8B8A8_UNORM, kImageDimension2D};
     }
     void TearDown() override
     {

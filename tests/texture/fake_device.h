@@ -2,10 +2,10 @@
 
 // A Direct3D 11 device that records texture creation and does nothing else.
 
-#include <vector>
-
 #include <windows.h>
 #include <d3d11.h>
+
+#include <vector>
 
 // A texture that only counts its references.
 template <class Interface, class Desc, D3D11_RESOURCE_DIMENSION Dimension>

@@ -1,14 +1,14 @@
-#include <cstdint>
-#include <cstring>
-#include <vector>
-
-#include <gtest/gtest.h>
-#include <wrl/client.h>
-
 #include "tests/texture/fake_device.h"
 #include "tests/texture/wic_test_files.h"
 #include "texture/image_decoder.h"
 #include "texture/texture_builder.h"
+
+#include <gtest/gtest.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -163,7 +163,7 @@ TEST_F(BuildWithFake, CubeBitComesFromTheDescriptionAlone)
     ASSERT_EQ(Build(set.desc, D3D11_RESOURCE_MISC_TEXTURECUBE | D3D11_RESOURCE_MISC_GENERATE_MIPS), S_OK);
     EXPECT_EQ(device.desc2D.MiscFlags, UINT{D3D11_RESOURCE_MISC_GENERATE_MIPS});
 
-    ImageDesc line{4, 1, 1, 2, 1, kImageOptionCubeMap, 0, kRgba, ImageDimension1D};
+    ImageDesc line{4, 1, 1, 2, 1, kImageOptionCubeMap, 0, kRgba, kImageDimension1D};
     ImageSet lines;
     ASSERT_EQ(lines.Allocate2D(kRgba, 4, 1, 2, 1, 0), S_OK);
     ASSERT_EQ(Build(lines, line, D3D11_RESOURCE_MISC_TEXTURECUBE), S_OK);
@@ -179,7 +179,7 @@ class Build3D : public BuildWithFake {
 protected:
     void SetUp() override
     {
-        desc = ImageDesc{4, 4, 4, 1, 3, kImageOptionCubeMap, 0, kRgba, ImageDimension3D};
+        desc = ImageDesc{4, 4, 4, 1, 3, kImageOptionCubeMap, 0, kRgba, kImageDimension3D};
         std::uint64_t count = 0, bytes = 0;
         ASSERT_EQ(MeasureImage(desc, 0, count, bytes), S_OK);
         block.assign(bytes, 0);

@@ -5,15 +5,15 @@
 // counts are tracked so tests can see that every reference was given back,
 // but nothing deletes itself.
 
+#include <windows.h>
+#include <wincodec.h>
+
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <windows.h>
-#include <wincodec.h>
 
 template <class Interface>
 class FakeUnknown : public Interface {

@@ -1,8 +1,8 @@
 #include "tests/texture/wic_test_files.h"
 
-#include <wrl/client.h>
-
 #include "texture/image_decoder.h"
+
+#include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <windows.h>
+#include <wincodec.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <windows.h>
-#include <wincodec.h>
 
 // One frame for WriteImage: pixels in `format`, rows `stride` bytes apart.
 struct TestFrame {

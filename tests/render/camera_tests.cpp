@@ -1,8 +1,8 @@
+#include "render/camera.h"
+#include "tests/render/math_test_support.h"
+
 #include <cmath>
 #include <memory>
-
-#include "render/camera.h"
-#include "tests/math/math_test_support.h"
 
 namespace {
 

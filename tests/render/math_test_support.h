@@ -1,10 +1,10 @@
 #pragma once
 
+#include "render/vector_math.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
-
-#include "render/vector_math.h"
 
 inline void PrintTo(const Vector4& v, std::ostream* os)
 {

@@ -1,14 +1,6 @@
 // Cube: transforms the vertex and passes its texture coordinate on.
 
-cbuffer ObjectConstants : register(b0)
-{
-    // Column-major packing: the CPU uploads each matrix transposed, so these
-    // are the row-vector matrices and multiply from the right.
-    float4x4 world;
-    float4x4 view;
-    float4x4 projection;
-    float time;
-};
+#include "object_constants.hlsli"
 
 struct VertexInput {
     float3 position : Position;

@@ -6,24 +6,24 @@
 
 namespace {
 
-constexpr UINT chainMessage = WM_APP + 1;
-constexpr UINT countedMessage = WM_APP + 2;
+constexpr UINT kChainMessage = WM_APP + 1;
+constexpr UINT kCountedMessage = WM_APP + 2;
 
 int handled = 0;
 int chainLength = 0;
 
 LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == countedMessage) {
+    if (message == kCountedMessage) {
         ++handled;
         return 0;
     }
-    if (message == chainMessage) {
+    if (message == kChainMessage) {
         ++handled;
         // Each message queues the next one before it returns, so the queue
         // is never found empty until the chain ends with a quit.
         if (handled < chainLength) {
-            PostMessageA(hwnd, chainMessage, 0, 0);
+            PostMessageA(hwnd, kChainMessage, 0, 0);
         } else {
             PostQuitMessage(3);
         }
@@ -66,22 +66,22 @@ TEST_F(MessageLoop, ExitCodeIsTheLow32BitsOfTheQuitParameter)
 
 TEST_F(MessageLoop, QuitEndsTheLoopWhenRetrievedEvenWithMessagesBehindIt)
 {
-    PostMessageA(hwnd, countedMessage, 0, 0);
-    PostMessageA(hwnd, countedMessage, 0, 0);
+    PostMessageA(hwnd, kCountedMessage, 0, 0);
+    PostMessageA(hwnd, kCountedMessage, 0, 0);
     PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
-    PostMessageA(hwnd, countedMessage, 0, 0);
+    PostMessageA(hwnd, kCountedMessage, 0, 0);
     int frames = 0;
     EXPECT_EQ(RunMessageLoop([&] { ++frames; }), 0);
     EXPECT_EQ(handled, 2);
     EXPECT_EQ(frames, 0);
     MSG behind;
-    EXPECT_TRUE(PeekMessageA(&behind, hwnd, countedMessage, countedMessage, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageA(&behind, hwnd, kCountedMessage, kCountedMessage, PM_REMOVE));
 }
 
 TEST_F(MessageLoop, NoFrameRunsWhileTheQueueKeepsFilling)
 {
     chainLength = 50;
-    PostMessageA(hwnd, chainMessage, 0, 0);
+    PostMessageA(hwnd, kChainMessage, 0, 0);
     int frames = 0;
     EXPECT_EQ(RunMessageLoop([&] { ++frames; }), 3);
     EXPECT_EQ(handled, 50);

@@ -1,9 +1,9 @@
 #include "texture/pitch_rules.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <limits>
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include "tests/support/read_back.h"
 
 #include <gtest/gtest.h>
-
 #include <objbase.h>
 
 #include <cmath>
@@ -23,7 +22,7 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         engine = std::make_unique<Engine>(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
         ASSERT_TRUE(engine->CanRender());
-        engine->device = engine->window.graphics->device.Get();
+        engine->BorrowDevice();
         engine->SetUpScene();
     }
     static void TearDownTestSuite()

@@ -1,15 +1,7 @@
 // Pyramid: transforms the vertex and hands its object-space position to the
 // pixel stage, which works out from it which triangle it is shading.
 
-cbuffer ObjectConstants : register(b0)
-{
-    // Column-major packing: the CPU uploads each matrix transposed, so these
-    // are the row-vector matrices and multiply from the right.
-    float4x4 world;
-    float4x4 view;
-    float4x4 projection;
-    float time;
-};
+#include "object_constants.hlsli"
 
 struct VertexOutput {
     float4 position : SV_Position;

@@ -1,10 +1,10 @@
 #include "texture/image_set.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <limits>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -38,7 +38,7 @@ void ExpectPacked(const ImageSet& set)
 
 ImageDesc Desc3D(std::uint64_t w, std::uint64_t h, std::uint64_t d, std::uint64_t mips)
 {
-    return ImageDesc{w, h, d, 1, mips, 0, 0, kRgba, ImageDimension3D};
+    return ImageDesc{w, h, d, 1, mips, 0, 0, kRgba, kImageDimension3D};
 }
 
 TEST(Allocate2D, FullChainOf256Square)
@@ -50,7 +50,7 @@ TEST(Allocate2D, FullChainOf256Square)
     EXPECT_EQ(set.desc.mipCount, 9u);
     EXPECT_EQ(set.desc.depth, 1u);
     EXPECT_EQ(set.desc.layerCount, 1u);
-    EXPECT_EQ(set.desc.dimension, ImageDimension2D);
+    EXPECT_EQ(set.desc.dimension, kImageDimension2D);
     EXPECT_EQ(set.desc.extraFlags, 0u);
     EXPECT_EQ(set.surfaces[0].rowBytes, 1024u);
     EXPECT_EQ(set.surfaces[0].sliceBytes, 262144u);
@@ -177,12 +177,12 @@ TEST(MeasureImage, CountsLayersMipsAndSlices)
 {
     std::uint64_t count = 7;
     std::uint64_t bytes = 7;
-    ImageDesc flat{8, 8, 1, 3, 4, 0, 0, kRgba, ImageDimension2D};
+    ImageDesc flat{8, 8, 1, 3, 4, 0, 0, kRgba, kImageDimension2D};
     ASSERT_EQ(MeasureImage(flat, 0, count, bytes), S_OK);
     EXPECT_EQ(count, 12u);
     EXPECT_EQ(bytes, 3u * (256 + 64 + 16 + 4));
 
-    ImageDesc line{8, 1, 1, 2, 2, 0, 0, kRgba, ImageDimension1D};
+    ImageDesc line{8, 1, 1, 2, 2, 0, 0, kRgba, kImageDimension1D};
     ASSERT_EQ(MeasureImage(line, 0, count, bytes), S_OK);
     EXPECT_EQ(count, 4u);
     EXPECT_EQ(bytes, 2u * (32 + 16));
@@ -193,7 +193,7 @@ TEST(MeasureImage, CountsLayersMipsAndSlices)
     EXPECT_EQ(bytes, 4u * 64 + 2u * 16 + 1u * 4);
 
     // Levels past 1x1 keep adding 1x1 surfaces, counted without a walk.
-    ImageDesc longChain{2, 2, 1, 1, std::uint64_t{1} << 40, 0, 0, kRgba, ImageDimension2D};
+    ImageDesc longChain{2, 2, 1, 1, std::uint64_t{1} << 40, 0, 0, kRgba, kImageDimension2D};
     ASSERT_EQ(MeasureImage(longChain, 0, count, bytes), S_OK);
     EXPECT_EQ(count, std::uint64_t{1} << 40);
     EXPECT_EQ(bytes, 16 + 4 * ((std::uint64_t{1} << 40) - 1));
@@ -208,13 +208,13 @@ TEST(MeasureImage, FailuresZeroBothOutputs)
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(bytes, 0u);
 
-    desc.dimension = ImageDimension2D;
+    desc.dimension = kImageDimension2D;
     desc.pixelFormat = static_cast<DXGI_FORMAT>(130 + 3);
     count = bytes = 7;
     EXPECT_EQ(MeasureImage(desc, 0, count, bytes), E_INVALIDARG);
     EXPECT_EQ(count + bytes, 0u);
 
-    ImageDesc wraps{1 << 20, 1 << 20, 1, kMax / 2, 1, 0, 0, kRgba, ImageDimension2D};
+    ImageDesc wraps{1 << 20, 1 << 20, 1, kMax / 2, 1, 0, 0, kRgba, kImageDimension2D};
     count = bytes = 7;
     EXPECT_EQ(MeasureImage(wraps, 0, count, bytes), kOverflow);
     EXPECT_EQ(count + bytes, 0u);
@@ -244,7 +244,7 @@ TEST(LayOutSurfaces, ThreeDimensionalSlicesShareTheirLevelsSizes)
 
 TEST(LayOutSurfaces, RefusesWhatDoesNotFit)
 {
-    const ImageDesc desc{4, 4, 1, 2, 1, 0, 0, kRgba, ImageDimension2D};
+    const ImageDesc desc{4, 4, 1, 2, 1, 0, 0, kRgba, kImageDimension2D};
     std::vector<std::uint8_t> block(128);
     std::vector<ImageSurface> surfaces(2);
     EXPECT_TRUE(LayOutSurfaces(block.data(), 128, desc, 0, surfaces.data(), 2));
@@ -272,7 +272,7 @@ TEST(LayOutSurfaces, RefusesWhatDoesNotFit)
 
 TEST(SurfaceIndex, FlatImagesStoreLayersOfMipChains)
 {
-    const ImageDesc desc{8, 8, 1, 2, 3, 0, 0, kRgba, ImageDimension2D};
+    const ImageDesc desc{8, 8, 1, 2, 3, 0, 0, kRgba, kImageDimension2D};
     EXPECT_EQ(desc.SurfaceIndex(0, 0, 0), 0u);
     EXPECT_EQ(desc.SurfaceIndex(2, 0, 0), 2u);
     EXPECT_EQ(desc.SurfaceIndex(0, 1, 0), 3u);
@@ -285,7 +285,7 @@ TEST(SurfaceIndex, FlatImagesStoreLayersOfMipChains)
     EXPECT_EQ(other.SurfaceIndex(0, 0, 0), kNoSurface);
     EXPECT_EQ(ImageDesc{}.SurfaceIndex(0, 0, 0), kNoSurface);
     // A product past 64 bits is no surface, not a wrapped index.
-    const ImageDesc huge{1, 1, 1, kMax, kMax, 0, 0, kRgba, ImageDimension2D};
+    const ImageDesc huge{1, 1, 1, kMax, kMax, 0, 0, kRgba, kImageDimension2D};
     EXPECT_EQ(huge.SurfaceIndex(1, kMax - 1, 0), kNoSurface);
 }
 

@@ -1,9 +1,9 @@
+#include "render/vector_math.h"
+#include "tests/render/math_test_support.h"
+
 #include <cmath>
 #include <limits>
 #include <random>
-
-#include "render/vector_math.h"
-#include "tests/math/math_test_support.h"
 
 namespace {
 
