@@ -51,7 +51,7 @@ bool AudioLibrary::Init(int device)
     return true;
 }
 
-uint32_t AudioLibrary::CreateStream(const std::wstring& path)
+std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
     {
         std::lock_guard lock(mutex);
@@ -68,19 +68,19 @@ uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     if (lastHandle == UINT32_MAX) {
         return 0;
     }
-    const uint32_t handle = ++lastHandle;
+    const std::uint32_t handle = ++lastHandle;
     streams.emplace(handle, std::make_unique<Playback>(std::move(audio), output));
     return handle;
 }
 
-Playback* AudioLibrary::Find(uint32_t handle)
+Playback* AudioLibrary::Find(std::uint32_t handle)
 {
     std::lock_guard lock(mutex);
     const auto found = streams.find(handle);
     return found == streams.end() ? nullptr : found->second.get();
 }
 
-bool AudioLibrary::Start(uint32_t handle)
+bool AudioLibrary::Start(std::uint32_t handle)
 {
     Playback* playback = Find(handle);
     if (playback == nullptr) {
@@ -90,7 +90,7 @@ bool AudioLibrary::Start(uint32_t handle)
     return true;
 }
 
-std::optional<uint64_t> AudioLibrary::PlayedBytes(uint32_t handle)
+std::optional<std::uint64_t> AudioLibrary::PlayedBytes(std::uint32_t handle)
 {
     Playback* playback = Find(handle);
     if (playback == nullptr) {
@@ -99,7 +99,16 @@ std::optional<uint64_t> AudioLibrary::PlayedBytes(uint32_t handle)
     return playback->PlayedBytes();
 }
 
-std::optional<double> AudioLibrary::BytesToSeconds(uint32_t handle, uint64_t bytes)
+std::optional<std::uint64_t> AudioLibrary::LengthBytes(std::uint32_t handle)
+{
+    Playback* playback = Find(handle);
+    if (playback == nullptr) {
+        return std::nullopt;
+    }
+    return playback->TotalBytes();
+}
+
+std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::uint64_t bytes)
 {
     Playback* playback = Find(handle);
     if (playback == nullptr) {

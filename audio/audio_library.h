@@ -25,18 +25,19 @@ public:
     // started before or the device is unknown.
     bool Init(int device);
     // A new stream's handle (never 0), or 0 before Init or when the file does not decode.
-    uint32_t CreateStream(const std::wstring& path);
-    bool Start(uint32_t handle);
-    std::optional<uint64_t> PlayedBytes(uint32_t handle);
-    std::optional<double> BytesToSeconds(uint32_t handle, uint64_t bytes);
+    std::uint32_t CreateStream(const std::wstring& path);
+    bool Start(std::uint32_t handle);
+    std::optional<std::uint64_t> PlayedBytes(std::uint32_t handle);
+    std::optional<std::uint64_t> LengthBytes(std::uint32_t handle);
+    std::optional<double> BytesToSeconds(std::uint32_t handle, std::uint64_t bytes);
 
 private:
-    Playback* Find(uint32_t handle);
+    Playback* Find(std::uint32_t handle);
 
     const DeviceProbe hasDefaultDevice;
     std::mutex mutex;  // guards everything below; streams are only ever added
     bool initialised = false;
     AudioOutput output = AudioOutput::Silent;
-    uint32_t lastHandle = 0;
-    std::map<uint32_t, std::unique_ptr<Playback>> streams;
+    std::uint32_t lastHandle = 0;
+    std::map<std::uint32_t, std::unique_ptr<Playback>> streams;
 };

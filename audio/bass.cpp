@@ -31,11 +31,11 @@ bool ToWide(const void* file, bool unicode, std::wstring& path)
     if (length <= 0) {
         return false;
     }
-    path.assign(static_cast<size_t>(length), L'\0');
+    path.assign(static_cast<std::size_t>(length), L'\0');
     if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, path.data(), length) != length) {
         return false;
     }
-    path.resize(static_cast<size_t>(length) - 1);  // the terminator
+    path.resize(static_cast<std::size_t>(length) - 1);  // the terminator
     return true;
 }
 
@@ -70,6 +70,14 @@ BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode)
         return kFailedPosition;
     }
     return Library().PlayedBytes(handle).value_or(kFailedPosition);
+}
+
+BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode)
+{
+    if (mode != BASS_POS_BYTE) {
+        return kFailedPosition;
+    }
+    return Library().LengthBytes(handle).value_or(kFailedPosition);
 }
 
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-typedef uint64_t QWORD;
+typedef std::uint64_t QWORD;
 
 #ifdef BASS_BUILDING_LIBRARY
 #define BASS_API extern "C" __declspec(dllexport)
@@ -35,6 +35,10 @@ BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle);
 
 // Bytes of the stream played so far; all ones for an unknown handle or mode.
 BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+
+// Bytes of the whole stream, whether or not it plays; all ones for an unknown
+// handle or mode.
+BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode);
 
 // Seconds for a byte count of the stream; -1 for an unknown handle.
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);

@@ -30,7 +30,7 @@ public:
 
     // Bytes of the piece played so far: 0 before the start, the whole size
     // after the end, never decreasing. Safe on any thread at any time.
-    uint64_t PlayedBytes();
+    std::uint64_t PlayedBytes();
 
     // True once the device (or the stand-in clock) has played the last byte.
     bool Finished();
@@ -38,6 +38,8 @@ public:
     bool OnDeviceClock();
 
     const PcmAudio& Audio() const { return audio; }
+    // Bytes from the start to the end, whole sample frames only.
+    std::uint64_t TotalBytes() const { return totalBytes; }
 
 private:
     enum class State { Idle, Opening, DeviceClock, RealTimeClock };
@@ -45,25 +47,25 @@ private:
     void Feed();
     void PlayOnDevice();
     void ContinueOnRealTimeClock();
-    void AnchorLocked(uint64_t bytes);
-    uint64_t CurrentBytesLocked();
-    uint64_t DeviceBytesLocked();
+    void AnchorLocked(std::uint64_t bytes);
+    std::uint64_t CurrentBytesLocked();
+    std::uint64_t DeviceBytesLocked();
 
     const PcmAudio audio;
     const AudioOutput output;
-    const uint64_t totalBytes;
+    const std::uint64_t totalBytes;
 
     std::mutex mutex;  // guards everything below but the stop request
     State state = State::Idle;
     Microsoft::WRL::ComPtr<IAudioClock> deviceClock;
-    uint64_t clockFrequency = 0;
-    uint64_t queuedBytes = 0;
+    std::uint64_t clockFrequency = 0;
+    std::uint64_t queuedBytes = 0;
     // The position never runs far ahead of real time from this anchor: a
     // device that swallows data faster than it plays (a null device) would
     // otherwise race through the piece.
-    uint64_t anchorBytes = 0;
+    std::uint64_t anchorBytes = 0;
     LARGE_INTEGER anchorTime{};
-    uint64_t lastReported = 0;
+    std::uint64_t lastReported = 0;
 
     std::atomic<bool> stopRequested{false};
     HANDLE stopEvent = nullptr;

@@ -1,5 +1,4 @@
 #include "audio/bass.h"
-
 #include "audio_files.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +49,7 @@ TEST(BassExports, AreFoundByTheirUndecoratedNames)
     const HMODULE library = GetModuleHandleW(L"bass.dll");
     ASSERT_NE(library, nullptr);
     for (const char* name : {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition",
-                             "BASS_ChannelBytes2Seconds"}) {
+                             "BASS_ChannelGetLength", "BASS_ChannelBytes2Seconds"}) {
         EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     }
 }
@@ -86,6 +85,7 @@ TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
     for (const DWORD handle : {DWORD{0}, DWORD{0xDEADBEEF}}) {
         EXPECT_FALSE(BASS_ChannelStart(handle));
         EXPECT_EQ(BASS_ChannelGetPosition(handle, BASS_POS_BYTE), kNoPosition);
+        EXPECT_EQ(BASS_ChannelGetLength(handle, BASS_POS_BYTE), kNoPosition);
         EXPECT_EQ(BASS_ChannelBytes2Seconds(handle, 0), -1.0);
         // What the program draws when its music failed to open.
         EXPECT_EQ(PositionSeconds(handle), -1.0);
@@ -93,14 +93,18 @@ TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
     const DWORD stream = OpenUnicode(WriteToneWav(L"modes.wav", 44100, 2, 0.1));
     ASSERT_NE(stream, 0u);
     EXPECT_EQ(BASS_ChannelGetPosition(stream, 1), kNoPosition);
+    EXPECT_EQ(BASS_ChannelGetLength(stream, 1), kNoPosition);
 }
 
-TEST(BassExports, ConvertsBytesWithTheStreamsOwnFormat)
+TEST(BassExports, MeasuresAndConvertsBytesWithTheStreamsOwnFormat)
 {
     const DWORD stereo = OpenUnicode(WriteToneWav(L"stereo.wav", 44100, 2, 0.1));
     const DWORD mono = OpenUnicode(WriteToneWav(L"mono.wav", 22050, 1, 0.1));
     ASSERT_NE(stereo, 0u);
     ASSERT_NE(mono, 0u);
+    // The length is known without playing: 0.1 s of each format.
+    EXPECT_EQ(BASS_ChannelGetLength(stereo, BASS_POS_BYTE), 17640u);
+    EXPECT_EQ(BASS_ChannelGetLength(mono, BASS_POS_BYTE), 4410u);
     EXPECT_EQ(BASS_ChannelBytes2Seconds(stereo, 529200), 3.0);
     EXPECT_EQ(BASS_ChannelBytes2Seconds(stereo, 1764), 0.01);
     EXPECT_EQ(BASS_ChannelBytes2Seconds(mono, 44100), 1.0);
