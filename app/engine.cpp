@@ -2,6 +2,7 @@
 
 #include "app/message_loop.h"
 #include "app/music.h"
+#include "app/scene_setup.h"
 #include "render/camera.h"
 #include "render/materials.h"
 #include "render/mesh_object.h"
@@ -43,15 +44,7 @@ void Engine::BorrowDevice()
 
 void Engine::ReleaseScene()
 {
-    // The scene holds the cube object once and the pyramid object nine times.
-    if (scene.size() >= 2) {
-        for (MeshObject* object : {scene[0], scene[1]}) {
-            delete object->material;
-            delete object;
-        }
-    }
-    scene.clear();
-    scene.shrink_to_fit();
+    DestroySceneObjects(scene);
     delete camera;
     camera = nullptr;
 }

@@ -1,5 +1,6 @@
 #include "app/engine.h"
 #include "app/frame_transforms.h"
+#include "app/render_frame.h"
 #include "render/camera.h"
 #include "render/mesh_object.h"
 
@@ -16,16 +17,20 @@ void Engine::DrawFrame(float t)
         PostQuitMessage(0);
     }
 
-    Graphics& graphics = *window.graphics;
+    DrawSceneFrame(*window.graphics, *camera, scene, t);
+}
+
+void DrawSceneFrame(Graphics& graphics, Camera& camera, const std::vector<MeshObject*>& scene, float t)
+{
     const ClearColour clear = FrameClearColour(t);
     graphics.context->ClearRenderTargetView(graphics.renderTargetView.Get(), clear.rgba);
     graphics.context->ClearDepthStencilView(graphics.depthStencilView.Get(), D3D11_CLEAR_DEPTH, 1.0f, 0);
 
     const EyePosition eye = FrameEyePosition(t);
-    camera->MoveTo(eye.x, eye.y, eye.z);
+    camera.MoveTo(eye.x, eye.y, eye.z);
 
     for (const ObjectPlacement& placement : FramePlacements(t)) {
-        graphics.DrawObject(*scene[placement.sceneEntry], *camera, placement.yaw, placement.pitch, placement.x,
+        graphics.DrawObject(*scene[placement.sceneEntry], camera, placement.yaw, placement.pitch, placement.x,
                             placement.y, placement.z, placement.time);
     }
 }

@@ -44,7 +44,46 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     if (backBuffer) {
         device->CreateRenderTargetView(backBuffer.Get(), nullptr, &renderTargetView);
     }
+    backBuffer.Reset();
+    // The depth buffer and viewport cover the whole virtual screen.
+    SetUpPipeline(static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
+                  static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+}
 
+Graphics::Graphics(std::uint32_t width, std::uint32_t height)
+{
+    // The same two attempts as with a window: with the debug layer, then without.
+    constexpr UINT attempts[] = {D3D11_CREATE_DEVICE_DEBUG, 0};
+    for (UINT flags : attempts) {
+        const HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0,
+                                             D3D11_SDK_VERSION, &device, nullptr, &context);
+        if (SUCCEEDED(hr) && device && context) {
+            break;
+        }
+        device.Reset();
+        context.Reset();
+    }
+    if (!device) {
+        return;
+    }
+
+    const D3D11_TEXTURE2D_DESC targetDesc{.Width = width,
+                                          .Height = height,
+                                          .MipLevels = 1,
+                                          .ArraySize = 1,
+                                          .Format = DXGI_FORMAT_B8G8R8A8_UNORM,
+                                          .SampleDesc = {.Count = 1, .Quality = 0},
+                                          .Usage = D3D11_USAGE_DEFAULT,
+                                          .BindFlags = D3D11_BIND_RENDER_TARGET};
+    if (FAILED(device->CreateTexture2D(&targetDesc, nullptr, &offscreenTarget))) {
+        return;  // too large for the device or its memory; the caller sees no target
+    }
+    device->CreateRenderTargetView(offscreenTarget.Get(), nullptr, &renderTargetView);
+    SetUpPipeline(width, height);
+}
+
+void Graphics::SetUpPipeline(UINT width, UINT height)
+{
     const D3D11_DEPTH_STENCIL_DESC depthDesc{.DepthEnable = TRUE,
                                              .DepthWriteMask = D3D11_DEPTH_WRITE_MASK_ALL,
                                              .DepthFunc = D3D11_COMPARISON_LESS,
@@ -53,8 +92,8 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     device->CreateDepthStencilState(&depthDesc, &depthState);
     context->OMSetDepthStencilState(depthState.Get(), 1);
 
-    const D3D11_TEXTURE2D_DESC depthBufferDesc{.Width = static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
-                                               .Height = static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN)),
+    const D3D11_TEXTURE2D_DESC depthBufferDesc{.Width = width,
+                                               .Height = height,
                                                .MipLevels = 1,
                                                .ArraySize = 1,
                                                .Format = DXGI_FORMAT_D32_FLOAT,
@@ -77,8 +116,8 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
 
     const D3D11_VIEWPORT viewport{.TopLeftX = 0.0f,
                                   .TopLeftY = 0.0f,
-                                  .Width = static_cast<float>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
-                                  .Height = static_cast<float>(GetSystemMetrics(SM_CYVIRTUALSCREEN)),
+                                  .Width = static_cast<float>(width),
+                                  .Height = static_cast<float>(height),
                                   .MinDepth = 0.0f,
                                   .MaxDepth = 1.0f};
     context->RSSetViewports(1, &viewport);
@@ -88,7 +127,6 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     // The views and the context keep what they need of these alive.
     depthBuffer.Reset();
     depthState.Reset();
-    backBuffer.Reset();
 }
 
 void Graphics::DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,

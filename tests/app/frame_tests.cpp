@@ -1,4 +1,6 @@
+#include "app/capture_options.h"
 #include "app/engine.h"
+#include "app/frame_capture.h"
 #include "app/frame_transforms.h"
 #include "render/camera.h"
 #include "render/materials.h"
@@ -9,7 +11,9 @@
 #include <objbase.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -138,6 +142,51 @@ TEST_F(Frame, EscapeHeldPostsQuitButTheFrameIsStillDrawn)
     EXPECT_EQ(quit.wParam, 0u);
     const ClearColour clear = FrameClearColour(1.0f);
     EXPECT_EQ(image.At(2, 2).c1, ToByte(clear.rgba[1]));
+}
+
+TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixel)
+{
+    // The live program at 60 frames a second, one frame before the range and
+    // its first two; the capture of that range on a target of the screen's size.
+    const CaptureRange range{8.0, 8.025};
+    const double fps = 60.0;
+    const auto liveTime = [&](std::int64_t n) { return static_cast<float>(CaptureFrameTime(range, fps, n)); };
+    engine->DrawFrame(liveTime(-1));
+    engine->DrawFrame(liveTime(0));
+    Graphics& graphics = *engine->window.graphics;
+    std::vector<ReadBackImage> live{
+        ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get())};
+    engine->DrawFrame(liveTime(1));
+    live.push_back(ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get()));
+
+    FrameCapture capture(live[0].width, live[0].height);
+    ASSERT_FALSE(capture.DeviceProblem());
+    std::vector<std::vector<std::uint8_t>> captured;
+    const auto sink = [&](const CapturedFrame& frame) {
+        std::vector<std::uint8_t>& bytes = captured.emplace_back(std::size_t(frame.width) * frame.height * 4);
+        for (std::uint32_t y = 0; y < frame.height; ++y) {
+            std::memcpy(&bytes[std::size_t(y) * frame.width * 4], frame.pixels + std::size_t(y) * frame.rowPitch,
+                        std::size_t(frame.width) * 4);
+        }
+        return true;
+    };
+    ASSERT_EQ(capture.Capture(range, fps, sink), CaptureStatus::Done);
+    ASSERT_EQ(captured.size(), 2u);
+
+    for (std::size_t n = 0; n < 2; ++n) {
+        EXPECT_TRUE(captured[n] == live[n].bytes) << "frame " << n;
+        // Pyramids are in view: their sides are the table's pure colours.
+        std::size_t pyramidPixels = 0;
+        for (std::uint32_t y = 0; y < live[n].height; y += 4) {
+            for (std::uint32_t x = 0; x < live[n].width; x += 4) {
+                const ReadBackImage::Pixel p = live[n].At(x, y);
+                const bool pure = (p.c0 == 0 || p.c0 == 255) && (p.c1 == 0 || p.c1 == 255) &&
+                                  (p.c2 == 0 || p.c2 == 255) && p.c0 + p.c1 + p.c2 > 0;
+                pyramidPixels += pure ? 1 : 0;
+            }
+        }
+        EXPECT_GT(pyramidPixels, 100u) << "frame " << n;
+    }
 }
 
 TEST_F(Frame, EngineWithoutGraphicsCannotRender)

@@ -1,0 +1,64 @@
+#include "app/raw_frame_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+RawFrameWriter::RawFrameWriter(const std::string& path) : path(path)
+{
+    if (path == "-") {
+        handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    } else {
+        handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ownsHandle = handle != INVALID_HANDLE_VALUE;
+    }
+    if (!IsOpen()) {
+        lastError = GetLastError();
+    }
+}
+
+RawFrameWriter::~RawFrameWriter()
+{
+    if (ownsHandle) {
+        CloseHandle(handle);
+    }
+}
+
+bool RawFrameWriter::Write(const CapturedFrame& frame)
+{
+    const std::size_t rowBytes = std::size_t(frame.width) * 4;
+    if (frame.rowPitch == rowBytes) {
+        return WriteAll(frame.pixels, rowBytes * frame.height);
+    }
+    // Rows padded by the device are packed first, so that each frame is one write.
+    packed.resize(rowBytes * frame.height);
+    for (std::uint32_t y = 0; y < frame.height; ++y) {
+        std::memcpy(&packed[y * rowBytes], frame.pixels + std::size_t(y) * frame.rowPitch, rowBytes);
+    }
+    return WriteAll(packed.data(), packed.size());
+}
+
+bool RawFrameWriter::WriteAll(const std::uint8_t* bytes, std::size_t size)
+{
+    // A pipe may take less than asked; a reader that has gone fails the call at once.
+    while (size > 0) {
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) {
+            lastError = GetLastError();
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+void RawFrameWriter::Discard()
+{
+    if (ownsHandle) {
+        CloseHandle(handle);
+        ownsHandle = false;
+        handle = INVALID_HANDLE_VALUE;
+        DeleteFileA(path.c_str());
+    }
+}

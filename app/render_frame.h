@@ -1,0 +1,12 @@
+#pragma once
+
+#include <vector>
+
+class Camera;
+class Graphics;
+struct MeshObject;
+
+// The frame of time t (seconds) into the graphics' current target: the
+// clears, the camera's step and the 37 draws. The demo and the capture
+// program both draw through this, so their frames cannot differ.
+void DrawSceneFrame(Graphics& graphics, Camera& camera, const std::vector<MeshObject*>& scene, float t);
