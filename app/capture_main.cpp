@@ -62,12 +62,14 @@ std::optional<double> MusicSeconds()
     return seconds;
 }
 
+// Private memory: what a leak would grow. Wine leaves PrivateUsage at 0 but
+// fills PagefileUsage, which Windows reports with the same value.
 double MemoryMiB()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
+    PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage) / (1024.0 * 1024.0);
 }
 
 std::string WriteFailure(const std::string& path, DWORD error)
@@ -138,11 +140,13 @@ int main(int argc, char* argv[])
     Clock::time_point lastReport = start;
     double memoryAtFirstReport = 0.0;
     double memoryPeak = 0.0;
+    std::uint64_t lastReported = 0;
     const auto progress = [&](std::uint64_t done) {
         const Clock::time_point now = Clock::now();
-        if (now - lastReport < std::chrono::seconds(1) && done != total) {
+        if (done == lastReported || (now - lastReport < std::chrono::seconds(1) && done != total)) {
             return;
         }
+        lastReported = done;
         lastReport = now;
         const double elapsed = std::chrono::duration<double>(now - start).count();
         const double rate = elapsed > 0.0 ? static_cast<double>(done) / elapsed : 0.0;
@@ -150,7 +154,7 @@ int main(int argc, char* argv[])
         const double memory = MemoryMiB();
         memoryAtFirstReport = memoryAtFirstReport == 0.0 ? memory : memoryAtFirstReport;
         memoryPeak = memory > memoryPeak ? memory : memoryPeak;
-        std::fprintf(stderr, "frame %llu/%llu  %.1f frames/s  %.0f s left  %.0f MiB\n",
+        std::fprintf(stderr, "frame %llu/%llu  %.1f frames/s  %.0f s left  %.0f MiB private\n",
                      static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate, left, memory);
     };
 
@@ -174,10 +178,11 @@ int main(int argc, char* argv[])
     }
     const CaptureTimings& timings = capture.timings;
     std::fprintf(stderr,
-                 "Captured %llu frames in %.2f s (%.1f frames/s): drawing %.2f s, read-back %.2f s, writing %.2f s; "
-                 "memory %.0f MiB after the first second, %.0f MiB at most\n",
+                 "Captured %llu frames in %.2f s (%.1f frames/s): drawing %.2f s, read-back %.2f s, hand-over %.2f s, "
+                 "writing (beside them) %.2f s; "
+                 "private memory %.0f MiB at the first report, %.0f MiB at most\n",
                  static_cast<unsigned long long>(total), elapsed, static_cast<double>(total) / elapsed, timings.drawing,
-                 timings.readBack, timings.writing, memoryAtFirstReport, memoryPeak);
+                 timings.readBack, timings.handOver, timings.writing, memoryAtFirstReport, memoryPeak);
     if (options.output != CaptureOutput::RawStdout) {
         std::fprintf(stderr, "Frames are in %s\n", options.path.c_str());
     }

@@ -1,6 +1,7 @@
 #include "app/frame_capture.h"
 
 #include "app/frame_transforms.h"
+#include "app/frame_writer_thread.h"
 #include "app/render_frame.h"
 #include "app/scene_setup.h"
 #include "render/camera.h"
@@ -109,9 +110,15 @@ CaptureStatus FrameCapture::Capture(const CaptureRange& range, double fps, const
     }
 
     const std::uint64_t count = CaptureFrameCount(range, fps);
+    FrameWriterThread writer(sink, kFramesQueuedForWriting);
     CaptureStatus status = CaptureStatus::Done;
     std::uint64_t delivered = 0;
-    for (std::uint64_t n = 0; n < count; ++n) {
+    const auto deliverOldest = [&] {
+        if (Deliver(delivered++, writer, status) && progress) {
+            progress(writer.Written());
+        }
+    };
+    for (std::uint64_t n = 0; n < count && status == CaptureStatus::Done; ++n) {
         const Clock::time_point drawStart = Clock::now();
         const auto t = static_cast<float>(CaptureFrameTime(range, fps, static_cast<std::int64_t>(n)));
         DrawSceneFrame(graphics, camera, scene, t);
@@ -121,26 +128,23 @@ CaptureStatus FrameCapture::Capture(const CaptureRange& range, double fps, const
         timings.drawing += SecondsSince(drawStart);
 
         if (n + 1 >= kFramesInFlight) {
-            if (!Deliver(delivered++, sink, status)) {
-                return status;
-            }
-            if (progress) {
-                progress(delivered);
-            }
+            deliverOldest();
         }
     }
-    while (delivered < count) {
-        if (!Deliver(delivered++, sink, status)) {
-            return status;
-        }
-        if (progress) {
-            progress(delivered);
-        }
+    while (delivered < count && status == CaptureStatus::Done) {
+        deliverOldest();
+    }
+    if (!writer.Finish() && status == CaptureStatus::Done) {
+        status = CaptureStatus::SinkFailed;
+    }
+    timings.writing = writer.WritingSeconds();
+    if (status == CaptureStatus::Done && progress) {
+        progress(writer.Written());
     }
     return status;
 }
 
-bool FrameCapture::Deliver(std::uint64_t index, const FrameSink& sink, CaptureStatus& status)
+bool FrameCapture::Deliver(std::uint64_t index, FrameWriterThread& writer, CaptureStatus& status)
 {
     ID3D11Texture2D* texture = staging[index % kFramesInFlight].Get();
     const Clock::time_point mapStart = Clock::now();
@@ -151,15 +155,14 @@ bool FrameCapture::Deliver(std::uint64_t index, const FrameSink& sink, CaptureSt
     }
     timings.readBack += SecondsSince(mapStart);
 
-    const Clock::time_point writeStart = Clock::now();
-    const CapturedFrame frame{.pixels = static_cast<const std::uint8_t*>(mapped.pData),
-                              .rowPitch = mapped.RowPitch,
-                              .width = width,
-                              .height = height,
-                              .index = index};
-    const bool accepted = sink(frame);
+    const Clock::time_point handOverStart = Clock::now();
+    const bool accepted = writer.Push(CapturedFrame{.pixels = static_cast<const std::uint8_t*>(mapped.pData),
+                                                    .rowPitch = mapped.RowPitch,
+                                                    .width = width,
+                                                    .height = height,
+                                                    .index = index});
     graphics.context->Unmap(texture, 0);
-    timings.writing += SecondsSince(writeStart);
+    timings.handOver += SecondsSince(handOverStart);
     if (!accepted) {
         status = CaptureStatus::SinkFailed;
     }

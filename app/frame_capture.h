@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class FrameWriterThread;
 struct MeshObject;
 
 // One drawn frame, valid only during the call that receives it.
@@ -34,10 +35,12 @@ enum class CaptureStatus {
     DeviceFailed,  // a frame could not be read back
 };
 
-// Wall-clock seconds the capture spent in each stage.
+// Wall-clock seconds the capture spent in each stage. Writing runs on a
+// thread of its own, beside the others.
 struct CaptureTimings {
     double drawing = 0.0;   // issuing the clears, draws and copy
     double readBack = 0.0;  // waiting for a copy and mapping it
+    double handOver = 0.0;  // waiting for a free buffer and copying the frame into it
     double writing = 0.0;   // inside the sink
 };
 
@@ -55,12 +58,14 @@ public:
     // Why nothing can be drawn (no device, target or shaders), if so.
     std::optional<std::string> DeviceProblem() const;
 
-    // Hands the frames of the range to the sink in order. Each capture starts
-    // from a new camera, so that captures of one range are identical.
+    // Hands the frames of the range to the sink in order, on a thread of its
+    // own. Each capture starts from a new camera, so that captures of one
+    // range are identical.
     CaptureStatus Capture(const CaptureRange& range, double fps, const FrameSink& sink,
                           const CaptureProgress& progress = {});
 
     static constexpr std::size_t kFramesInFlight = 3;
+    static constexpr std::size_t kFramesQueuedForWriting = 2;
 
     std::uint32_t width;
     std::uint32_t height;
@@ -69,7 +74,7 @@ public:
     CaptureTimings timings;
 
 private:
-    bool Deliver(std::uint64_t index, const FrameSink& sink, CaptureStatus& status);
+    bool Deliver(std::uint64_t index, FrameWriterThread& writer, CaptureStatus& status);
 
     std::vector<Microsoft::WRL::ComPtr<ID3D11Texture2D>> staging;
 };

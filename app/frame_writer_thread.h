@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/frame_capture.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Hands frames to a sink on a thread of its own, in order, so that writing
+// one frame overlaps reading back the next. The frames are copied into a
+// fixed number of buffers, so memory stays flat however long the capture.
+class FrameWriterThread {
+public:
+    FrameWriterThread(const FrameSink& sink, std::size_t buffers);
+    ~FrameWriterThread();
+    FrameWriterThread(const FrameWriterThread&) = delete;
+    FrameWriterThread& operator=(const FrameWriterThread&) = delete;
+
+    // Copies the frame, waiting for a free buffer; false once the sink has
+    // refused a frame (nothing more is handed to it then).
+    bool Push(const CapturedFrame& frame);
+    // Waits until every pushed frame is written; false when the sink refused one.
+    bool Finish();
+
+    std::uint64_t Written();
+    double WritingSeconds();
+
+private:
+    struct Pending {
+        std::vector<std::uint8_t> bytes;  // rows packed
+        std::uint32_t width;
+        std::uint32_t height;
+        std::uint64_t index;
+    };
+
+    void Run();
+
+    const FrameSink& sink;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Pending> queued;
+    std::vector<std::vector<std::uint8_t>> spare;
+    bool finishing = false;
+    bool refused = false;
+    std::uint64_t written = 0;
+    double writingSeconds = 0.0;
+    std::thread thread;  // last: it starts once everything it uses exists
+};
