@@ -168,8 +168,9 @@ int main(int argc, char* argv[])
     }
     if (status == CaptureStatus::SinkFailed) {
         if (png) {
-            return Fail(kCaptureFailedExitCode, "cannot write a PNG file in " + options.path + " (HRESULT " +
-                                                    std::to_string(static_cast<unsigned long>(png->lastResult)) +
+            char result[16];
+            std::snprintf(result, sizeof result, "0x%08lX", static_cast<unsigned long>(png->lastResult));
+            return Fail(kCaptureFailedExitCode, "cannot write a PNG file in " + options.path + " (" + result +
                                                     "); the frames written so far are incomplete");
         }
         raw->Discard();
