@@ -7,8 +7,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
