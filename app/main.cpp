@@ -1,4 +1,5 @@
 #include "app/engine.h"
+#include "app/run_folder.h"
 
 #include <objbase.h>
 #include <windows.h>
@@ -29,6 +30,9 @@ constexpr int kNoDeviceExitCode = 1;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // Started from a shortcut, a prompt elsewhere or a file manager, the
+    // music, shaders and texture must still be found beside the program.
+    UseExecutableFolderAsWorkingDirectory();
     ComApartment com;
     const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
