@@ -2,7 +2,7 @@
 
 // The exit code when no Direct3D 11 device can be had, at start or after a
 // lost device.
-constexpr int kDeviceFailureExitCode = 1;
+inline constexpr int kDeviceFailureExitCode = 1;
 
 // Tells the user that no Direct3D 11 device could be created.
 void ShowDeviceFailure();

@@ -1,3 +1,4 @@
+#include "app/device_recovery.h"
 #include "app/engine.h"
 #include "app/run_folder.h"
 
@@ -24,8 +25,6 @@ private:
     bool initialised;
 };
 
-constexpr int kNoDeviceExitCode = 1;
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -38,8 +37,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     Engine engine(width, height);
     if (!engine.CanRender()) {
-        MessageBoxA(nullptr, "Direct3D 11 could not be started.", "Vexlar-engine", MB_OK | MB_ICONERROR);
-        return kNoDeviceExitCode;
+        ShowDeviceFailure();
+        return kDeviceFailureExitCode;
     }
     return engine.Run();
 }
