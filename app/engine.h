@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/device_recovery.h"
+#include "app/present_outcome.h"
 #include "platform/window.h"
 
 #include <d3d11.h>
+#include <dxgi.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Camera;
@@ -33,7 +37,8 @@ public:
     // the ten scene entries.
     void SetUpScene();
 
-    // Draws and presents the frame of time t (seconds).
+    // Draws and presents the frame of time t (seconds); while the window is
+    // hidden it only tests, at a modest rate, whether it is visible again.
     void RenderFrame(float t);
     // The frame without its presentation.
     void DrawFrame(float t);
@@ -43,6 +48,21 @@ public:
     std::vector<MeshObject*> scene;  // entry 0 the cube, 1 to 9 the one pyramid object
     Camera* camera = nullptr;
 
+    // Releases the scene's device objects and the graphics and creates them
+    // again on the same window; false, with no graphics left, when the device
+    // cannot be created.
+    bool RecoverDevice();
+
+    // Seams for tests; the program keeps the defaults. What answers the
+    // frame's presentation, how a lost device is created again, and how its
+    // failure is told.
+    std::function<HRESULT(IDXGISwapChain& swapChain, UINT syncInterval, UINT flags)> present = PresentOnSwapChain;
+    PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain;
+    std::function<void()> reportDeviceFailure = ShowDeviceFailure;
+    OcclusionPacing occlusion;
+
 private:
     void ReleaseScene();
+    void ActOnPresent(HRESULT result);
+    void WaitWhileOccluded();
 };

@@ -1,4 +1,6 @@
+#include "app/device_recovery.h"
 #include "app/engine.h"
+#include "app/run_folder.h"
 
 #include <objbase.h>
 #include <windows.h>
@@ -23,19 +25,20 @@ private:
     bool initialised;
 };
 
-constexpr int kNoDeviceExitCode = 1;
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // Started from a shortcut, a prompt elsewhere or a file manager, the
+    // music, shaders and texture must still be found beside the program.
+    UseExecutableFolderAsWorkingDirectory();
     ComApartment com;
     const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     Engine engine(width, height);
     if (!engine.CanRender()) {
-        MessageBoxA(nullptr, "Direct3D 11 could not be started.", "Vexlar-engine", MB_OK | MB_ICONERROR);
-        return kNoDeviceExitCode;
+        ShowDeviceFailure();
+        return kDeviceFailureExitCode;
     }
     return engine.Run();
 }

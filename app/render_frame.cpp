@@ -6,8 +6,16 @@
 
 void Engine::RenderFrame(float t)
 {
+    // No graphics is left only after a failed recovery, whose quit is queued.
+    if (!window.graphics) {
+        return;
+    }
+    if (occlusion.occluded) {
+        WaitWhileOccluded();
+        return;
+    }
     DrawFrame(t);
-    window.graphics->swapChain->Present(1, 0);
+    ActOnPresent(present(*window.graphics->swapChain.Get(), 1, 0));
 }
 
 void Engine::DrawFrame(float t)

@@ -44,10 +44,12 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     if (backBuffer) {
         device->CreateRenderTargetView(backBuffer.Get(), nullptr, &renderTargetView);
     }
-    backBuffer.Reset();
     // The depth buffer and viewport cover the whole virtual screen.
     SetUpPipeline(static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
                   static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+    // Held until the pipeline's own temporaries have gone, as before the
+    // windowless constructor shared them.
+    backBuffer.Reset();
 }
 
 Graphics::Graphics(std::uint32_t width, std::uint32_t height)

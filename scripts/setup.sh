@@ -11,7 +11,7 @@ BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 
 vexlar_packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
   xvfb xauth x11-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  imagemagick xdotool googletest clang-format ffmpeg)
+  imagemagick xdotool googletest clang-format zip unzip ffmpeg)
 
 install_missing_packages() {
   local missing=()

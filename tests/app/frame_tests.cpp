@@ -2,6 +2,8 @@
 #include "app/engine.h"
 #include "app/frame_capture.h"
 #include "app/frame_transforms.h"
+#include "app/message_loop.h"
+#include "app/present_outcome.h"
 #include "render/camera.h"
 #include "render/materials.h"
 #include "render/mesh_object.h"
@@ -10,9 +12,13 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <wrl/client.h>
+
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -28,6 +34,14 @@ protected:
         ASSERT_TRUE(engine->CanRender());
         engine->BorrowDevice();
         engine->SetUpScene();
+    }
+    void TearDown() override { RestoreSeams(); }
+    // Tests that answer for Present leave the engine as they found it.
+    static void RestoreSeams()
+    {
+        engine->present = PresentOnSwapChain;
+        engine->occlusion = OcclusionPacing{};
+        engine->window.keyboard.keyStates.reset(VK_ESCAPE);
     }
     static void TearDownTestSuite()
     {
@@ -57,8 +71,26 @@ protected:
                 static_cast<std::uint32_t>((1.0f - ndc.y) / 2.0f * float(image.height))};
     }
 
+    static ReadBackImage ReadBackTarget()
+    {
+        Graphics& graphics = *engine->window.graphics;
+        return ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get());
+    }
+
     static inline std::unique_ptr<Engine> engine;
 };
+
+// One call of the seam that answers Present.
+struct PresentCall {
+    UINT flags;
+    HRESULT answer;
+    ULONGLONG atMs;
+};
+
+bool SameImage(const ReadBackImage& a, const ReadBackImage& b)
+{
+    return a.width > 0 && a.width == b.width && a.height == b.height && a.bytes == b.bytes;
+}
 
 std::uint8_t ToByte(float unit)
 {
@@ -189,12 +221,178 @@ TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixel)
     }
 }
 
+TEST_F(Frame, WhileMinimisedNothingIsDrawnAndVisibilityIsTestedAtABoundedRate)
+{
+    const float t = 2.0f;
+    const ReadBackImage expected = DrawAndReadBack(t);
+    const HWND hwnd = engine->window.hwnd;
+    ShowWindow(hwnd, SW_MINIMIZE);
+
+    // The real swap chain answers; the seam watches, and restores the window
+    // after three tests.
+    std::vector<PresentCall> calls;
+    ReadBackImage whileHidden;
+    ReadBackImage afterwards;
+    int tests = 0;
+    engine->present = [&](IDXGISwapChain& swapChain, UINT syncInterval, UINT flags) {
+        if (flags == 0 && !calls.empty()) {
+            afterwards = ReadBackTarget();  // before presenting discards it
+            PostQuitMessage(5);
+        }
+        const HRESULT answer = swapChain.Present(syncInterval, flags);
+        calls.push_back({flags, answer, GetTickCount64()});
+        if (calls.size() == 1) {
+            // Anything drawn from now on would cover this.
+            const float sentinel[4] = {1.0f, 0.0f, 1.0f, 1.0f};
+            engine->window.graphics->context->ClearRenderTargetView(engine->window.graphics->renderTargetView.Get(),
+                                                                    sentinel);
+        } else if (flags == DXGI_PRESENT_TEST && ++tests == 3) {
+            whileHidden = ReadBackTarget();
+            ShowWindow(hwnd, SW_RESTORE);
+        }
+        return answer;
+    };
+    // Timer messages keep waking the loop while it is hidden.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, nullptr);
+    int wakes = 0;
+    const int code = RunMessageLoop([&] {
+        ++wakes;
+        engine->RenderFrame(t);
+    });
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(code, 5);
+    ASSERT_EQ(calls.size(), 6u);  // the hidden frame, four tests, the frame after
+    EXPECT_EQ(calls[0].answer, DXGI_STATUS_OCCLUDED);
+    for (std::size_t i = 1; i <= 4; ++i) {
+        EXPECT_EQ(calls[i].flags, UINT(DXGI_PRESENT_TEST));
+        EXPECT_GE(calls[i].atMs - calls[i - 1].atMs, OcclusionPacing::kTestIntervalMs);
+    }
+    EXPECT_EQ(calls[3].answer, DXGI_STATUS_OCCLUDED);
+    EXPECT_EQ(calls[4].answer, S_OK);
+    EXPECT_EQ(calls[5].flags, 0u);
+    EXPECT_GT(wakes, 12);
+
+    const ReadBackImage::Pixel hidden = whileHidden.At(2, 2);
+    EXPECT_TRUE(hidden.c0 == 255 && hidden.c1 == 0 && hidden.c2 == 255);
+    EXPECT_TRUE(SameImage(afterwards, expected));
+}
+
+TEST_F(Frame, QuitIsHandledAtOnceWhileHidden)
+{
+    // A test presentation would come only after five seconds: the loop must
+    // end long before, woken by the messages themselves.
+    for (const bool byEscape : {true, false}) {
+        engine->occlusion.intervalMs = 5000;
+        int presents = 0;
+        engine->present = [&](IDXGISwapChain&, UINT, UINT) {
+            ++presents;
+            return DXGI_STATUS_OCCLUDED;
+        };
+        const HWND hwnd = engine->window.hwnd;
+        std::thread closer([hwnd, byEscape] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (byEscape) {
+                PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+            } else {
+                PostMessageA(hwnd, WM_CLOSE, 0, 0);
+            }
+        });
+        const int code = RunMessageLoop([&] { engine->RenderFrame(1.0f); });
+        closer.join();
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(presents, 1) << "escape " << byEscape;
+        RestoreSeams();
+    }
+}
+
+TEST_F(Frame, LostDeviceIsRebuiltAndTheNextFrameIsTheOneOfItsTime)
+{
+    for (const HRESULT lost : {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET}) {
+        const float t = 3.0f;
+        const ReadBackImage expected = DrawAndReadBack(t);
+        const Microsoft::WRL::ComPtr<ID3D11Device> oldDevice = engine->window.graphics->device;
+
+        ReadBackImage next;
+        int presents = 0;
+        engine->present = [&](IDXGISwapChain& swapChain, UINT syncInterval, UINT flags) {
+            if (++presents == 1) {
+                return lost;
+            }
+            next = ReadBackTarget();
+            PostQuitMessage(0);
+            return swapChain.Present(syncInterval, flags);
+        };
+        EXPECT_EQ(RunMessageLoop([&] { engine->RenderFrame(t); }), 0);
+
+        ASSERT_TRUE(engine->CanRender());
+        const Graphics& graphics = *engine->window.graphics;
+        EXPECT_NE(graphics.device.Get(), oldDevice.Get());
+        EXPECT_EQ(engine->device, graphics.device.Get());
+        ASSERT_EQ(engine->scene.size(), 10u);
+        Microsoft::WRL::ComPtr<ID3D11Device> cubeDevice;
+        engine->scene[0]->vertexBuffer->GetDevice(&cubeDevice);
+        EXPECT_EQ(cubeDevice.Get(), graphics.device.Get());
+        EXPECT_TRUE(SameImage(next, expected)) << std::hex << lost;
+        RestoreSeams();
+    }
+}
+
+// A device that cannot be created again.
+HRESULT WINAPI RefuseDevice(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT, const D3D_FEATURE_LEVEL*, UINT, UINT,
+                            const DXGI_SWAP_CHAIN_DESC*, IDXGISwapChain**, ID3D11Device**, D3D_FEATURE_LEVEL*,
+                            ID3D11DeviceContext**)
+{
+    return DXGI_ERROR_UNSUPPORTED;
+}
+
+TEST_F(Frame, RefusedRecreationIsReportedAndEndsWithOne)
+{
+    Engine other(320, 200);
+    ASSERT_TRUE(other.CanRender());
+    other.BorrowDevice();
+    other.SetUpScene();
+    int reports = 0;
+    int presents = 0;
+    other.createDevice = RefuseDevice;
+    other.reportDeviceFailure = [&] { ++reports; };
+    other.present = [&](IDXGISwapChain&, UINT, UINT) {
+        ++presents;
+        return DXGI_ERROR_DEVICE_REMOVED;
+    };
+
+    EXPECT_EQ(RunMessageLoop([&] { other.RenderFrame(1.0f); }), 1);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(presents, 1);
+    EXPECT_FALSE(other.window.graphics);
+    EXPECT_EQ(other.device, nullptr);
+    EXPECT_TRUE(other.scene.empty());
+    EXPECT_EQ(other.camera, nullptr);
+    // A frame that still comes touches nothing.
+    other.RenderFrame(1.0f);
+    EXPECT_EQ(presents, 1);
+}
+
 TEST_F(Frame, EngineWithoutGraphicsCannotRender)
 {
     Engine other(320, 200);
     EXPECT_TRUE(other.CanRender());
     other.window.graphics.reset();
     EXPECT_FALSE(other.CanRender());
+}
+
+TEST(OcclusionPacing, TestsAreDueOneIntervalAfterEachOccludedAnswer)
+{
+    OcclusionPacing pacing;
+    pacing.Occluded(1000);
+    EXPECT_FALSE(pacing.TestDue(1099));
+    EXPECT_EQ(pacing.WaitMs(1000), OcclusionPacing::kTestIntervalMs);
+    EXPECT_EQ(pacing.WaitMs(1099), 1u);
+    EXPECT_TRUE(pacing.TestDue(1100));
+    // Late, the wait is nil rather than a wrapped-around eternity.
+    EXPECT_EQ(pacing.WaitMs(1u << 20), 0u);
+    // A clock read before the answer waits no longer than one interval.
+    EXPECT_EQ(pacing.WaitMs(0), OcclusionPacing::kTestIntervalMs);
 }
 
 }  // namespace

@@ -7,8 +7,7 @@ set -uo pipefail
 run_folder=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
 
 # Copies the run folder, leaving out the given relative paths.
 prepare() {
@@ -17,53 +16,10 @@ prepare() {
   for missing in "$@"; do rm -rf "${work:?}/run/$missing"; done
 }
 
-# The green of the pixel at the screen's top-left corner (background).
-corner_green() { xwd -root -silent | /usr/bin/convert xwd:- -crop 1x1+2+2 -format '%[fx:round(255*g)]' info:; }
-
-# Starts the program and waits for its first frames: the window opens black
-# and the background is cleared once set-up is over.
 start_program() {
   (cd "$work/run" && exec timeout 60 wine vexlar.exe) &
   program=$!
-  for _ in $(seq 1 150); do
-    if xdotool search --name '^Vexlar-engine$' >/dev/null 2>&1 && [ "$(corner_green)" -gt 0 ]; then
-      sleep 0.5
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-# Waits for the program to end; sets exit_code to its code, or "timeout".
-wait_for_exit() {
-  for _ in $(seq 1 75); do
-    if ! kill -0 "$program" 2>/dev/null; then
-      wait "$program"
-      exit_code=$?
-      return
-    fi
-    sleep 0.2
-  done
-  kill "$program" 2>/dev/null
-  exit_code=timeout
-}
-
-hold_escape() { xdotool keydown Escape; sleep 0.5; xdotool keyup Escape; }
-
-# Digest of the pixels only: the padding bytes of a raw dump vary between identical pictures.
-screen_digest() { xwd -root -silent | /usr/bin/convert xwd:- rgb:- | md5sum | cut -d' ' -f1; }
-
-
-check() {
-  local name=$1 expected=$2 actual=$3
-  if [ "$expected" = "$actual" ]; then
-    echo "PASS $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL $name: expected $expected, got $actual"
-    failed=$((failed + 1))
-  fi
+  wait_for_first_frames
 }
 
 prepare
@@ -107,5 +63,4 @@ else
   check "the program opens its window without shaders or texture" yes no
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

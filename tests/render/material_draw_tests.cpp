@@ -5,6 +5,7 @@
 #include "render/meshes.h"
 #include "tests/render/recording_context.h"
 #include "tests/render/test_window.h"
+#include "tests/support/read_back.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -36,29 +37,9 @@ protected:
 
     static ID3D11Device* Device() { return graphics->device.Get(); }
 
-    // The bytes a GPU buffer holds, read through a staging copy.
-    static std::vector<unsigned char> BufferBytes(ID3D11Buffer* buffer)
+    static std::vector<std::uint8_t> BufferBytes(ID3D11Buffer* buffer)
     {
-        D3D11_BUFFER_DESC desc{};
-        buffer->GetDesc(&desc);
-        desc.Usage = D3D11_USAGE_STAGING;
-        desc.BindFlags = 0;
-        desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-        desc.MiscFlags = 0;
-        desc.StructureByteStride = 0;
-        ComPtr<ID3D11Buffer> staging;
-        std::vector<unsigned char> bytes;
-        if (FAILED(Device()->CreateBuffer(&desc, nullptr, &staging))) {
-            return bytes;
-        }
-        graphics->context->CopyResource(staging.Get(), buffer);
-        D3D11_MAPPED_SUBRESOURCE mapped{};
-        if (SUCCEEDED(graphics->context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
-            bytes.assign(static_cast<unsigned char*>(mapped.pData),
-                         static_cast<unsigned char*>(mapped.pData) + desc.ByteWidth);
-            graphics->context->Unmap(staging.Get(), 0);
-        }
-        return bytes;
+        return ReadBackBuffer(Device(), graphics->context.Get(), buffer);
     }
 
     static inline std::unique_ptr<TestWindow> window;

@@ -41,3 +41,27 @@ ReadBackImage ReadBack(ID3D11Device* device, ID3D11DeviceContext* context, ID3D1
     context->Unmap(staging.Get(), 0);
     return image;
 }
+
+std::vector<std::uint8_t> ReadBackBuffer(ID3D11Device* device, ID3D11DeviceContext* context, ID3D11Buffer* buffer)
+{
+    D3D11_BUFFER_DESC desc{};
+    buffer->GetDesc(&desc);
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    desc.MiscFlags = 0;
+    desc.StructureByteStride = 0;
+    ComPtr<ID3D11Buffer> staging;
+    std::vector<std::uint8_t> bytes;
+    if (FAILED(device->CreateBuffer(&desc, nullptr, &staging))) {
+        return bytes;
+    }
+    context->CopyResource(staging.Get(), buffer);
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    if (SUCCEEDED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
+        const auto* data = static_cast<const std::uint8_t*>(mapped.pData);
+        bytes.assign(data, data + desc.ByteWidth);
+        context->Unmap(staging.Get(), 0);
+    }
+    return bytes;
+}

@@ -23,3 +23,6 @@ struct ReadBackImage {
 };
 
 ReadBackImage ReadBack(ID3D11Device* device, ID3D11DeviceContext* context, ID3D11RenderTargetView* target);
+
+// The bytes a buffer holds, read through a staging copy; empty on failure.
+std::vector<std::uint8_t> ReadBackBuffer(ID3D11Device* device, ID3D11DeviceContext* context, ID3D11Buffer* buffer);

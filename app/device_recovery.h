@@ -1,0 +1,8 @@
+#pragma once
+
+// The exit code when no Direct3D 11 device can be had, at start or after a
+// lost device.
+inline constexpr int kDeviceFailureExitCode = 1;
+
+// Tells the user that no Direct3D 11 device could be created.
+void ShowDeviceFailure();
