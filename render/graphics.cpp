@@ -47,8 +47,7 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     // The depth buffer and viewport cover the whole virtual screen.
     SetUpPipeline(static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
                   static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
-    // Held until the pipeline's own temporaries have gone, as before the
-    // windowless constructor shared them.
+    // The back buffer goes last, after the pipeline's temporaries.
     backBuffer.Reset();
 }
 
