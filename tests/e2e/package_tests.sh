@@ -31,7 +31,7 @@ check "the zip is named for the version" "vexlar-$version-win64.zip" "$(basename
 expected="vexlar-$version/ vexlar-$version/README.txt vexlar-$version/bass.dll vexlar-$version/music.mp3 \
 vexlar-$version/shaders/ vexlar-$version/shaders/PSDefault.cso vexlar-$version/shaders/PixelShader.cso \
 vexlar-$version/shaders/VSDefault.cso vexlar-$version/shaders/VertexShader.cso vexlar-$version/textures/ \
-vexlar-$version/textures/grass.jpg vexlar-$version/vexlar.exe"
+vexlar-$version/textures/grass.jpg vexlar-$version/vexlar-capture.exe vexlar-$version/vexlar.exe"
 check "the zip holds one folder with the program and its files" "$expected" "$(zipinfo -1 "$first" | xargs)"
 
 unzipped="$work/unzipped"
@@ -39,7 +39,7 @@ unzip -q "$first" -d "$unzipped"
 folder="$unzipped/vexlar-$version"
 
 # A link time in the header would make every build's bytes differ.
-for binary in vexlar.exe bass.dll; do
+for binary in vexlar.exe vexlar-capture.exe bass.dll; do
   check "$binary has no link time in its header" "Thu Jan  1 00:00:00 1970" \
     "$(TZ=UTC x86_64-w64-mingw32-objdump -p "$folder/$binary" | sed -n 's/^Time\/Date\t\t//p')"
 done
@@ -51,7 +51,7 @@ wineserver -w
 
 # The executables import nothing but bass.dll and what Windows itself has:
 # a MinGW runtime DLL would be missing on the user's machine.
-for binary in vexlar.exe bass.dll; do
+for binary in vexlar.exe vexlar-capture.exe bass.dll; do
   foreign=""
   for dll in $(x86_64-w64-mingw32-objdump -p "$folder/$binary" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
     lower=${dll,,}
