@@ -1,14 +1,14 @@
 // vexlar-capture: the demo's frames drawn offscreen at exact music times and
 // written as raw BGRA or PNG files, for recording a video.
 #include "app/capture_options.h"
+#include "app/com_apartment.h"
 #include "app/frame_capture.h"
 #include "app/png_frame_writer.h"
 #include "app/raw_frame_writer.h"
 #include "audio/bass.h"
 
-#include <objbase.h>
-#include <psapi.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <chrono>
 #include <cstdio>
@@ -20,22 +20,6 @@ namespace {
 
 constexpr int kBadArgumentsExitCode = 2;
 constexpr int kCaptureFailedExitCode = 1;
-
-class ComApartment {
-public:
-    ComApartment() : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment()
-    {
-        if (initialised) {
-            CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialised;
-};
 
 int Fail(int exitCode, const std::string& message)
 {

@@ -1,31 +1,9 @@
+#include "app/com_apartment.h"
 #include "app/device_recovery.h"
 #include "app/engine.h"
 #include "app/run_folder.h"
 
-#include <objbase.h>
 #include <windows.h>
-
-namespace {
-
-// Prepares this thread for COM (the imaging component needs it) for as
-// long as the program runs.
-class ComApartment {
-public:
-    ComApartment() : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment()
-    {
-        if (initialised) {
-            CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialised;
-};
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {

@@ -5,6 +5,7 @@
 #include "app/engine.h"
 #include "app/frame_transforms.h"
 #include "app/music.h"
+#include "bench/bench_clock.h"
 #include "render/mesh_object.h"
 
 #include <objbase.h>
@@ -15,20 +16,6 @@
 #include <cstdlib>
 
 namespace {
-
-double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
 
 // Seconds since the process was created.
 double SinceProcessStart()

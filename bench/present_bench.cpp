@@ -6,6 +6,7 @@
 #include "app/engine.h"
 #include "app/message_loop.h"
 #include "app/music.h"
+#include "bench/bench_clock.h"
 
 #include <objbase.h>
 #include <windows.h>
@@ -16,20 +17,6 @@
 #include <vector>
 
 namespace {
-
-double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
 
 double Ticks(const FILETIME& t)
 {

@@ -8,19 +8,7 @@ run_folder=$1
 capture_script=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {
-  local name=$1 expected=$2 actual=$3
-  if [ "$expected" = "$actual" ]; then
-    echo "PASS $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL $name: expected $expected, got $actual"
-    failed=$((failed + 1))
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
 
 # Runs the capture program in a copy of the run folder; sets code and err.
 cp -r "$run_folder" "$work/run"
@@ -99,5 +87,4 @@ code=$?
 check "capture.sh: bad options exit with 2 and leave no video" "2 no" "$code $([ -e "$work/bad.mp4" ] && echo yes || echo no)"
 check "... promptly" yes "$([ $((SECONDS - start)) -lt 90 ] && echo yes || echo no)"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
