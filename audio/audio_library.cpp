@@ -1,5 +1,6 @@
 #include "audio/audio_library.h"
 
+#include "audio/audio_file_probe.h"
 #include "audio/mta_thread.h"
 #include "audio/stream_decoder.h"
 
@@ -53,15 +54,23 @@ bool AudioLibrary::Init(int device)
 
 std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
+    AudioOutput chosen = AudioOutput::Silent;
     {
         std::lock_guard lock(mutex);
-        if (!initialised) {
+        if (!initialised || lastHandle == UINT32_MAX) {
             return 0;
         }
+        chosen = output;
     }
-    // Decoding takes a while; other calls go on meanwhile.
-    PcmAudio audio;
-    if (!DecodeAudioFile(path, audio)) {
+    const std::wstring fullPath = ResolveReadableFile(path);
+    if (fullPath.empty()) {
+        return 0;
+    }
+    // A file whose header tells its format and length opens at once; any
+    // other waits for the decoder to open it. Other calls go on meanwhile.
+    auto playback = std::make_unique<Playback>([fullPath] { return OpenDecodingSource(fullPath); },
+                                               ProbeAudioFile(fullPath), chosen);
+    if (!playback->IsOpen()) {
         return 0;
     }
     std::lock_guard lock(mutex);
@@ -69,7 +78,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
         return 0;
     }
     const std::uint32_t handle = ++lastHandle;
-    streams.emplace(handle, std::make_unique<Playback>(std::move(audio), output));
+    streams.emplace(handle, std::move(playback));
     return handle;
 }
 
@@ -105,7 +114,7 @@ std::optional<std::uint64_t> AudioLibrary::LengthBytes(std::uint32_t handle)
     if (playback == nullptr) {
         return std::nullopt;
     }
-    return playback->TotalBytes();
+    return playback->LengthBytes();
 }
 
 std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::uint64_t bytes)
@@ -114,5 +123,5 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
     if (playback == nullptr) {
         return std::nullopt;
     }
-    return static_cast<double>(bytes) / static_cast<double>(playback->Audio().BytesPerSecond());
+    return static_cast<double>(bytes) / static_cast<double>(playback->Format().BytesPerSecond());
 }

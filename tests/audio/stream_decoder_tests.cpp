@@ -1,3 +1,4 @@
+#include "audio/audio_file_probe.h"
 #include "audio/stream_decoder.h"
 #include "audio_files.h"
 
@@ -23,19 +24,24 @@ TEST(StreamDecoder, DecodesWavSamplesExactlyInTheirOwnFormat)
 
         PcmAudio audio;
         ASSERT_TRUE(DecodeAudioFile(path, audio)) << c.rate;
-        EXPECT_EQ(audio.sampleRate, c.rate);
-        EXPECT_EQ(audio.channels, c.channels);
+        EXPECT_EQ(audio.format.sampleRate, c.rate);
+        EXPECT_EQ(audio.format.channels, c.channels);
         EXPECT_EQ(audio.bytes, WavSamples(wav)) << c.rate;
     }
 }
 
-TEST(StreamDecoder, DecodesTheCommittedMusic)
+TEST(StreamDecoder, DecodesTheCommittedMusicToTheLengthItsHeaderStates)
 {
     PcmAudio audio;
     ASSERT_TRUE(DecodeAudioFile(L"music.mp3", audio));
-    EXPECT_EQ(audio.sampleRate, 44100u);
-    EXPECT_EQ(audio.channels, 2u);
-    EXPECT_GE(audio.bytes.size(), 60u * audio.BytesPerSecond());
+    EXPECT_EQ(audio.format.sampleRate, 44100u);
+    EXPECT_EQ(audio.format.channels, 2u);
+    EXPECT_EQ(audio.bytes.size(), 64u * audio.format.BytesPerSecond());
+
+    const std::optional<StreamInfo> info = ProbeAudioFile(ResolveReadableFile(L"music.mp3"));
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->format, audio.format);
+    EXPECT_EQ(info->lengthBytes, audio.bytes.size());
 }
 
 TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
@@ -53,7 +59,7 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
     for (const std::wstring& path : {std::wstring(L"audio-files\\no-such-file.mp3"), std::wstring(), empty, textFile,
                                      cutHeader, std::wstring(L"audio-files")}) {
         PcmAudio audio;
-        audio.sampleRate = 1;
+        audio.format.sampleRate = 1;
         EXPECT_FALSE(DecodeAudioFile(path, audio)) << path;
         EXPECT_FALSE(audio.IsValid());
         EXPECT_TRUE(audio.bytes.empty());
@@ -72,7 +78,7 @@ TEST(StreamDecoder, PlaysWhatIsLeftOfAFileCutInItsSamples)
     const std::vector<std::uint8_t> present = WavSamples(wav);
     ASSERT_GT(audio.bytes.size(), 0u);
     ASSERT_LE(audio.bytes.size(), present.size());
-    EXPECT_EQ(audio.bytes.size() % audio.BlockAlign(), 0u);
+    EXPECT_EQ(audio.bytes.size() % audio.format.BlockAlign(), 0u);
     EXPECT_TRUE(std::equal(audio.bytes.begin(), audio.bytes.end(), present.begin()));
 }
 
