@@ -32,7 +32,7 @@ bool TagAt(std::span<const std::uint8_t> b, std::size_t at, const char (&tag)[5]
     return at + 4 <= b.size() && std::equal(tag, tag + 4, b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-std::optional<StreamInfo> ProbeWav(std::span<const std::uint8_t> head, std::uint64_t fileSize)
+std::optional<FileLayout> ProbeWav(std::span<const std::uint8_t> head, std::uint64_t fileSize)
 {
     if (!TagAt(head, 0, "RIFF") || !TagAt(head, 8, "WAVE")) {
         return std::nullopt;
@@ -64,14 +64,20 @@ std::optional<StreamInfo> ProbeWav(std::span<const std::uint8_t> head, std::uint
             if (bytes == 0) {
                 return std::nullopt;
             }
-            return StreamInfo{.format = *format, .lengthBytes = bytes};
+            return FileLayout{.container = Container::Wav,
+                              .info = {.format = *format, .lengthBytes = bytes},
+                              .dataOffset = body,
+                              .dataBytes = bytes};
         }
         at = body + size + (size & 1);
     }
     return std::nullopt;
 }
 
-std::optional<StreamInfo> ProbeMp3(std::span<const std::uint8_t> frame, std::uint64_t bytesInFile)
+// Every layer III decoder's synthesis filter bank delays its output by this many frames.
+constexpr std::uint64_t kMp3DecoderDelay = 529;
+
+std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uint64_t offset, std::uint64_t bytesInFile)
 {
     if (frame.size() < 4 || frame[0] != 0xFF || (frame[1] & 0xE0) != 0xE0) {
         return std::nullopt;
@@ -86,9 +92,14 @@ std::optional<StreamInfo> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
         return std::nullopt;
     }
     constexpr std::uint32_t kRates[] = {44100, 48000, 32000};
+    constexpr std::uint32_t kMpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    constexpr std::uint32_t kMpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     const std::uint32_t rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
     const std::uint64_t samplesPerFrame = version == 3 ? 1152 : 576;
     const std::size_t sideInfo = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const std::uint64_t frameBytes =
+        (version == 3 ? 144000ull * kMpeg1Kbps[bitrateIndex] / rate : 72000ull * kMpeg2Kbps[bitrateIndex] / rate) +
+        ((frame[2] >> 1) & 1);
 
     // The first frame carries the encoder's tag: frame count, then LAME's delay and padding.
     std::size_t at = 4 + (crc ? 2 : 0) + sideInfo;
@@ -112,11 +123,15 @@ std::optional<StreamInfo> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
     const std::uint64_t padding = (std::uint64_t{frame[at + 22] & 0x0Fu} << 8) | frame[at + 23];
     const std::uint64_t coded = std::uint64_t{frames} * samplesPerFrame;
     // No real frame is shorter than 24 bytes: a larger count is a corrupt tag.
-    if (frames == 0 || frames > bytesInFile / 24 || delay + padding >= coded) {
+    if (frames == 0 || frames > bytesInFile / 24 || delay + padding >= coded || frameBytes >= bytesInFile) {
         return std::nullopt;
     }
     const PcmFormat format{.sampleRate = rate, .channels = static_cast<std::uint16_t>(mono ? 1 : 2)};
-    return StreamInfo{.format = format, .lengthBytes = (coded - delay - padding) * format.BlockAlign()};
+    return FileLayout{.container = Container::Mp3,
+                      .info = {.format = format, .lengthBytes = (coded - delay - padding) * format.BlockAlign()},
+                      .dataOffset = offset + frameBytes,
+                      .dataBytes = bytesInFile - frameBytes,
+                      .skipFrames = delay + kMp3DecoderDelay};
 }
 
 std::vector<std::uint8_t> ReadAt(HANDLE file, std::uint64_t offset, std::size_t bytes)
@@ -147,7 +162,7 @@ std::uint64_t Id3TagBytes(std::span<const std::uint8_t> head)
     return 10 + size + (footer ? 10 : 0);
 }
 
-std::optional<StreamInfo> ProbeAudioHeader(std::span<const std::uint8_t> head, std::uint64_t offset,
+std::optional<FileLayout> ProbeAudioHeader(std::span<const std::uint8_t> head, std::uint64_t offset,
                                            std::uint64_t fileSize)
 {
     if (offset == 0) {
@@ -155,10 +170,10 @@ std::optional<StreamInfo> ProbeAudioHeader(std::span<const std::uint8_t> head, s
             return wav;
         }
     }
-    return ProbeMp3(head, fileSize > offset ? fileSize - offset : 0);
+    return ProbeMp3(head, offset, fileSize > offset ? fileSize - offset : 0);
 }
 
-std::optional<StreamInfo> ProbeAudioFile(const std::wstring& fullPath)
+std::optional<FileLayout> ProbeAudioFile(const std::wstring& fullPath)
 {
     const HANDLE file = CreateFileW(fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -166,7 +181,7 @@ std::optional<StreamInfo> ProbeAudioFile(const std::wstring& fullPath)
         return std::nullopt;
     }
     LARGE_INTEGER size{};
-    std::optional<StreamInfo> info;
+    std::optional<FileLayout> info;
     if (GetFileSizeEx(file, &size)) {
         const auto fileSize = static_cast<std::uint64_t>(size.QuadPart);
         std::vector<std::uint8_t> head = ReadAt(file, 0, kHeadBytes);

@@ -1,6 +1,7 @@
 #include "audio/audio_library.h"
 
 #include "audio/audio_file_probe.h"
+#include "audio/file_sources.h"
 #include "audio/mta_thread.h"
 #include "audio/stream_decoder.h"
 
@@ -66,12 +67,21 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     if (fullPath.empty()) {
         return 0;
     }
-    // A file whose header tells its format and length opens at once; any
-    // other waits for the decoder to open it. Other calls go on meanwhile.
-    auto playback = std::make_unique<Playback>([fullPath] { return OpenDecodingSource(fullPath); },
-                                               ProbeAudioFile(fullPath), chosen);
-    if (!playback->IsOpen()) {
-        return 0;
+    // A file whose header tells its layout streams from it. Any other is
+    // decoded whole by Media Foundation now, as before: its decoder is not
+    // left running, since under Wine its threads crash the process's exit.
+    // Other calls go on meanwhile.
+    std::unique_ptr<Playback> playback;
+    if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
+        playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
+                                              layout->info, chosen);
+    } else {
+        auto audio = std::make_shared<PcmAudio>();
+        if (!DecodeAudioFile(fullPath, *audio)) {
+            return 0;
+        }
+        const StreamInfo info{.format = audio->format, .lengthBytes = audio->bytes.size()};
+        playback = std::make_unique<Playback>([audio] { return MakeMemorySource(audio); }, info, chosen);
     }
     std::lock_guard lock(mutex);
     if (lastHandle == UINT32_MAX) {

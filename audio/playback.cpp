@@ -3,7 +3,6 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -16,14 +15,15 @@ constexpr std::uint64_t kDeviceLeadMs = 20;
 // Time allowed past the expected end for the device to drain its queue.
 constexpr ULONGLONG kDrainGraceMs = 2000;
 // How far decoding runs ahead of what is heard: the memory held, and the
-// slack against a decoder held up by a busy machine.
+// slack against a decoder held up by a busy machine. It resumes when less
+// than the low mark is left, in bursts, which costs the decoder less than a
+// sample now and then.
 constexpr std::uint64_t kDecodeAheadMs = 4000;
+constexpr std::uint64_t kDecodeLowMarkMs = 3000;
 // Longest stretch of decoding before the device is looked after again.
 constexpr std::uint64_t kDecodeSliceMs = 4;
 // How often a default device is looked for again while there is none.
 constexpr ULONGLONG kDeviceRetryMs = 1000;
-// Length of a stream whose file states none, until decoding finds its end.
-constexpr std::uint64_t kUnknownLength = std::numeric_limits<std::uint64_t>::max();
 
 // value * numerator / denominator without overflow for the sizes seen here.
 std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint64_t denominator)
@@ -47,25 +47,16 @@ std::uint64_t TicksPerSecond()
 
 }  // namespace
 
-Playback::Playback(SourceOpener sourceOpener, std::optional<StreamInfo> knownInfo, AudioOutput out,
-                   DeviceOpener deviceOpener)
-    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), output(out),
-      known(knownInfo.has_value()), info(knownInfo.value_or(StreamInfo{}))
+Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener)
+    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), output(out), info(stream)
 {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    openedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (stopEvent == nullptr || wakeEvent == nullptr || openedEvent == nullptr) {
-        open = known;
+    if (stopEvent == nullptr || wakeEvent == nullptr || !info.format.IsValid()) {
         sourceEnd = 0;
         return;
     }
     worker = std::thread(&Playback::Run, this);
-    if (!known) {
-        WaitForSingleObject(openedEvent, INFINITE);
-        std::lock_guard lock(mutex);
-        open = info.format.IsValid();
-    }
 }
 
 Playback::~Playback()
@@ -77,7 +68,7 @@ Playback::~Playback()
     if (worker.joinable()) {
         worker.join();
     }
-    for (const HANDLE event : {stopEvent, wakeEvent, openedEvent}) {
+    for (const HANDLE event : {stopEvent, wakeEvent}) {
         if (event != nullptr) {
             CloseHandle(event);
         }
@@ -123,15 +114,9 @@ std::size_t Playback::HeldBytes()
     return heldBytes;
 }
 
-std::uint64_t Playback::LengthBytes()
-{
-    std::lock_guard lock(mutex);
-    return lengthStated ? info.lengthBytes : sourceEnd.value_or(decodedEnd);
-}
-
 std::uint64_t Playback::EndLocked() const
 {
-    return std::min(info.lengthBytes, sourceEnd.value_or(kUnknownLength));
+    return std::min(info.lengthBytes, sourceEnd.value_or(info.lengthBytes));
 }
 
 std::uint64_t Playback::CurrentBytesLocked()
@@ -181,18 +166,18 @@ void Playback::Run()
 {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    const bool opened = com && OpenSource();
-    SetEvent(openedEvent);
-    if (opened || known) {
-        for (;;) {
-            const bool behind = DecodeAhead();
-            ServeOutput();
-            const HANDLE wakers[] = {stopEvent, wakeEvent, device ? device->ReadyEvent() : nullptr};
-            const DWORD count = wakers[2] != nullptr ? 3 : 2;
-            if (stopRequested ||
-                WaitForMultipleObjects(count, wakers, FALSE, behind ? 0 : kFeedIntervalMs) == WAIT_OBJECT_0) {
-                break;
-            }
+    if (!com || !OpenSource()) {
+        std::lock_guard lock(mutex);
+        sourceEnd = 0;
+    }
+    for (;;) {
+        const bool behind = DecodeAhead();
+        ServeOutput();
+        const HANDLE wakers[] = {stopEvent, wakeEvent, device ? device->ReadyEvent() : nullptr};
+        const DWORD count = wakers[2] != nullptr ? 3 : 2;
+        if (stopRequested ||
+            WaitForMultipleObjects(count, wakers, FALSE, behind ? 0 : kFeedIntervalMs) == WAIT_OBJECT_0) {
+            break;
         }
     }
     // Every COM object goes before the apartment does.
@@ -211,22 +196,10 @@ void Playback::Run()
 bool Playback::OpenSource()
 {
     source = openSource ? openSource() : nullptr;
-    std::lock_guard lock(mutex);
-    if (source && known && source->Format() != info.format) {
+    if (source && source->Format() != info.format) {
         source.reset();  // the file is not what its header said
     }
-    if (source && !known) {
-        info.format = source->Format();
-        const std::optional<std::uint64_t> stated = source->StatedBytes();
-        lengthStated = stated.has_value();
-        info.lengthBytes = stated.value_or(kUnknownLength);
-    }
-    if (!source || !info.format.IsValid()) {
-        source.reset();
-        sourceEnd = 0;
-        return false;
-    }
-    return true;
+    return source != nullptr;
 }
 
 // Decodes until the stream is far enough ahead of what is heard, or a slice
@@ -243,6 +216,10 @@ bool Playback::DecodeAhead()
     if (!source) {
         return false;
     }
+    if (!decoding && queue.End() >= heard + ScaleDown(info.format.BytesPerSecond(), kDecodeLowMarkMs, 1000)) {
+        return false;
+    }
+    decoding = true;
     const std::uint64_t ahead = ScaleDown(info.format.BytesPerSecond(), kDecodeAheadMs, 1000);
     const std::uint64_t sliceEnd =
         static_cast<std::uint64_t>(Now().QuadPart) + ScaleDown(TicksPerSecond(), kDecodeSliceMs, 1000);
@@ -268,6 +245,7 @@ bool Playback::DecodeAhead()
             return true;
         }
     }
+    decoding = false;
     return false;
 }
 

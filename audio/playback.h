@@ -24,16 +24,13 @@ enum class AudioOutput {
 class Playback {
 public:
     // Starts the library's thread, which opens the source and decodes ahead.
-    // With `known` (format and length read from the file) this returns at once;
-    // without, it waits for the source to open and takes both from it.
-    Playback(SourceOpener openSource, std::optional<StreamInfo> known, AudioOutput output,
+    // A source that cannot be opened, or is not in the format of `stream`,
+    // plays as a stream that ends at once.
+    Playback(SourceOpener openSource, const StreamInfo& stream, AudioOutput output,
              DeviceOpener openDevice = OpenDefaultOutputDevice);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
-
-    // False when nothing was known of the source and it could not be opened.
-    bool IsOpen() const { return open; }
 
     // Starts playing on the first call; later calls change nothing.
     void Start();
@@ -52,7 +49,7 @@ public:
 
     const PcmFormat& Format() const { return info.format; }
     // Bytes from the start to the end, as the file states them.
-    std::uint64_t LengthBytes();
+    std::uint64_t LengthBytes() const { return info.lengthBytes; }
 
 private:
     enum class State { Idle, Opening, DeviceClock, RealTimeClock };
@@ -73,10 +70,7 @@ private:
     const SourceOpener openSource;
     const DeviceOpener openDevice;
     const AudioOutput output;
-    const bool known;
-    StreamInfo info;  // settled before the constructor returns
-    bool lengthStated = true;
-    bool open = true;
+    const StreamInfo info;
 
     std::mutex mutex;  // guards everything down to the library thread's own state
     State state = State::Idle;
@@ -98,6 +92,7 @@ private:
     PcmQueue queue;
     std::vector<std::uint8_t> chunk;
     std::vector<std::uint8_t> scratch;
+    bool decoding = false;          // in a burst of decoding
     std::uint64_t writeCursor = 0;  // stream offset of the next byte for the device
     ULONGLONG nextDeviceAttempt = 0;
     ULONGLONG drainDeadline = 0;
@@ -106,6 +101,5 @@ private:
     std::atomic<bool> stopRequested{false};
     HANDLE stopEvent = nullptr;
     HANDLE wakeEvent = nullptr;
-    HANDLE openedEvent = nullptr;
     std::thread worker;
 };

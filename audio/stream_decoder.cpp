@@ -8,6 +8,7 @@
 #include <mfreadwrite.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <utility>
 
 using Microsoft::WRL::ComPtr;
@@ -53,6 +54,8 @@ bool ReadPcmFormat(IMFSourceReader& reader, PcmFormat& format)
     return true;
 }
 
+// Keeps Media Foundation started while it lives; used on one thread in COM's
+// multithreaded apartment.
 class DecodingSource final : public PcmSource {
 public:
     DecodingSource() : started(SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET))) {}
@@ -142,7 +145,42 @@ private:
     bool ended = false;
 };
 
+std::unique_ptr<PcmSource> OpenDecodingSource(const std::wstring& fullPath)
+{
+    auto source = std::make_unique<DecodingSource>();
+    if (!source->Open(fullPath)) {
+        return nullptr;
+    }
+    return source;
+}
+
+class MemorySource final : public PcmSource {
+public:
+    explicit MemorySource(std::shared_ptr<const PcmAudio> pcm) : audio(std::move(pcm)) {}
+
+    PcmFormat Format() const override { return audio->format; }
+    std::optional<std::uint64_t> StatedBytes() const override { return audio->bytes.size(); }
+    ReadResult Read(std::vector<std::uint8_t>& chunk) override
+    {
+        constexpr std::size_t kChunkBytes = 64 * 1024;
+        const std::size_t count = std::min(kChunkBytes, audio->bytes.size() - served);
+        chunk.assign(audio->bytes.begin() + static_cast<std::ptrdiff_t>(served),
+                     audio->bytes.begin() + static_cast<std::ptrdiff_t>(served + count));
+        served += count;
+        return count > 0 ? ReadResult::Data : ReadResult::End;
+    }
+
+private:
+    const std::shared_ptr<const PcmAudio> audio;
+    std::size_t served = 0;
+};
+
 }  // namespace
+
+std::unique_ptr<PcmSource> MakeMemorySource(std::shared_ptr<const PcmAudio> audio)
+{
+    return std::make_unique<MemorySource>(std::move(audio));
+}
 
 std::wstring ResolveReadableFile(const std::wstring& path)
 {
@@ -167,15 +205,6 @@ std::wstring ResolveReadableFile(const std::wstring& path)
         return {};
     }
     return full;
-}
-
-std::unique_ptr<PcmSource> OpenDecodingSource(const std::wstring& fullPath)
-{
-    auto source = std::make_unique<DecodingSource>();
-    if (!source->Open(fullPath)) {
-        return nullptr;
-    }
-    return source;
 }
 
 bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, std::uint64_t maxBytes)

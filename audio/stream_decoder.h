@@ -10,12 +10,6 @@
 // Absolute path of an existing, non-empty regular file, or an empty string.
 std::wstring ResolveReadableFile(const std::wstring& path);
 
-// A source reading the file at `fullPath`, or nullptr when Media Foundation
-// cannot open it as sound. Keeps Media Foundation started while it lives. Needs
-// COM's multithreaded apartment on the calling thread, and is used on that
-// thread only.
-std::unique_ptr<PcmSource> OpenDecodingSource(const std::wstring& fullPath);
-
 // Decoding stops with failure past this much PCM (about 100 minutes of
 // 44.1 kHz stereo), so an absurd file cannot take all the memory.
 inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
@@ -26,3 +20,6 @@ inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
 // missing, empty, unreadable or non-audio file, one that fails to decode
 // anywhere, or one that decodes to no samples.
 bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, std::uint64_t maxBytes = kMaxDecodedBytes);
+
+// A source serving a decoded piece.
+std::unique_ptr<PcmSource> MakeMemorySource(std::shared_ptr<const PcmAudio> audio);

@@ -1,5 +1,6 @@
 #include "audio/audio_file_probe.h"
 #include "audio/audio_library.h"
+#include "audio/file_sources.h"
 #include "audio/playback.h"
 #include "audio/stream_decoder.h"
 #include "audio_files.h"
@@ -232,8 +233,8 @@ TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
     }
     const std::wstring path = WriteToneWav(L"device.wav", 44100, 2, 1.0);
     const std::wstring fullPath = ResolveReadableFile(path);
-    Playback playback([fullPath] { return OpenDecodingSource(fullPath); }, ProbeAudioFile(fullPath),
-                      AudioOutput::DefaultDevice);
+    const FileLayout layout = ProbeAudioFile(fullPath).value();
+    Playback playback([=] { return OpenFileSource(fullPath, layout); }, layout.info, AudioOutput::DefaultDevice);
     EXPECT_EQ(playback.LengthBytes(), 176400u);
     playback.Start();
     ASSERT_TRUE(WaitForMovement(playback));
@@ -344,9 +345,9 @@ TEST(Playback, HoldsOnlyAFewSecondsOfALongFile)
 {
     const std::wstring path = WriteToneWav(L"long.wav", 44100, 2, 300.0);  // 53 MB of samples
     const std::wstring fullPath = ResolveReadableFile(path);
+    const FileLayout layout = ProbeAudioFile(fullPath).value();
     const std::uint64_t before = PrivateBytes();
-    Playback playback([fullPath] { return OpenDecodingSource(fullPath); }, ProbeAudioFile(fullPath),
-                      AudioOutput::Silent);
+    Playback playback([=] { return OpenFileSource(fullPath, layout); }, layout.info, AudioOutput::Silent);
     EXPECT_EQ(playback.LengthBytes(), 300u * 176400);
     playback.Start();
     for (int i = 0; i < 10; ++i) {
