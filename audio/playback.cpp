@@ -20,8 +20,8 @@ constexpr ULONGLONG kDrainGraceMs = 2000;
 // sample now and then.
 constexpr std::uint64_t kDecodeAheadMs = 4000;
 constexpr std::uint64_t kDecodeLowMarkMs = 3000;
-// Longest stretch of decoding before the device is looked after again.
-constexpr std::uint64_t kDecodeSliceMs = 4;
+// How often the decoding thread looks at how far ahead it is.
+constexpr DWORD kDecodeIntervalMs = 50;
 // How often a default device is looked for again while there is none.
 constexpr ULONGLONG kDeviceRetryMs = 1000;
 
@@ -56,7 +56,8 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
         sourceEnd = 0;
         return;
     }
-    worker = std::thread(&Playback::Run, this);
+    decoder = std::thread(&Playback::Decode, this);
+    feeder = std::thread(&Playback::Feed, this);
 }
 
 Playback::~Playback()
@@ -65,8 +66,10 @@ Playback::~Playback()
     if (stopEvent != nullptr) {
         SetEvent(stopEvent);
     }
-    if (worker.joinable()) {
-        worker.join();
+    for (std::thread* thread : {&feeder, &decoder}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
     }
     for (const HANDLE event : {stopEvent, wakeEvent}) {
         if (event != nullptr) {
@@ -81,7 +84,7 @@ void Playback::Start()
     if (state != State::Idle) {
         return;
     }
-    if (output == AudioOutput::Silent || !worker.joinable()) {
+    if (output == AudioOutput::Silent || !feeder.joinable()) {
         state = State::RealTimeClock;
         AnchorLocked(0);
         return;
@@ -162,21 +165,15 @@ void Playback::AnchorLocked(std::uint64_t bytes)
     anchorTime = Now();
 }
 
-void Playback::Run()
+void Playback::Feed()
 {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    if (!com || !OpenSource()) {
-        std::lock_guard lock(mutex);
-        sourceEnd = 0;
-    }
     for (;;) {
-        const bool behind = DecodeAhead();
         ServeOutput();
         const HANDLE wakers[] = {stopEvent, wakeEvent, device ? device->ReadyEvent() : nullptr};
         const DWORD count = wakers[2] != nullptr ? 3 : 2;
-        if (stopRequested ||
-            WaitForMultipleObjects(count, wakers, FALSE, behind ? 0 : kFeedIntervalMs) == WAIT_OBJECT_0) {
+        if (stopRequested || WaitForMultipleObjects(count, wakers, FALSE, kFeedIntervalMs) == WAIT_OBJECT_0) {
             break;
         }
     }
@@ -187,76 +184,88 @@ void Playback::Run()
         last = std::move(device);
     }
     last.reset();
+    if (com) {
+        CoUninitialize();
+    }
+}
+
+void Playback::Decode()
+{
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    if (com) {
+        source = openSource ? openSource() : nullptr;
+    }
+    if (source && source->Format() != info.format) {
+        source.reset();  // the file is not what its header said
+    }
+    if (!source) {
+        std::lock_guard lock(mutex);
+        sourceEnd = 0;
+    }
+    do {
+        DecodeAhead();
+    } while (!stopRequested && WaitForSingleObject(stopEvent, kDecodeIntervalMs) == WAIT_TIMEOUT);
     source.reset();
     if (com) {
         CoUninitialize();
     }
 }
 
-bool Playback::OpenSource()
-{
-    source = openSource ? openSource() : nullptr;
-    if (source && source->Format() != info.format) {
-        source.reset();  // the file is not what its header said
-    }
-    return source != nullptr;
-}
-
-// Decodes until the stream is far enough ahead of what is heard, or a slice
-// of time is used up; true when there is more to decode at once.
-bool Playback::DecodeAhead()
+// Lets go of what has been heard and, once less than the low mark is left,
+// decodes up to the full stretch ahead.
+void Playback::DecodeAhead()
 {
     const std::uint64_t heard = PlayedBytes();
-    // A device that takes over later starts from the position heard, never before it.
-    queue.DropBefore(heard);
+    std::uint64_t end = 0;
+    std::size_t held = 0;
+    {
+        std::lock_guard lock(queueMutex);
+        // A device that takes over later starts from the position heard, never before it.
+        queue.DropBefore(heard);
+        end = queue.End();
+        held = queue.HeldBytes();
+    }
     {
         std::lock_guard lock(mutex);
-        heldBytes = queue.HeldBytes();
+        heldBytes = held;
     }
-    if (!source) {
-        return false;
+    if (!source || end >= heard + ScaleDown(info.format.BytesPerSecond(), kDecodeLowMarkMs, 1000)) {
+        return;
     }
-    if (!decoding && queue.End() >= heard + ScaleDown(info.format.BytesPerSecond(), kDecodeLowMarkMs, 1000)) {
-        return false;
-    }
-    decoding = true;
     const std::uint64_t ahead = ScaleDown(info.format.BytesPerSecond(), kDecodeAheadMs, 1000);
-    const std::uint64_t sliceEnd =
-        static_cast<std::uint64_t>(Now().QuadPart) + ScaleDown(TicksPerSecond(), kDecodeSliceMs, 1000);
-    while (queue.End() < heard + ahead) {
-        const ReadResult result = source->Read(chunk);
-        if (result != ReadResult::Data) {
-            FinishSource();
-            return false;
+    while (end < heard + ahead && !stopRequested) {
+        if (source->Read(chunk) != ReadResult::Data) {
+            FinishSource(end);
+            return;
         }
-        if (queue.End() + chunk.size() >= info.lengthBytes) {
-            chunk.resize(static_cast<std::size_t>(info.lengthBytes - queue.End()));
+        const bool last = end + chunk.size() >= info.lengthBytes;
+        if (last) {
+            chunk.resize(static_cast<std::size_t>(info.lengthBytes - end));
+        }
+        {
+            std::lock_guard lock(queueMutex);
             queue.Append(std::move(chunk));
-            FinishSource();
-            return false;
+            end = queue.End();
+            held = queue.HeldBytes();
         }
-        queue.Append(std::move(chunk));
         {
             std::lock_guard lock(mutex);
-            decodedEnd = queue.End();
-            heldBytes = queue.HeldBytes();
+            decodedEnd = end;
+            heldBytes = held;
         }
-        if (static_cast<std::uint64_t>(Now().QuadPart) > sliceEnd) {
-            return true;
+        if (last) {
+            FinishSource(end);
+            return;
         }
     }
-    decoding = false;
-    return false;
 }
 
-void Playback::FinishSource()
+void Playback::FinishSource(std::uint64_t end)
 {
     source.reset();
     std::lock_guard lock(mutex);
-    const std::uint64_t end = queue.End() - queue.End() % info.format.BlockAlign();
-    decodedEnd = end;
-    sourceEnd = end;
-    heldBytes = queue.HeldBytes();
+    decodedEnd = end - end % info.format.BlockAlign();
+    sourceEnd = decodedEnd;
 }
 
 void Playback::ServeOutput()
@@ -329,16 +338,22 @@ bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
     const std::uint32_t blockAlign = info.format.BlockAlign();
     const std::uint64_t bufferBytes = std::uint64_t{target.BufferFrames()} * blockAlign;
     const std::uint64_t allowed = heard + bufferBytes > writeCursor ? heard + bufferBytes - writeCursor : 0;
-    const std::uint64_t decoded = std::min(queue.End(), info.lengthBytes);
-    const std::uint64_t available = decoded > writeCursor ? decoded - writeCursor : 0;
-    const std::uint64_t frames = std::min<std::uint64_t>({*room, available / blockAlign, allowed / blockAlign});
-    if (frames == 0) {
+    std::size_t bytes = 0;
+    {
+        std::lock_guard lock(queueMutex);
+        const std::uint64_t decoded = std::min(queue.End(), info.lengthBytes);
+        const std::uint64_t available = decoded > writeCursor ? decoded - writeCursor : 0;
+        const std::uint64_t frames = std::min<std::uint64_t>({*room, available / blockAlign, allowed / blockAlign});
+        bytes = static_cast<std::size_t>(frames * blockAlign);
+        scratch.resize(bytes);
+        if (queue.CopyOut(writeCursor, scratch.data(), bytes) != bytes) {
+            return false;
+        }
+    }
+    if (bytes == 0) {
         return true;
     }
-    const auto bytes = static_cast<std::size_t>(frames * blockAlign);
-    scratch.resize(bytes);
-    if (queue.CopyOut(writeCursor, scratch.data(), bytes) != bytes ||
-        !target.Queue(scratch.data(), static_cast<std::uint32_t>(frames))) {
+    if (!target.Queue(scratch.data(), static_cast<std::uint32_t>(bytes / blockAlign))) {
         return false;
     }
     writeCursor += bytes;

@@ -1,5 +1,7 @@
 // Plays one stream once, from its start to its end, decoding it a few
 // seconds ahead of what is heard, and reports how much of it has been heard.
+// One thread decodes and another feeds the device, so a slow stretch of
+// decoding on a busy machine never keeps the device waiting.
 #pragma once
 
 #include "audio/output_device.h"
@@ -23,7 +25,7 @@ enum class AudioOutput {
 
 class Playback {
 public:
-    // Starts the library's thread, which opens the source and decodes ahead.
+    // Starts the library's threads: one opens the source and decodes ahead.
     // A source that cannot be opened, or is not in the format of `stream`,
     // plays as a stream that ends at once.
     Playback(SourceOpener openSource, const StreamInfo& stream, AudioOutput output,
@@ -54,10 +56,10 @@ public:
 private:
     enum class State { Idle, Opening, DeviceClock, RealTimeClock };
 
-    void Run();
-    bool OpenSource();
-    bool DecodeAhead();
-    void FinishSource();
+    void Feed();
+    void Decode();
+    void DecodeAhead();
+    void FinishSource(std::uint64_t end);
     void ServeOutput();
     void TryDevice();
     bool FeedDevice();
@@ -72,9 +74,9 @@ private:
     const AudioOutput output;
     const StreamInfo info;
 
-    std::mutex mutex;  // guards everything down to the library thread's own state
+    std::mutex mutex;  // guards everything down to the queue
     State state = State::Idle;
-    std::unique_ptr<OutputDevice> device;  // replaced by the library's thread only
+    std::unique_ptr<OutputDevice> device;  // replaced by the feeding thread only
     std::uint64_t segmentBase = 0;         // stream offset where the current device began
     std::uint64_t segmentQueued = 0;       // bytes queued on the current device
     // The position never runs far ahead of real time from this anchor: a
@@ -87,12 +89,15 @@ private:
     std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed
     std::size_t heldBytes = 0;
 
-    // The library thread's own state.
-    std::unique_ptr<PcmSource> source;
+    std::mutex queueMutex;  // guards the queue, shared by the two threads
     PcmQueue queue;
+
+    // The decoding thread's own state.
+    std::unique_ptr<PcmSource> source;
     std::vector<std::uint8_t> chunk;
+
+    // The feeding thread's own state.
     std::vector<std::uint8_t> scratch;
-    bool decoding = false;          // in a burst of decoding
     std::uint64_t writeCursor = 0;  // stream offset of the next byte for the device
     ULONGLONG nextDeviceAttempt = 0;
     ULONGLONG drainDeadline = 0;
@@ -101,5 +106,6 @@ private:
     std::atomic<bool> stopRequested{false};
     HANDLE stopEvent = nullptr;
     HANDLE wakeEvent = nullptr;
-    std::thread worker;
+    std::thread decoder;
+    std::thread feeder;
 };
