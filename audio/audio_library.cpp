@@ -23,7 +23,8 @@ bool DefaultOutputDeviceExists()
     });
 }
 
-AudioLibrary::AudioLibrary(DeviceProbe probe) : hasDefaultDevice(probe)
+AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
+    : hasDefaultDevice(probe), openDevice(std::move(opener))
 {
 }
 
@@ -35,7 +36,9 @@ bool AudioLibrary::Init(int device)
     }
     switch (device) {
     case -1:
-        output = hasDefaultDevice() ? AudioOutput::DefaultDevice : AudioOutput::Silent;
+        // Whether there is a device is found out when playback starts, and
+        // again whenever the device goes: asking now would only slow the start.
+        output = AudioOutput::DefaultDevice;
         break;
     case 0:
         output = AudioOutput::Silent;
@@ -74,14 +77,14 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     std::unique_ptr<Playback> playback;
     if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
         playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
-                                              layout->info, chosen);
+                                              layout->info, chosen, openDevice);
     } else {
         auto audio = std::make_shared<PcmAudio>();
         if (!DecodeAudioFile(fullPath, *audio)) {
             return 0;
         }
         const StreamInfo info{.format = audio->format, .lengthBytes = audio->bytes.size()};
-        playback = std::make_unique<Playback>([audio] { return MakeMemorySource(audio); }, info, chosen);
+        playback = std::make_unique<Playback>([audio] { return MakeMemorySource(audio); }, info, chosen, openDevice);
     }
     std::lock_guard lock(mutex);
     if (lastHandle == UINT32_MAX) {

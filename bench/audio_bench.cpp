@@ -101,10 +101,12 @@ int main(int argc, char** argv)
         std::printf("cannot write %s\n", path);
         return 1;
     }
+    const double initStart = Now();
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
         std::printf("BASS_Init failed\n");
         return 1;
     }
+    std::printf("BASS_Init: %.1f ms\n", (Now() - initStart) * 1000);
     const Memory idle = ProcessMemory();
     const double openStart = Now();
     const DWORD stream = BASS_StreamCreateFile(FALSE, path, 0, 0, 0);

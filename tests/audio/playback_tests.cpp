@@ -363,9 +363,14 @@ bool NoDevice()
     return false;
 }
 
+std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
+{
+    return nullptr;
+}
+
 TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
 {
-    AudioLibrary library(NoDevice);
+    AudioLibrary library(NoDevice, OpenNoDevice);
     const std::wstring path = WriteToneWav(L"library.wav", 22050, 1, 0.4);
     EXPECT_EQ(library.CreateStream(path), 0u);  // not started yet
     EXPECT_FALSE(library.Init(1));              // no first device to ask for
