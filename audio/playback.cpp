@@ -124,6 +124,9 @@ std::uint64_t Playback::EndLocked() const
 
 std::uint64_t Playback::CurrentBytesLocked()
 {
+    if (!info.format.IsValid()) {
+        return 0;
+    }
     std::uint64_t bytes = 0;
     if (state == State::DeviceClock || state == State::RealTimeClock) {
         const LARGE_INTEGER now = Now();

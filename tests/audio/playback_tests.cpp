@@ -119,7 +119,7 @@ public:
         }
         const auto frames =
             static_cast<std::uint64_t>(std::chrono::duration<double>(elapsed).count() * format.sampleRate);
-        return std::min<std::uint64_t>(frames, queued);
+        return std::min<std::uint64_t>(frames, queued.load());
     }
     HANDLE ReadyEvent() const override { return nullptr; }
 
@@ -128,7 +128,7 @@ private:
     const std::shared_ptr<DeviceLog> log;
     const std::optional<Clock::duration> lifetime;
     std::size_t index = 0;
-    std::uint64_t queued = 0;
+    std::atomic<std::uint64_t> queued{0};  // written by the feeding thread, read on any
     std::optional<Clock::time_point> started;
 };
 
