@@ -216,6 +216,7 @@ public:
         if (FAILED(decoder->SetInputType(0, &inputType, 0)) || FAILED(decoder->SetOutputType(0, &outputType, 0))) {
             return false;
         }
+        input.Attach(new MemoryBlock(kMp3ReadBytes));
         output.Attach(new MemoryBlock(kMp3OutputFrames * format.BlockAlign()));
         return true;
     }
@@ -253,9 +254,9 @@ public:
                 }
                 continue;
             }
-            // A block of its own each time: the decoder may hold on to the last one.
-            ComPtr<MemoryBlock> input;
-            input.Attach(new MemoryBlock(piece.size()));
+            // One block, reused: Wine's decoder object never lets go of the
+            // blocks it is given, so a new one each time would pile up. It
+            // has used up the last one, having no more output from it.
             std::copy(piece.begin(), piece.end(), input->bytes.begin());
             input->length = static_cast<DWORD>(piece.size());
             if (FAILED(decoder->ProcessInput(0, input.Get(), 0, 0, 0))) {
@@ -287,6 +288,7 @@ private:
     std::uint64_t skipBytes;
     std::uint64_t leftBytes;
     ComPtr<IMediaObject> decoder;
+    ComPtr<MemoryBlock> input;
     ComPtr<MemoryBlock> output;
     std::vector<std::uint8_t> piece;
     bool drained = false;
