@@ -84,7 +84,6 @@ public:
     bool IsOpen() const { return reader.IsOpen(); }
 
     PcmFormat Format() const override { return format; }
-    std::optional<std::uint64_t> StatedBytes() const override { return std::nullopt; }
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {
         if (!reader.Next(chunk)) {
@@ -222,7 +221,6 @@ public:
     }
 
     PcmFormat Format() const override { return format; }
-    std::optional<std::uint64_t> StatedBytes() const override { return std::nullopt; }
 
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 struct PcmFormat {
@@ -36,8 +35,6 @@ public:
     virtual ~PcmSource() = default;
 
     virtual PcmFormat Format() const = 0;
-    // The stream's length in bytes as the file states it, when it does.
-    virtual std::optional<std::uint64_t> StatedBytes() const = 0;
     // Replaces `chunk` with the next piece of the stream.
     virtual ReadResult Read(std::vector<std::uint8_t>& chunk) = 0;
 };

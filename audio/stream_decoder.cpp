@@ -16,7 +16,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
-constexpr std::uint64_t kHundredNanosecondsPerSecond = 10'000'000;
 
 bool AskForPcm16(IMFSourceReader& reader)
 {
@@ -77,23 +76,10 @@ public:
             !ReadPcmFormat(*reader.Get(), format)) {
             return false;
         }
-        PROPVARIANT duration;
-        PropVariantInit(&duration);
-        if (SUCCEEDED(reader->GetPresentationAttribute(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION,
-                                                       &duration)) &&
-            duration.vt == VT_UI8) {
-            // Rounded to the nearest frame: the duration was rounded from a frame count.
-            const std::uint64_t frames =
-                (duration.uhVal.QuadPart * format.sampleRate + kHundredNanosecondsPerSecond / 2) /
-                kHundredNanosecondsPerSecond;
-            statedBytes = frames * format.BlockAlign();
-        }
-        PropVariantClear(&duration);
         return true;
     }
 
     PcmFormat Format() const override { return format; }
-    std::optional<std::uint64_t> StatedBytes() const override { return statedBytes; }
 
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {
@@ -141,7 +127,6 @@ private:
     const bool started;
     ComPtr<IMFSourceReader> reader;
     PcmFormat format;
-    std::optional<std::uint64_t> statedBytes;
     bool ended = false;
 };
 
@@ -159,7 +144,6 @@ public:
     explicit MemorySource(std::shared_ptr<const PcmAudio> pcm) : audio(std::move(pcm)) {}
 
     PcmFormat Format() const override { return audio->format; }
-    std::optional<std::uint64_t> StatedBytes() const override { return audio->bytes.size(); }
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {
         constexpr std::size_t kChunkBytes = 64 * 1024;

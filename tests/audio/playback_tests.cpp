@@ -41,7 +41,6 @@ public:
     ToneSource(std::shared_ptr<const PcmAudio> tone, std::uint64_t failAt) : audio(std::move(tone)), fail(failAt) {}
 
     PcmFormat Format() const override { return audio->format; }
-    std::optional<std::uint64_t> StatedBytes() const override { return audio->bytes.size(); }
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {
         constexpr std::uint64_t kChunk = 4607;  // not whole frames, as decoders may hand out
