@@ -1,5 +1,7 @@
 #include "audio/audio_library.h"
 
+#include "audio/audio_file_probe.h"
+#include "audio/file_sources.h"
 #include "audio/mta_thread.h"
 #include "audio/stream_decoder.h"
 
@@ -21,7 +23,8 @@ bool DefaultOutputDeviceExists()
     });
 }
 
-AudioLibrary::AudioLibrary(DeviceProbe probe) : hasDefaultDevice(probe)
+AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
+    : hasDefaultDevice(probe), openDevice(std::move(opener))
 {
 }
 
@@ -33,7 +36,9 @@ bool AudioLibrary::Init(int device)
     }
     switch (device) {
     case -1:
-        output = hasDefaultDevice() ? AudioOutput::DefaultDevice : AudioOutput::Silent;
+        // Whether there is a device is found out when playback starts, and
+        // again whenever the device goes: asking now would only slow the start.
+        output = AudioOutput::DefaultDevice;
         break;
     case 0:
         output = AudioOutput::Silent;
@@ -53,23 +58,40 @@ bool AudioLibrary::Init(int device)
 
 std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
+    AudioOutput chosen = AudioOutput::Silent;
     {
         std::lock_guard lock(mutex);
-        if (!initialised) {
+        if (!initialised || lastHandle == UINT32_MAX) {
             return 0;
         }
+        chosen = output;
     }
-    // Decoding takes a while; other calls go on meanwhile.
-    PcmAudio audio;
-    if (!DecodeAudioFile(path, audio)) {
+    const std::wstring fullPath = ResolveReadableFile(path);
+    if (fullPath.empty()) {
         return 0;
+    }
+    // A file whose header tells its layout streams from it. Any other is
+    // decoded whole by Media Foundation now, as before: its decoder is not
+    // left running, since under Wine its threads crash the process's exit.
+    // Other calls go on meanwhile.
+    std::unique_ptr<Playback> playback;
+    if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
+        playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
+                                              layout->info, chosen, openDevice);
+    } else {
+        auto audio = std::make_shared<PcmAudio>();
+        if (!DecodeAudioFile(fullPath, *audio)) {
+            return 0;
+        }
+        const StreamInfo info{.format = audio->format, .lengthBytes = audio->bytes.size()};
+        playback = std::make_unique<Playback>([audio] { return MakeMemorySource(audio); }, info, chosen, openDevice);
     }
     std::lock_guard lock(mutex);
     if (lastHandle == UINT32_MAX) {
         return 0;
     }
     const std::uint32_t handle = ++lastHandle;
-    streams.emplace(handle, std::make_unique<Playback>(std::move(audio), output));
+    streams.emplace(handle, std::move(playback));
     return handle;
 }
 
@@ -105,7 +127,7 @@ std::optional<std::uint64_t> AudioLibrary::LengthBytes(std::uint32_t handle)
     if (playback == nullptr) {
         return std::nullopt;
     }
-    return playback->TotalBytes();
+    return playback->LengthBytes();
 }
 
 std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::uint64_t bytes)
@@ -114,5 +136,5 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
     if (playback == nullptr) {
         return std::nullopt;
     }
-    return static_cast<double>(bytes) / static_cast<double>(playback->Audio().BytesPerSecond());
+    return static_cast<double>(bytes) / static_cast<double>(playback->Format().BytesPerSecond());
 }

@@ -18,10 +18,11 @@ class AudioLibrary {
 public:
     using DeviceProbe = bool (*)();
 
-    explicit AudioLibrary(DeviceProbe hasDefaultDevice = DefaultOutputDeviceExists);
+    explicit AudioLibrary(DeviceProbe hasDefaultDevice = DefaultOutputDeviceExists,
+                          DeviceOpener openDevice = OpenDefaultOutputDevice);
 
-    // device: -1 the default device (silent clock when there is none),
-    // 0 no sound, 1 the default device only if there is one. False when
+    // device: -1 the default device (silent clock while there is none),
+    // 0 no sound, 1 the default device only if there is one now. False when
     // started before or the device is unknown.
     bool Init(int device);
     // A new stream's handle (never 0), or 0 before Init or when the file does not decode.
@@ -35,6 +36,7 @@ private:
     Playback* Find(std::uint32_t handle);
 
     const DeviceProbe hasDefaultDevice;
+    const DeviceOpener openDevice;
     std::mutex mutex;  // guards everything below; streams are only ever added
     bool initialised = false;
     AudioOutput output = AudioOutput::Silent;

@@ -1,18 +1,12 @@
 #include "audio/playback.h"
 
-#include <mmdeviceapi.h>
+#include <objbase.h>
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Room queued on the device. The position comes from the device's clock, so
-// this adds no error to it; it only buys slack against a busy machine.
-constexpr REFERENCE_TIME kDeviceBufferDuration = 2'000'000;  // 200 ms in 100 ns units
 // Wake-up even without the device's event, in case it never comes.
 constexpr DWORD kFeedIntervalMs = 20;
 // How far a device's clock may run ahead of real time and still be believed:
@@ -20,25 +14,22 @@ constexpr DWORD kFeedIntervalMs = 20;
 constexpr std::uint64_t kDeviceLeadMs = 20;
 // Time allowed past the expected end for the device to drain its queue.
 constexpr ULONGLONG kDrainGraceMs = 2000;
+// How far decoding runs ahead of what is heard: the memory held, and the
+// slack against a decoder held up by a busy machine. It resumes when less
+// than the low mark is left, in bursts, which costs the decoder less than a
+// sample now and then.
+constexpr std::uint64_t kDecodeAheadMs = 4000;
+constexpr std::uint64_t kDecodeLowMarkMs = 3000;
+// How often the decoding thread looks at how far ahead it is.
+constexpr DWORD kDecodeIntervalMs = 50;
+// How often a default device is looked for again while there is none.
+constexpr ULONGLONG kDeviceRetryMs = 1000;
 
 // value * numerator / denominator without overflow for the sizes seen here.
 std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint64_t denominator)
 {
     return value / denominator * numerator + value % denominator * numerator / denominator;
 }
-
-struct ScopedHandle {
-    HANDLE handle = nullptr;
-    explicit ScopedHandle(HANDLE h) : handle(h) {}
-    ~ScopedHandle()
-    {
-        if (handle != nullptr) {
-            CloseHandle(handle);
-        }
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-};
 
 LARGE_INTEGER Now()
 {
@@ -47,13 +38,26 @@ LARGE_INTEGER Now()
     return now;
 }
 
+std::uint64_t TicksPerSecond()
+{
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<std::uint64_t>(frequency.QuadPart);
+}
+
 }  // namespace
 
-Playback::Playback(PcmAudio pcm, AudioOutput out)
-    : audio(std::move(pcm)), output(out),
-      totalBytes(audio.bytes.size() - audio.bytes.size() % std::max(1u, audio.BlockAlign()))
+Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener)
+    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), output(out), info(stream)
 {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (stopEvent == nullptr || wakeEvent == nullptr || !info.format.IsValid()) {
+        sourceEnd = 0;
+        return;
+    }
+    decoder = std::thread(&Playback::Decode, this);
+    feeder = std::thread(&Playback::Feed, this);
 }
 
 Playback::~Playback()
@@ -62,11 +66,15 @@ Playback::~Playback()
     if (stopEvent != nullptr) {
         SetEvent(stopEvent);
     }
-    if (feeder.joinable()) {
-        feeder.join();
+    for (std::thread* thread : {&feeder, &decoder}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
     }
-    if (stopEvent != nullptr) {
-        CloseHandle(stopEvent);
+    for (const HANDLE event : {stopEvent, wakeEvent}) {
+        if (event != nullptr) {
+            CloseHandle(event);
+        }
     }
 }
 
@@ -76,13 +84,13 @@ void Playback::Start()
     if (state != State::Idle) {
         return;
     }
-    if (output == AudioOutput::Silent || !audio.IsValid() || stopEvent == nullptr) {
+    if (output == AudioOutput::Silent || !feeder.joinable()) {
         state = State::RealTimeClock;
         AnchorLocked(0);
         return;
     }
     state = State::Opening;
-    feeder = std::thread(&Playback::Feed, this);
+    SetEvent(wakeEvent);
 }
 
 std::uint64_t Playback::PlayedBytes()
@@ -94,7 +102,7 @@ std::uint64_t Playback::PlayedBytes()
 bool Playback::Finished()
 {
     std::lock_guard lock(mutex);
-    return state != State::Idle && state != State::Opening && CurrentBytesLocked() >= totalBytes;
+    return state != State::Idle && state != State::Opening && CurrentBytesLocked() >= EndLocked();
 }
 
 bool Playback::OnDeviceClock()
@@ -103,61 +111,55 @@ bool Playback::OnDeviceClock()
     return state == State::DeviceClock;
 }
 
+std::size_t Playback::HeldBytes()
+{
+    std::lock_guard lock(mutex);
+    return heldBytes;
+}
+
+std::uint64_t Playback::EndLocked() const
+{
+    return std::min(info.lengthBytes, sourceEnd.value_or(info.lengthBytes));
+}
+
 std::uint64_t Playback::CurrentBytesLocked()
 {
+    if (!info.format.IsValid()) {
+        return 0;
+    }
     std::uint64_t bytes = 0;
-    switch (state) {
-    case State::Idle:
-    case State::Opening:
-        break;
-    case State::DeviceClock:
-    case State::RealTimeClock: {
-        LARGE_INTEGER frequency{};
-        QueryPerformanceFrequency(&frequency);
+    if (state == State::DeviceClock || state == State::RealTimeClock) {
         const LARGE_INTEGER now = Now();
-        const std::uint64_t ticks =
-            static_cast<std::uint64_t>(std::max<LONGLONG>(0, now.QuadPart - anchorTime.QuadPart));
-        bytes = anchorBytes + ScaleDown(ticks, audio.BytesPerSecond(), static_cast<std::uint64_t>(frequency.QuadPart));
-        if (state == State::DeviceClock) {
+        const auto ticks = static_cast<std::uint64_t>(std::max<LONGLONG>(0, now.QuadPart - anchorTime.QuadPart));
+        bytes = anchorBytes + ScaleDown(ticks, info.format.BytesPerSecond(), TicksPerSecond());
+        // The clock cannot pass what it was given: what was queued on the
+        // device, or on the stand-in clock what has been decoded.
+        std::uint64_t limit = decodedEnd;
+        if (state == State::DeviceClock && device) {
+            limit = segmentBase + segmentQueued;
             // The device's clock rules unless it runs far ahead of real time,
             // as a device that swallows data without playing it does. Behind
             // real time it rules too: it stalled or has not started yet.
-            const std::uint64_t device = DeviceBytesLocked();
-            if (device <= bytes + ScaleDown(audio.BytesPerSecond(), kDeviceLeadMs, 1000)) {
-                bytes = device;
-                anchorBytes = device;
-                anchorTime = now;
+            if (const std::optional<std::uint64_t> frames = device->PlayedFrames()) {
+                const std::uint64_t played = segmentBase + std::min(*frames * info.format.BlockAlign(), segmentQueued);
+                if (played <= bytes + ScaleDown(info.format.BytesPerSecond(), kDeviceLeadMs, 1000)) {
+                    bytes = played;
+                    anchorBytes = played;
+                    anchorTime = now;
+                }
             }
         }
-        break;
+        if (bytes > limit) {
+            // Starved: the clock waits for data as a device would, rather than leaping ahead later.
+            bytes = limit;
+            anchorBytes = limit;
+            anchorTime = now;
+        }
     }
-    }
-    bytes = std::min(bytes, totalBytes);
-    bytes -= bytes % audio.BlockAlign();
+    bytes = std::min(bytes, EndLocked());
+    bytes -= bytes % info.format.BlockAlign();
     lastReported = std::max(lastReported, bytes);
     return lastReported;
-}
-
-std::uint64_t Playback::DeviceBytesLocked()
-{
-    UINT64 position = 0;
-    if (!deviceClock || clockFrequency == 0 || FAILED(deviceClock->GetPosition(&position, nullptr))) {
-        return lastReported;
-    }
-    const std::uint64_t frames = ScaleDown(position, audio.sampleRate, clockFrequency);
-    // The device cannot have played what was never queued.
-    return std::min(frames * audio.BlockAlign(), queuedBytes);
-}
-
-void Playback::ContinueOnRealTimeClock()
-{
-    std::lock_guard lock(mutex);
-    if (state == State::RealTimeClock) {
-        return;
-    }
-    AnchorLocked(CurrentBytesLocked());
-    deviceClock.Reset();
-    state = State::RealTimeClock;
 }
 
 void Playback::AnchorLocked(std::uint64_t bytes)
@@ -169,114 +171,245 @@ void Playback::AnchorLocked(std::uint64_t bytes)
 void Playback::Feed()
 {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
-        PlayOnDevice();
-        ContinueOnRealTimeClock();  // every COM object goes before the apartment does
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    for (;;) {
+        ServeOutput();
+        const HANDLE wakers[] = {stopEvent, wakeEvent, device ? device->ReadyEvent() : nullptr};
+        const DWORD count = wakers[2] != nullptr ? 3 : 2;
+        if (stopRequested || WaitForMultipleObjects(count, wakers, FALSE, kFeedIntervalMs) == WAIT_OBJECT_0) {
+            break;
+        }
+    }
+    // Every COM object goes before the apartment does.
+    std::unique_ptr<OutputDevice> last;
+    {
+        std::lock_guard lock(mutex);
+        last = std::move(device);
+    }
+    last.reset();
+    if (com) {
         CoUninitialize();
-    } else {
-        ContinueOnRealTimeClock();
     }
 }
 
-// Plays the piece on the default device until all of it has been handed
-// over and played out, or the device fails, or a stop is requested. The
-// caller lets the real-time clock carry on from the position reached.
-void Playback::PlayOnDevice()
+void Playback::Decode()
 {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ComPtr<IMMDevice> device;
-    ComPtr<IAudioClient> client;
-    if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
-        FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) ||
-        FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void**>(client.GetAddressOf())))) {
-        return;
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    if (com) {
+        source = openSource ? openSource() : nullptr;
     }
-
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = audio.channels;
-    format.nSamplesPerSec = audio.sampleRate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(audio.BlockAlign());
-    format.nAvgBytesPerSec = static_cast<DWORD>(audio.BytesPerSecond());
-    constexpr DWORD streamFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                                  AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
-    ScopedHandle ready(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    UINT32 bufferFrames = 0;
-    ComPtr<IAudioRenderClient> render;
-    ComPtr<IAudioClock> clock;
-    UINT64 frequency = 0;
-    if (ready.handle == nullptr ||
-        FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, kDeviceBufferDuration, 0, &format, nullptr)) ||
-        FAILED(client->SetEventHandle(ready.handle)) || FAILED(client->GetBufferSize(&bufferFrames)) ||
-        bufferFrames == 0 || FAILED(client->GetService(IID_PPV_ARGS(&render))) ||
-        FAILED(client->GetService(IID_PPV_ARGS(&clock))) || FAILED(clock->GetFrequency(&frequency)) || frequency == 0) {
-        return;
+    if (source && source->Format() != info.format) {
+        source.reset();  // the file is not what its header said
     }
-
-    const std::uint32_t blockAlign = audio.BlockAlign();
-    std::uint64_t written = 0;
-    const std::uint64_t bufferBytes = std::uint64_t{bufferFrames} * blockAlign;
-    const auto queue = [&](UINT32 room) {
-        // At most one buffer ahead of what has been heard, so that a device
-        // without a clock of its own is held to real time as well.
-        const std::uint64_t heard = PlayedBytes();
-        const std::uint64_t allowed = heard + bufferBytes > written ? heard + bufferBytes - written : 0;
-        const std::uint64_t frames =
-            std::min<std::uint64_t>({room, (totalBytes - written) / blockAlign, allowed / blockAlign});
-        if (frames == 0) {
-            return true;
-        }
-        BYTE* target = nullptr;
-        if (FAILED(render->GetBuffer(static_cast<UINT32>(frames), &target))) {
-            return false;
-        }
-        std::memcpy(target, audio.bytes.data() + written, frames * blockAlign);
-        if (FAILED(render->ReleaseBuffer(static_cast<UINT32>(frames), 0))) {
-            return false;
-        }
-        written += frames * blockAlign;
+    if (!source) {
         std::lock_guard lock(mutex);
-        queuedBytes = written;
-        return true;
-    };
+        sourceEnd = 0;
+    }
+    do {
+        DecodeAhead();
+    } while (!stopRequested && WaitForSingleObject(stopEvent, kDecodeIntervalMs) == WAIT_TIMEOUT);
+    source.reset();
+    if (com) {
+        CoUninitialize();
+    }
+}
 
-    if (!queue(bufferFrames)) {
-        return;
+// Lets go of what has been heard and, once less than the low mark is left,
+// decodes up to the full stretch ahead.
+void Playback::DecodeAhead()
+{
+    const std::uint64_t heard = PlayedBytes();
+    std::uint64_t end = 0;
+    std::size_t held = 0;
+    {
+        std::lock_guard lock(queueMutex);
+        // A device that takes over later starts from the position heard, never before it.
+        queue.DropBefore(heard);
+        end = queue.End();
+        held = queue.HeldBytes();
     }
     {
         std::lock_guard lock(mutex);
-        deviceClock = clock;
-        clockFrequency = frequency;
-        state = State::DeviceClock;
-        AnchorLocked(0);
+        heldBytes = held;
     }
-    if (FAILED(client->Start())) {
+    if (!source || end >= heard + ScaleDown(info.format.BytesPerSecond(), kDecodeLowMarkMs, 1000)) {
         return;
     }
-
-    const HANDLE wakers[] = {stopEvent, ready.handle};
-    ULONGLONG drainDeadline = 0;
-    for (;;) {
-        WaitForMultipleObjects(2, wakers, FALSE, kFeedIntervalMs);
-        UINT32 padding = 0;
-        if (stopRequested || FAILED(client->GetCurrentPadding(&padding)) || padding > bufferFrames) {
-            break;
+    const std::uint64_t ahead = ScaleDown(info.format.BytesPerSecond(), kDecodeAheadMs, 1000);
+    while (end < heard + ahead && !stopRequested) {
+        if (source->Read(chunk) != ReadResult::Data) {
+            FinishSource(end);
+            return;
         }
-        if (written < totalBytes) {
-            if (!queue(bufferFrames - padding)) {
-                break;
-            }
-            continue;
+        const bool last = end + chunk.size() >= info.lengthBytes;
+        if (last) {
+            chunk.resize(static_cast<std::size_t>(info.lengthBytes - end));
         }
-        // Everything is queued: the device plays it out, or gives up on it.
-        if (drainDeadline == 0) {
-            drainDeadline = GetTickCount64() + 1000ull * bufferFrames / audio.sampleRate + kDrainGraceMs;
+        {
+            std::lock_guard lock(queueMutex);
+            queue.Append(std::move(chunk));
+            end = queue.End();
+            held = queue.HeldBytes();
         }
-        if (padding == 0 || GetTickCount64() > drainDeadline) {
-            break;
+        {
+            std::lock_guard lock(mutex);
+            decodedEnd = end;
+            heldBytes = held;
+        }
+        if (last) {
+            FinishSource(end);
+            return;
         }
     }
-    client->Stop();
+}
+
+void Playback::FinishSource(std::uint64_t end)
+{
+    source.reset();
+    std::lock_guard lock(mutex);
+    decodedEnd = end - end % info.format.BlockAlign();
+    sourceEnd = decodedEnd;
+}
+
+void Playback::ServeOutput()
+{
+    State now = State::Idle;
+    {
+        std::lock_guard lock(mutex);
+        now = state;
+    }
+    if (now == State::Idle) {
+        return;
+    }
+    if (device) {
+        if (!FeedDevice()) {
+            LeaveDevice(true);
+        } else {
+            return;
+        }
+    }
+    if (output == AudioOutput::DefaultDevice && !deviceDone &&
+        (now == State::Opening || GetTickCount64() >= nextDeviceAttempt)) {
+        if (Finished()) {
+            deviceDone = true;
+            return;
+        }
+        TryDevice();
+    }
+}
+
+// Opens the default device and lets it carry on from the position reached;
+// without one, the real-time clock goes on from there.
+void Playback::TryDevice()
+{
+    nextDeviceAttempt = GetTickCount64() + kDeviceRetryMs;
+    std::unique_ptr<OutputDevice> fresh = openDevice ? openDevice(info.format) : nullptr;
+    if (fresh) {
+        std::uint64_t from = 0;
+        {
+            std::lock_guard lock(mutex);
+            from = CurrentBytesLocked();
+        }
+        writeCursor = from;
+        if (Fill(*fresh, from) && fresh->Start()) {
+            std::lock_guard lock(mutex);
+            device = std::move(fresh);
+            segmentBase = from;
+            segmentQueued = writeCursor - from;
+            state = State::DeviceClock;
+            AnchorLocked(from);
+            drainDeadline = 0;
+            return;
+        }
+    }
+    std::lock_guard lock(mutex);
+    if (state == State::Opening) {
+        state = State::RealTimeClock;
+        AnchorLocked(0);
+    }
+}
+
+// Queues what the device has room for, at most one buffer ahead of what has
+// been heard, so that a device without a clock of its own is held to real
+// time as well.
+bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
+{
+    const std::optional<std::uint32_t> room = target.FreeFrames();
+    if (!room) {
+        return false;
+    }
+    const std::uint32_t blockAlign = info.format.BlockAlign();
+    const std::uint64_t bufferBytes = std::uint64_t{target.BufferFrames()} * blockAlign;
+    const std::uint64_t allowed = heard + bufferBytes > writeCursor ? heard + bufferBytes - writeCursor : 0;
+    std::size_t bytes = 0;
+    {
+        std::lock_guard lock(queueMutex);
+        const std::uint64_t decoded = std::min(queue.End(), info.lengthBytes);
+        const std::uint64_t available = decoded > writeCursor ? decoded - writeCursor : 0;
+        const std::uint64_t frames = std::min<std::uint64_t>({*room, available / blockAlign, allowed / blockAlign});
+        bytes = static_cast<std::size_t>(frames * blockAlign);
+        scratch.resize(bytes);
+        if (queue.CopyOut(writeCursor, scratch.data(), bytes) != bytes) {
+            return false;
+        }
+    }
+    if (bytes == 0) {
+        return true;
+    }
+    if (!target.Queue(scratch.data(), static_cast<std::uint32_t>(bytes / blockAlign))) {
+        return false;
+    }
+    writeCursor += bytes;
+    return true;
+}
+
+// False when the device failed or stopped being the default one.
+bool Playback::FeedDevice()
+{
+    const std::uint64_t before = writeCursor;
+    if (!Fill(*device, PlayedBytes())) {
+        return false;
+    }
+    std::uint64_t end = 0;
+    {
+        std::lock_guard lock(mutex);
+        segmentQueued = writeCursor - segmentBase;
+        if (!sourceEnd || writeCursor < *sourceEnd) {
+            return true;
+        }
+        end = *sourceEnd;
+    }
+    // Everything is queued: the device plays it out, or gives up on it.
+    const ULONGLONG now = GetTickCount64();
+    if (drainDeadline == 0) {
+        drainDeadline = now + 1000ull * device->BufferFrames() / info.format.sampleRate + kDrainGraceMs;
+    }
+    const std::optional<std::uint32_t> room = device->FreeFrames();
+    if (!room) {
+        return false;
+    }
+    if ((writeCursor == before && *room == device->BufferFrames()) || now > drainDeadline || end == 0) {
+        LeaveDevice(false);
+    }
+    return true;
+}
+
+// Lets the real-time clock carry on from the position reached; after a
+// failure the next device picks up from there.
+void Playback::LeaveDevice(bool failed)
+{
+    std::unique_ptr<OutputDevice> old;
+    {
+        std::lock_guard lock(mutex);
+        const std::uint64_t reached = CurrentBytesLocked();
+        old = std::move(device);
+        state = State::RealTimeClock;
+        AnchorLocked(reached);
+        segmentBase = reached;
+        segmentQueued = 0;
+        writeCursor = reached;
+    }
+    old.reset();
+    deviceDone = !failed;
+    nextDeviceAttempt = 0;
 }

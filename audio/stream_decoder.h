@@ -1,18 +1,25 @@
-// Decodes a sound file through Media Foundation into 16-bit PCM.
+// Decodes a sound file through Media Foundation into 16-bit PCM, piece by piece.
 #pragma once
 
-#include "audio/pcm_audio.h"
+#include "audio/pcm_source.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+// Absolute path of an existing, non-empty regular file, or an empty string.
+std::wstring ResolveReadableFile(const std::wstring& path);
 
 // Decoding stops with failure past this much PCM (about 100 minutes of
 // 44.1 kHz stereo), so an absurd file cannot take all the memory.
 inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
 
 // Decodes the whole file at `path` (absolute or relative to the working
-// directory). Runs Media Foundation on a thread of its own, so the caller's
-// COM apartment, if any, does not matter. On failure `out` is left empty and
-// the result is false: a missing, empty, unreadable or non-audio file, or one
-// that decodes to no samples.
+// directory) on a thread of its own, so the caller's COM apartment, if any,
+// does not matter. On failure `out` is left empty and the result is false: a
+// missing, empty, unreadable or non-audio file, one that fails to decode
+// anywhere, or one that decodes to no samples.
 bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, std::uint64_t maxBytes = kMaxDecodedBytes);
+
+// A source serving a decoded piece.
+std::unique_ptr<PcmSource> MakeMemorySource(std::shared_ptr<const PcmAudio> audio);

@@ -1,11 +1,13 @@
-// Plays a piece for 30 seconds through bass.dll and prints how far the
-// reported position drifts from the wall clock, and the processor time the
-// process (the library and the system's audio code in it; the bench itself
-// sleeps) spends per second of playback.
+// Plays a piece for 30 seconds through bass.dll and prints the time
+// BASS_StreamCreateFile takes, how far the reported position drifts from the
+// wall clock, the processor time the process (the library and the system's
+// audio code in it; the bench itself sleeps) spends per second of playback,
+// and the memory the library adds while playing.
 //   audio_bench [file]   (default: a 35 s tone written beside the bench)
 #include "audio/bass.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +34,20 @@ double ProcessCpuSeconds()
         return static_cast<double>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) * 1e-7;
     };
     return seconds(kernel) + seconds(user);
+}
+
+struct Memory {
+    double workingSetMiB;
+    double privateMiB;
+};
+
+Memory ProcessMemory()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    return {static_cast<double>(counters.WorkingSetSize) / (1 << 20),
+            static_cast<double>(counters.PagefileUsage) / (1 << 20)};
 }
 
 bool WriteTone(const char* path, double seconds)
@@ -85,10 +101,13 @@ int main(int argc, char** argv)
         std::printf("cannot write %s\n", path);
         return 1;
     }
+    const double initStart = Now();
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
         std::printf("BASS_Init failed\n");
         return 1;
     }
+    std::printf("BASS_Init: %.1f ms\n", (Now() - initStart) * 1000);
+    const Memory idle = ProcessMemory();
     const double openStart = Now();
     const DWORD stream = BASS_StreamCreateFile(FALSE, path, 0, 0, 0);
     const double openSeconds = Now() - openStart;
@@ -96,7 +115,8 @@ int main(int argc, char** argv)
         std::printf("cannot open %s\n", path);
         return 1;
     }
-    std::printf("opened (decoded) %s in %.1f ms\n", path, openSeconds * 1000);
+    std::printf("BASS_StreamCreateFile(%s): %.1f ms, length %.3f s\n", path, openSeconds * 1000,
+                BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE)));
 
     const double cpuStart = ProcessCpuSeconds();
     const double startCall = Now();
@@ -118,7 +138,11 @@ int main(int argc, char** argv)
         offset = played - wall;
         worst = std::max(worst, std::fabs(offset));
         if (second % 5 == 0) {
-            std::printf("  t=%5.2f s  position=%7.3f s  drift=%+7.1f ms\n", wall, played, offset * 1000);
+            const Memory playing = ProcessMemory();
+            std::printf("  t=%5.2f s  position=%7.3f s  drift=%+7.1f ms  library's memory: working set %+.1f MiB, "
+                        "private %+.1f MiB\n",
+                        wall, played, offset * 1000, playing.workingSetMiB - idle.workingSetMiB,
+                        playing.privateMiB - idle.privateMiB);
         }
     }
     const double wall = Now() - wallStart;

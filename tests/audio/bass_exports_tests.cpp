@@ -110,6 +110,12 @@ TEST(BassExports, MeasuresAndConvertsBytesWithTheStreamsOwnFormat)
     EXPECT_EQ(BASS_ChannelBytes2Seconds(mono, 44100), 1.0);
     EXPECT_EQ(BASS_ChannelBytes2Seconds(mono, 0), 0.0);
     EXPECT_EQ(BASS_ChannelGetPosition(mono, BASS_POS_BYTE), 0u);  // not started
+
+    // The music's length comes from its header, exact to the byte, before any decoding.
+    const DWORD music = OpenUnicode(L"music.mp3");
+    ASSERT_NE(music, 0u);
+    EXPECT_EQ(BASS_ChannelGetLength(music, BASS_POS_BYTE), 64u * 176400);
+    EXPECT_EQ(BASS_ChannelBytes2Seconds(music, BASS_ChannelGetLength(music, BASS_POS_BYTE)), 64.0);
 }
 
 TEST(BassExports, OpensNonAsciiAndAnsiPaths)

@@ -1,3 +1,6 @@
+#include "audio/audio_file_probe.h"
+#include "audio/file_sources.h"
+#include "audio/mta_thread.h"
 #include "audio/stream_decoder.h"
 #include "audio_files.h"
 
@@ -6,6 +9,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -23,19 +27,49 @@ TEST(StreamDecoder, DecodesWavSamplesExactlyInTheirOwnFormat)
 
         PcmAudio audio;
         ASSERT_TRUE(DecodeAudioFile(path, audio)) << c.rate;
-        EXPECT_EQ(audio.sampleRate, c.rate);
-        EXPECT_EQ(audio.channels, c.channels);
+        EXPECT_EQ(audio.format.sampleRate, c.rate);
+        EXPECT_EQ(audio.format.channels, c.channels);
         EXPECT_EQ(audio.bytes, WavSamples(wav)) << c.rate;
     }
 }
 
-TEST(StreamDecoder, DecodesTheCommittedMusic)
+TEST(StreamDecoder, DecodesTheCommittedMusicToTheLengthItsHeaderStates)
 {
     PcmAudio audio;
     ASSERT_TRUE(DecodeAudioFile(L"music.mp3", audio));
-    EXPECT_EQ(audio.sampleRate, 44100u);
-    EXPECT_EQ(audio.channels, 2u);
-    EXPECT_GE(audio.bytes.size(), 60u * audio.BytesPerSecond());
+    EXPECT_EQ(audio.format.sampleRate, 44100u);
+    EXPECT_EQ(audio.format.channels, 2u);
+    EXPECT_EQ(audio.bytes.size(), 64u * audio.format.BytesPerSecond());
+
+    const std::optional<FileLayout> layout = ProbeAudioFile(ResolveReadableFile(L"music.mp3"));
+    ASSERT_TRUE(layout.has_value());
+    EXPECT_EQ(layout->info.format, audio.format);
+    EXPECT_EQ(layout->info.lengthBytes, audio.bytes.size());
+
+    // Streamed through the MP3 decoder object, with the encoder's and the
+    // decoder's delay taken off: the same samples at the same places.
+    std::vector<std::uint8_t> streamed;
+    ASSERT_TRUE(RunOnMtaThread([&] {
+        const std::unique_ptr<PcmSource> source = OpenFileSource(ResolveReadableFile(L"music.mp3"), *layout);
+        if (!source) {
+            return false;
+        }
+        std::vector<std::uint8_t> chunk;
+        ReadResult result = ReadResult::Data;
+        while ((result = source->Read(chunk)) == ReadResult::Data) {
+            streamed.insert(streamed.end(), chunk.begin(), chunk.end());
+        }
+        return result == ReadResult::End;
+    }));
+    ASSERT_EQ(streamed.size(), audio.bytes.size());
+    int worst = 0;
+    for (std::size_t i = 0; i + 1 < streamed.size(); i += 2) {
+        const auto sample = [](const std::vector<std::uint8_t>& b, std::size_t at) {
+            return static_cast<int>(static_cast<std::int16_t>(b[at] | (b[at + 1] << 8)));
+        };
+        worst = std::max(worst, std::abs(sample(streamed, i) - sample(audio.bytes, i)));
+    }
+    EXPECT_LE(worst, 2);
 }
 
 TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
@@ -53,7 +87,7 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
     for (const std::wstring& path : {std::wstring(L"audio-files\\no-such-file.mp3"), std::wstring(), empty, textFile,
                                      cutHeader, std::wstring(L"audio-files")}) {
         PcmAudio audio;
-        audio.sampleRate = 1;
+        audio.format.sampleRate = 1;
         EXPECT_FALSE(DecodeAudioFile(path, audio)) << path;
         EXPECT_FALSE(audio.IsValid());
         EXPECT_TRUE(audio.bytes.empty());
@@ -72,7 +106,7 @@ TEST(StreamDecoder, PlaysWhatIsLeftOfAFileCutInItsSamples)
     const std::vector<std::uint8_t> present = WavSamples(wav);
     ASSERT_GT(audio.bytes.size(), 0u);
     ASSERT_LE(audio.bytes.size(), present.size());
-    EXPECT_EQ(audio.bytes.size() % audio.BlockAlign(), 0u);
+    EXPECT_EQ(audio.bytes.size() % audio.format.BlockAlign(), 0u);
     EXPECT_TRUE(std::equal(audio.bytes.begin(), audio.bytes.end(), present.begin()));
 }
 
@@ -83,6 +117,69 @@ TEST(StreamDecoder, RefusesMoreThanTheSizeLimit)
     EXPECT_FALSE(DecodeAudioFile(path, audio, 44100));
     EXPECT_TRUE(audio.bytes.empty());
     EXPECT_TRUE(DecodeAudioFile(path, audio, 88200));
+}
+
+// The first frame of a LAME-encoded MP3: MPEG-1 Layer III, 128 kbit/s, 44.1 kHz,
+// with the "Info" tag stating `frames` frames and the encoder's delay and padding.
+std::vector<std::uint8_t> Mp3TagFrame(bool mono, std::uint32_t frames, std::uint32_t delay, std::uint32_t padding)
+{
+    std::vector<std::uint8_t> frame(417, 0);
+    frame[0] = 0xFF;
+    frame[1] = 0xFB;
+    frame[2] = 0x90;
+    frame[3] = mono ? 0xC4 : 0x44;
+    std::size_t at = 4 + (mono ? 17 : 32);
+    const auto put = [&](std::initializer_list<std::uint8_t> bytes) {
+        for (const std::uint8_t b : bytes) {
+            frame[at++] = b;
+        }
+    };
+    put({'I', 'n', 'f', 'o', 0, 0, 0, 0x0F});
+    put({static_cast<std::uint8_t>(frames >> 24), static_cast<std::uint8_t>(frames >> 16),
+         static_cast<std::uint8_t>(frames >> 8), static_cast<std::uint8_t>(frames)});
+    at += 4 + 100 + 4;  // byte count, seek table, quality
+    put({'L', 'A', 'M', 'E', '3', '.', '1', '0', '0'});
+    at += 12;
+    put({static_cast<std::uint8_t>(delay >> 4), static_cast<std::uint8_t>((delay & 0x0F) << 4 | padding >> 8),
+         static_cast<std::uint8_t>(padding)});
+    return frame;
+}
+
+TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
+{
+    // WAV: the data chunk's size, but never more than the file holds.
+    const std::vector<std::uint8_t> wav = MakeWav(22050, 1, 1000);
+    EXPECT_EQ(ProbeAudioHeader(wav, 0, wav.size())->info.lengthBytes, 2000u);
+    EXPECT_EQ(ProbeAudioHeader(wav, 0, wav.size())->info.format, (PcmFormat{.sampleRate = 22050, .channels = 1}));
+    EXPECT_EQ(ProbeAudioHeader(wav, 0, 44 + 999)->info.lengthBytes, 998u);
+    std::vector<std::uint8_t> huge = wav;
+    huge[40] = huge[41] = huge[42] = huge[43] = 0xFF;  // a data chunk of 4 GiB
+    EXPECT_EQ(ProbeAudioHeader(huge, 0, huge.size())->info.lengthBytes, 2000u);
+    std::vector<std::uint8_t> floats = wav;
+    floats[20] = 3;  // not plain PCM: left to the decoder
+    EXPECT_FALSE(ProbeAudioHeader(floats, 0, floats.size()).has_value());
+    EXPECT_FALSE(ProbeAudioHeader(std::span(wav).first(36), 0, wav.size()).has_value());
+
+    // MP3: frames times 1152, less the encoder's delay and padding.
+    const std::vector<std::uint8_t> stereo = Mp3TagFrame(false, 2451, 576, 576);
+    const std::optional<FileLayout> music = ProbeAudioHeader(stereo, 133, 1'025'095);
+    ASSERT_TRUE(music.has_value());
+    EXPECT_EQ(music->info.format, (PcmFormat{.sampleRate = 44100, .channels = 2}));
+    EXPECT_EQ(music->dataOffset, 133u + 417);  // the frame after the tag
+    EXPECT_EQ(music->skipFrames, 576u + 529);
+    EXPECT_EQ(music->info.lengthBytes, 2'822'400u * 4);
+    EXPECT_EQ(ProbeAudioHeader(Mp3TagFrame(true, 10, 576, 100), 0, 4000)->info.lengthBytes, (11520u - 676) * 2);
+    // More frames than the file could hold, or more trimmed than coded.
+    EXPECT_FALSE(ProbeAudioHeader(Mp3TagFrame(false, 0xFFFFFFFF, 576, 576), 0, 1'000'000).has_value());
+    EXPECT_FALSE(ProbeAudioHeader(Mp3TagFrame(false, 1, 4095, 4095), 0, 1'000).has_value());
+    std::vector<std::uint8_t> noTag = stereo;
+    noTag[36] = 'X';
+    EXPECT_FALSE(ProbeAudioHeader(noTag, 0, 1'000'000).has_value());
+
+    // ID3v2 sizes are seven bits a byte.
+    const std::vector<std::uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 0x7F};
+    EXPECT_EQ(Id3TagBytes(id3), 10u + 128 + 127);
+    EXPECT_EQ(Id3TagBytes(std::span(id3).first(9)), 0u);
 }
 
 TEST(StreamDecoder, LeavesTheCallersApartmentAlone)

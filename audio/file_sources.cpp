@@ -1,0 +1,311 @@
+#include "audio/file_sources.h"
+
+#include <windows.h>
+#include <mediaobj.h>
+#include <mmreg.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Read from a WAV file at a time.
+constexpr std::size_t kWavReadBytes = 16 * 1024;
+// Fed to the MP3 decoder at a time (a tenth of a second at 160 kbit/s), and
+// the most it hands back at once: small steps, so the device is never kept
+// waiting while the same thread decodes.
+constexpr std::size_t kMp3ReadBytes = 2 * 1024;
+constexpr std::size_t kMp3OutputFrames = 8 * 1152;
+
+// The system's MP3 decoder object and the media types it speaks.
+constexpr GUID kMp3DecoderObject{0xbbeea841, 0x0a63, 0x4f52, {0xa7, 0xab, 0xa9, 0xb3, 0xa8, 0x4e, 0xd3, 0x8a}};
+constexpr GUID kAudioMajorType{0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+constexpr GUID kMp3Subtype{0x00000055, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+constexpr GUID kPcmSubtype{0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+constexpr GUID kWaveFormatExType{0x05589f81, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
+
+class FileReader {
+public:
+    FileReader(const std::wstring& path, std::uint64_t offset, std::uint64_t bytes, std::size_t stepBytes)
+        : step(stepBytes), file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
+          left(bytes)
+    {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        if (file != INVALID_HANDLE_VALUE && !SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+    }
+    ~FileReader()
+    {
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool IsOpen() const { return file != INVALID_HANDLE_VALUE; }
+
+    // The next piece, empty at the end; false when the file cannot be read.
+    bool Next(std::vector<std::uint8_t>& piece)
+    {
+        piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(step, left)));
+        DWORD read = 0;
+        if (!piece.empty() && !ReadFile(file, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
+            return false;
+        }
+        piece.resize(read);
+        left -= read;
+        if (read == 0) {
+            left = 0;  // the file is shorter than its header said
+        }
+        return true;
+    }
+
+private:
+    const std::size_t step;
+    HANDLE file;
+    std::uint64_t left;
+};
+
+class WavSource final : public PcmSource {
+public:
+    WavSource(const std::wstring& path, const FileLayout& layout)
+        : reader(path, layout.dataOffset, layout.dataBytes, kWavReadBytes), format(layout.info.format)
+    {
+    }
+    bool IsOpen() const { return reader.IsOpen(); }
+
+    PcmFormat Format() const override { return format; }
+    ReadResult Read(std::vector<std::uint8_t>& chunk) override
+    {
+        if (!reader.Next(chunk)) {
+            return ReadResult::Error;
+        }
+        return chunk.empty() ? ReadResult::End : ReadResult::Data;
+    }
+
+private:
+    FileReader reader;
+    const PcmFormat format;
+};
+
+// A block of memory handed to the decoder object.
+class MemoryBlock final : public IMediaBuffer {
+public:
+    explicit MemoryBlock(std::size_t capacity) : bytes(capacity) {}
+
+    std::vector<BYTE> bytes;
+    DWORD length = 0;
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --references;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
+    {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (id == __uuidof(IUnknown) || id == IID_IMediaBuffer) {
+            *object = static_cast<IMediaBuffer*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE SetLength(DWORD newLength) override
+    {
+        if (newLength > bytes.size()) {
+            return E_INVALIDARG;
+        }
+        length = newLength;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD* maxLength) override
+    {
+        if (maxLength == nullptr) {
+            return E_POINTER;
+        }
+        *maxLength = static_cast<DWORD>(bytes.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE** buffer, DWORD* currentLength) override
+    {
+        if (buffer == nullptr && currentLength == nullptr) {
+            return E_POINTER;
+        }
+        if (buffer != nullptr) {
+            *buffer = bytes.data();
+        }
+        if (currentLength != nullptr) {
+            *currentLength = length;
+        }
+        return S_OK;
+    }
+
+private:
+    std::atomic<ULONG> references{1};
+};
+
+class Mp3Source final : public PcmSource {
+public:
+    Mp3Source(const std::wstring& path, const FileLayout& layout)
+        : reader(path, layout.dataOffset, layout.dataBytes, kMp3ReadBytes), format(layout.info.format),
+          skipBytes(layout.skipFrames * layout.info.format.BlockAlign()), leftBytes(layout.info.lengthBytes)
+    {
+    }
+
+    bool Open()
+    {
+        if (!reader.IsOpen() ||
+            FAILED(CoCreateInstance(kMp3DecoderObject, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaObject,
+                                    reinterpret_cast<void**>(decoder.GetAddressOf())))) {
+            return false;
+        }
+        MPEGLAYER3WAVEFORMAT mp3{};
+        mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+        mp3.wfx.nChannels = format.channels;
+        mp3.wfx.nSamplesPerSec = format.sampleRate;
+        mp3.wfx.nAvgBytesPerSec = 16000;
+        mp3.wfx.nBlockAlign = 1;
+        mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+        mp3.wID = MPEGLAYER3_ID_MPEG;
+        mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_OFF;
+        mp3.nBlockSize = 1;
+        mp3.nFramesPerBlock = 1;
+        const DMO_MEDIA_TYPE inputType{.majortype = kAudioMajorType,
+                                       .subtype = kMp3Subtype,
+                                       .bFixedSizeSamples = FALSE,
+                                       .bTemporalCompression = FALSE,
+                                       .lSampleSize = 0,
+                                       .formattype = kWaveFormatExType,
+                                       .pUnk = nullptr,
+                                       .cbFormat = sizeof(mp3),
+                                       .pbFormat = reinterpret_cast<BYTE*>(&mp3)};
+        WAVEFORMATEX pcm{};
+        pcm.wFormatTag = WAVE_FORMAT_PCM;
+        pcm.nChannels = format.channels;
+        pcm.nSamplesPerSec = format.sampleRate;
+        pcm.nAvgBytesPerSec = static_cast<DWORD>(format.BytesPerSecond());
+        pcm.nBlockAlign = static_cast<WORD>(format.BlockAlign());
+        pcm.wBitsPerSample = 16;
+        const DMO_MEDIA_TYPE outputType{.majortype = kAudioMajorType,
+                                        .subtype = kPcmSubtype,
+                                        .bFixedSizeSamples = TRUE,
+                                        .bTemporalCompression = FALSE,
+                                        .lSampleSize = format.BlockAlign(),
+                                        .formattype = kWaveFormatExType,
+                                        .pUnk = nullptr,
+                                        .cbFormat = sizeof(pcm),
+                                        .pbFormat = reinterpret_cast<BYTE*>(&pcm)};
+        if (FAILED(decoder->SetInputType(0, &inputType, 0)) || FAILED(decoder->SetOutputType(0, &outputType, 0))) {
+            return false;
+        }
+        input.Attach(new MemoryBlock(kMp3ReadBytes));
+        output.Attach(new MemoryBlock(kMp3OutputFrames * format.BlockAlign()));
+        return true;
+    }
+
+    PcmFormat Format() const override { return format; }
+
+    ReadResult Read(std::vector<std::uint8_t>& chunk) override
+    {
+        chunk.clear();
+        while (leftBytes > 0) {
+            output->length = 0;
+            DMO_OUTPUT_DATA_BUFFER produced{.pBuffer = output.Get()};
+            DWORD status = 0;
+            if (FAILED(decoder->ProcessOutput(0, 1, &produced, &status))) {
+                return ReadResult::Error;
+            }
+            if (TakeOutput(chunk)) {
+                return ReadResult::Data;
+            }
+            if ((produced.dwStatus & DMO_OUTPUT_DATA_BUFFERF_INCOMPLETE) != 0) {
+                continue;
+            }
+            if (drained) {
+                break;
+            }
+            if (!reader.Next(piece)) {
+                return ReadResult::Error;
+            }
+            if (piece.empty()) {
+                // The last frames are still inside the decoder.
+                drained = true;
+                if (FAILED(decoder->Discontinuity(0))) {
+                    return ReadResult::Error;
+                }
+                continue;
+            }
+            // One block, reused: Wine's decoder object never lets go of the
+            // blocks it is given, so a new one each time would pile up. It
+            // has used up the last one, having no more output from it.
+            std::copy(piece.begin(), piece.end(), input->bytes.begin());
+            input->length = static_cast<DWORD>(piece.size());
+            if (FAILED(decoder->ProcessInput(0, input.Get(), 0, 0, 0))) {
+                return ReadResult::Error;
+            }
+        }
+        return ReadResult::End;
+    }
+
+private:
+    // Moves what the decoder produced into `chunk`, less the delay at the
+    // start and anything past the stated length; false when nothing is left.
+    bool TakeOutput(std::vector<std::uint8_t>& chunk)
+    {
+        std::uint64_t from = 0;
+        std::uint64_t count = output->length;
+        const std::uint64_t skipped = std::min(skipBytes, count);
+        skipBytes -= skipped;
+        from += skipped;
+        count = std::min(count - skipped, leftBytes);
+        leftBytes -= count;
+        chunk.assign(output->bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                     output->bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
+        return !chunk.empty();
+    }
+
+    FileReader reader;
+    const PcmFormat format;
+    std::uint64_t skipBytes;
+    std::uint64_t leftBytes;
+    ComPtr<IMediaObject> decoder;
+    ComPtr<MemoryBlock> input;
+    ComPtr<MemoryBlock> output;
+    std::vector<std::uint8_t> piece;
+    bool drained = false;
+};
+
+}  // namespace
+
+std::unique_ptr<PcmSource> OpenFileSource(const std::wstring& fullPath, const FileLayout& layout)
+{
+    if (layout.container == Container::Wav) {
+        auto wav = std::make_unique<WavSource>(fullPath, layout);
+        if (!wav->IsOpen()) {
+            return nullptr;
+        }
+        return wav;
+    }
+    auto mp3 = std::make_unique<Mp3Source>(fullPath, layout);
+    if (!mp3->Open()) {
+        return nullptr;
+    }
+    return mp3;
+}

@@ -1,0 +1,172 @@
+#include "audio/output_device.h"
+
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstring>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Room queued on the device. The position comes from the device's clock, so
+// this adds no error to it; it only buys slack against a busy machine.
+constexpr REFERENCE_TIME kDeviceBufferDuration = 2'000'000;  // 200 ms in 100 ns units
+
+// value * numerator / denominator without overflow for the sizes seen here.
+std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint64_t denominator)
+{
+    return value / denominator * numerator + value % denominator * numerator / denominator;
+}
+
+// Notes when the system's default output device changes; the system calls it on threads of its own.
+class DefaultDeviceWatch final : public IMMNotificationClient {
+public:
+    std::atomic<bool> changed{false};
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --references;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
+    {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (id == __uuidof(IUnknown) || id == __uuidof(IMMNotificationClient)) {
+            *object = static_cast<IMMNotificationClient*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override
+    {
+        if (flow == eRender && role == eConsole) {
+            changed = true;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+
+private:
+    std::atomic<ULONG> references{1};
+};
+
+class WasapiDevice final : public OutputDevice {
+public:
+    explicit WasapiDevice(const PcmFormat& pcm) : format(pcm), ready(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    ~WasapiDevice() override
+    {
+        if (client) {
+            client->Stop();
+        }
+        if (watching) {
+            enumerator->UnregisterEndpointNotificationCallback(watch.Get());
+        }
+        if (ready != nullptr) {
+            CloseHandle(ready);
+        }
+    }
+    WasapiDevice(const WasapiDevice&) = delete;
+    WasapiDevice& operator=(const WasapiDevice&) = delete;
+
+    bool Open()
+    {
+        ComPtr<IMMDevice> device;
+        if (ready == nullptr ||
+            FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
+            FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device))) {
+            return false;
+        }
+        watch.Attach(new DefaultDeviceWatch());
+        watching = SUCCEEDED(enumerator->RegisterEndpointNotificationCallback(watch.Get()));
+        if (FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                    reinterpret_cast<void**>(client.GetAddressOf())))) {
+            return false;
+        }
+        WAVEFORMATEX wave{};
+        wave.wFormatTag = WAVE_FORMAT_PCM;
+        wave.nChannels = format.channels;
+        wave.nSamplesPerSec = format.sampleRate;
+        wave.wBitsPerSample = 16;
+        wave.nBlockAlign = static_cast<WORD>(format.BlockAlign());
+        wave.nAvgBytesPerSec = static_cast<DWORD>(format.BytesPerSecond());
+        constexpr DWORD streamFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
+                                      AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+        return SUCCEEDED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, kDeviceBufferDuration, 0, &wave,
+                                            nullptr)) &&
+               SUCCEEDED(client->SetEventHandle(ready)) && SUCCEEDED(client->GetBufferSize(&bufferFrames)) &&
+               bufferFrames > 0 && SUCCEEDED(client->GetService(IID_PPV_ARGS(&render))) &&
+               SUCCEEDED(client->GetService(IID_PPV_ARGS(&clock))) && SUCCEEDED(clock->GetFrequency(&frequency)) &&
+               frequency > 0;
+    }
+
+    std::uint32_t BufferFrames() const override { return bufferFrames; }
+
+    std::optional<std::uint32_t> FreeFrames() override
+    {
+        UINT32 padding = 0;
+        if (watch->changed || FAILED(client->GetCurrentPadding(&padding)) || padding > bufferFrames) {
+            return std::nullopt;
+        }
+        return bufferFrames - padding;
+    }
+
+    bool Queue(const std::uint8_t* data, std::uint32_t frames) override
+    {
+        BYTE* target = nullptr;
+        if (FAILED(render->GetBuffer(frames, &target))) {
+            return false;
+        }
+        std::memcpy(target, data, std::size_t{frames} * format.BlockAlign());
+        return SUCCEEDED(render->ReleaseBuffer(frames, 0));
+    }
+
+    bool Start() override { return SUCCEEDED(client->Start()); }
+
+    std::optional<std::uint64_t> PlayedFrames() override
+    {
+        UINT64 position = 0;
+        if (FAILED(clock->GetPosition(&position, nullptr))) {
+            return std::nullopt;
+        }
+        return ScaleDown(position, format.sampleRate, frequency);
+    }
+
+    HANDLE ReadyEvent() const override { return ready; }
+
+private:
+    const PcmFormat format;
+    const HANDLE ready;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<DefaultDeviceWatch> watch;
+    bool watching = false;
+    ComPtr<IAudioClient> client;
+    ComPtr<IAudioRenderClient> render;
+    ComPtr<IAudioClock> clock;
+    UINT32 bufferFrames = 0;
+    UINT64 frequency = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputDevice> OpenDefaultOutputDevice(const PcmFormat& format)
+{
+    auto device = std::make_unique<WasapiDevice>(format);
+    if (!device->Open()) {
+        return nullptr;
+    }
+    return device;
+}

@@ -1,0 +1,36 @@
+// One opened output device that plays queued PCM and counts what it played.
+#pragma once
+
+#include "audio/pcm_source.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class OutputDevice {
+public:
+    virtual ~OutputDevice() = default;
+
+    // Frames the device's queue holds at most.
+    virtual std::uint32_t BufferFrames() const = 0;
+    // Frames that can be queued now; nullopt once the device is gone, failed,
+    // or is no longer the system's default device.
+    virtual std::optional<std::uint32_t> FreeFrames() = 0;
+    virtual bool Queue(const std::uint8_t* data, std::uint32_t frames) = 0;
+    virtual bool Start() = 0;
+    // Frames played since it was opened; nullopt when the device cannot say.
+    // Called on any thread.
+    virtual std::optional<std::uint64_t> PlayedFrames() = 0;
+    // Signalled when room frees up in the queue; may be null.
+    virtual HANDLE ReadyEvent() const = 0;
+};
+
+// Called on the library's thread, inside COM's multithreaded apartment;
+// nullptr when there is no usable device.
+using DeviceOpener = std::function<std::unique_ptr<OutputDevice>(const PcmFormat&)>;
+
+// The system's default output device through WASAPI in shared mode.
+std::unique_ptr<OutputDevice> OpenDefaultOutputDevice(const PcmFormat& format);
