@@ -9,6 +9,7 @@
 #include <wrl/client.h>
 
 #include <utility>
+#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -56,6 +57,19 @@ bool AudioLibrary::Init(int device)
     return true;
 }
 
+namespace {
+
+bool FirstPieceDecodes(const std::wstring& fullPath, const FileLayout& layout)
+{
+    return RunOnMtaThread([&] {
+        const std::unique_ptr<PcmSource> source = OpenFileSource(fullPath, layout);
+        std::vector<std::uint8_t> chunk;
+        return source && source->Read(chunk) == ReadResult::Data && !chunk.empty();
+    });
+}
+
+}  // namespace
+
 std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
     AudioOutput chosen = AudioOutput::Silent;
@@ -76,6 +90,12 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     // Other calls go on meanwhile.
     std::unique_ptr<Playback> playback;
     if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
+        // A header that promises sound over samples that do not decode is a
+        // file that cannot be played at all: refuse it now, as a whole decode
+        // would have, rather than hand out a stream that never moves.
+        if (!FirstPieceDecodes(fullPath, *layout)) {
+            return 0;
+        }
         playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
                                               layout->info, chosen, openDevice);
     } else {

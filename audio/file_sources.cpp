@@ -1,5 +1,7 @@
 #include "audio/file_sources.h"
 
+#include "audio/com_object.h"
+
 #include <windows.h>
 #include <mediaobj.h>
 #include <mmreg.h>
@@ -98,35 +100,13 @@ private:
 };
 
 // A block of memory handed to the decoder object.
-class MemoryBlock final : public IMediaBuffer {
+class MemoryBlock final : public ComObject<IMediaBuffer> {
 public:
     explicit MemoryBlock(std::size_t capacity) : bytes(capacity) {}
 
     std::vector<BYTE> bytes;
     DWORD length = 0;
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
-    {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (id == __uuidof(IUnknown) || id == IID_IMediaBuffer) {
-            *object = static_cast<IMediaBuffer*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
     HRESULT STDMETHODCALLTYPE SetLength(DWORD newLength) override
     {
         if (newLength > bytes.size()) {
@@ -156,9 +136,6 @@ public:
         }
         return S_OK;
     }
-
-private:
-    std::atomic<ULONG> references{1};
 };
 
 class Mp3Source final : public PcmSource {

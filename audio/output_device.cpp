@@ -1,5 +1,7 @@
 #include "audio/output_device.h"
 
+#include "audio/com_object.h"
+
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
@@ -22,32 +24,10 @@ std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint6
 }
 
 // Notes when the system's default output device changes; the system calls it on threads of its own.
-class DefaultDeviceWatch final : public IMMNotificationClient {
+class DefaultDeviceWatch final : public ComObject<IMMNotificationClient> {
 public:
     std::atomic<bool> changed{false};
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
-    {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (id == __uuidof(IUnknown) || id == __uuidof(IMMNotificationClient)) {
-            *object = static_cast<IMMNotificationClient*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
     HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override
     {
         if (flow == eRender && role == eConsole) {
@@ -59,9 +39,6 @@ public:
     HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
-
-private:
-    std::atomic<ULONG> references{1};
 };
 
 class WasapiDevice final : public OutputDevice {

@@ -5,6 +5,7 @@
 // and the memory the library adds while playing.
 //   audio_bench [file]   (default: a 35 s tone written beside the bench)
 #include "audio/bass.h"
+#include "bench/bench_clock.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -16,15 +17,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER counter{};
-    LARGE_INTEGER frequency{};
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double ProcessCpuSeconds()
 {
@@ -101,16 +93,16 @@ int main(int argc, char** argv)
         std::printf("cannot write %s\n", path);
         return 1;
     }
-    const double initStart = Now();
+    const double initStart = NowSeconds();
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
         std::printf("BASS_Init failed\n");
         return 1;
     }
-    std::printf("BASS_Init: %.1f ms\n", (Now() - initStart) * 1000);
+    std::printf("BASS_Init: %.1f ms\n", (NowSeconds() - initStart) * 1000);
     const Memory idle = ProcessMemory();
-    const double openStart = Now();
+    const double openStart = NowSeconds();
     const DWORD stream = BASS_StreamCreateFile(FALSE, path, 0, 0, 0);
-    const double openSeconds = Now() - openStart;
+    const double openSeconds = NowSeconds() - openStart;
     if (stream == 0) {
         std::printf("cannot open %s\n", path);
         return 1;
@@ -119,20 +111,20 @@ int main(int argc, char** argv)
                 BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE)));
 
     const double cpuStart = ProcessCpuSeconds();
-    const double startCall = Now();
+    const double startCall = NowSeconds();
     BASS_ChannelStart(stream);
-    while (BASS_ChannelGetPosition(stream, BASS_POS_BYTE) == 0 && Now() - startCall < 5) {
+    while (BASS_ChannelGetPosition(stream, BASS_POS_BYTE) == 0 && NowSeconds() - startCall < 5) {
         Sleep(1);
     }
-    const double wallStart = Now();
+    const double wallStart = NowSeconds();
     const double positionStart = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
     std::printf("start-up: first movement %.1f ms after BASS_ChannelStart\n", (wallStart - startCall) * 1000);
 
     double worst = 0;
     double offset = 0;
     for (int second = 1; second <= 30; ++second) {
-        Sleep(static_cast<DWORD>(std::max(0.0, (wallStart + second - Now()) * 1000)));
-        const double wall = Now() - wallStart;
+        Sleep(static_cast<DWORD>(std::max(0.0, (wallStart + second - NowSeconds()) * 1000)));
+        const double wall = NowSeconds() - wallStart;
         const double played =
             BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE)) - positionStart;
         offset = played - wall;
@@ -145,7 +137,7 @@ int main(int argc, char** argv)
                         playing.privateMiB - idle.privateMiB);
         }
     }
-    const double wall = Now() - wallStart;
+    const double wall = NowSeconds() - wallStart;
     const double cpu = ProcessCpuSeconds() - cpuStart;
     std::printf("drift after %.1f s: %+.1f ms (%+.3f %%), largest %.1f ms\n", wall, offset * 1000, offset / wall * 100,
                 worst * 1000);
@@ -155,9 +147,9 @@ int main(int argc, char** argv)
     // Granularity: how often a read shows a new value.
     int changes = 0;
     QWORD last = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
-    const double sampleStart = Now();
+    const double sampleStart = NowSeconds();
     int reads = 0;
-    while (Now() - sampleStart < 0.5) {
+    while (NowSeconds() - sampleStart < 0.5) {
         const QWORD now = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
         changes += now != last;
         last = now;

@@ -16,3 +16,11 @@ inline double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
     QueryPerformanceFrequency(&frequency);
     return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
 }
+
+// The performance counter in seconds since an arbitrary start.
+inline double NowSeconds()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(Now().QuadPart) / double(frequency.QuadPart);
+}

@@ -6,6 +6,7 @@
 //   cd build/run && wine ../bench/launch_bench.exe [launches of each]
 // With --bare it is the bare program itself.
 #include "app/engine.h"
+#include "bench/bench_clock.h"
 
 #include <windows.h>
 
@@ -18,15 +19,6 @@
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"Vexlar Direct3D Engine Window";
-
-double Now()
-{
-    LARGE_INTEGER counter{};
-    LARGE_INTEGER frequency{};
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 int RunBare()
 {
@@ -73,16 +65,16 @@ double TimeToFirstFrame(const std::wstring& command)
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    const double start = Now();
+    const double start = NowSeconds();
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         ReleaseDC(nullptr, screen);
         return -1;
     }
     double seen = -1;
-    while (Now() - start < 20) {
+    while (NowSeconds() - start < 20) {
         // Two corners, away from the cube and the pyramids.
         if (ShowsAFrame(screen, 4, 4) && ShowsAFrame(screen, GetSystemMetrics(SM_CXSCREEN) - 5, 4)) {
-            seen = Now() - start;
+            seen = NowSeconds() - start;
             break;
         }
         if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) {

@@ -1,4 +1,4 @@
-#include "audio_files.h"
+#include "tests/audio/audio_files.h"
 
 #include <windows.h>
 

@@ -1,13 +1,18 @@
 #include "audio/bass.h"
-#include "audio_files.h"
+#include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -74,6 +79,20 @@ TEST(BassExports, FailsOnFilesAndRequestsItCannotPlay)
     EXPECT_EQ(OpenUnicode(AudioFilePath(L"missing.mp3")), 0u);
     EXPECT_EQ(OpenUnicode(empty), 0u);
     EXPECT_EQ(OpenUnicode(textFile), 0u);
+
+    // The music's header and encoder tag intact, its frames zeroed: the length
+    // can be read, but nothing decodes.
+    std::ifstream musicFile("music.mp3", std::ios::binary);
+    std::vector<std::uint8_t> music{std::istreambuf_iterator<char>(musicFile), {}};
+    const std::string tag = "Info";
+    const auto tagAt = std::search(music.begin(), music.end(), tag.begin(), tag.end());
+    ASSERT_NE(tagAt, music.end());
+    const std::uint8_t sync[] = {0xFF, 0xFB};
+    const auto firstFrame = std::search(tagAt, music.end(), std::begin(sync), std::end(sync));
+    std::fill(firstFrame, music.end(), std::uint8_t{0});
+    const std::wstring noFrames = AudioFilePath(L"no-frames.mp3");
+    ASSERT_TRUE(WriteFileBytes(noFrames, music));
+    EXPECT_EQ(OpenUnicode(noFrames), 0u);
     EXPECT_EQ(BASS_StreamCreateFile(FALSE, nullptr, 0, 0, BASS_UNICODE), 0u);
     EXPECT_EQ(BASS_StreamCreateFile(TRUE, wav.c_str(), 0, 0, BASS_UNICODE), 0u);
     EXPECT_EQ(BASS_StreamCreateFile(FALSE, wav.c_str(), 44, 0, BASS_UNICODE), 0u);

@@ -2,7 +2,7 @@
 #include "audio/file_sources.h"
 #include "audio/mta_thread.h"
 #include "audio/stream_decoder.h"
-#include "audio_files.h"
+#include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
