@@ -1,12 +1,11 @@
 #include "app/device_recovery.h"
 
 #include "app/engine.h"
-#include "render/camera.h"
+#include "app/scene_setup.h"
 
 #include <windows.h>
 
 #include <memory>
-#include <utility>
 
 void ShowDeviceFailure()
 {
@@ -15,10 +14,9 @@ void ShowDeviceFailure()
 
 bool Engine::RecoverDevice()
 {
-    // The camera holds no device object. Keeping it keeps its one-frame lag
-    // behind us, so the next frame is the one the lost device would have drawn.
-    Camera* const keptCamera = std::exchange(camera, nullptr);
-    ReleaseScene();
+    // The camera holds no device object and stays: its one-frame lag goes on,
+    // so the next frame is the one the lost device would have drawn.
+    DestroySceneObjects(scene);
     device = nullptr;
     if (window.graphics && window.graphics->context) {
         // Views still bound to the context would keep the old swap chain alive,
@@ -30,12 +28,10 @@ bool Engine::RecoverDevice()
     window.graphics = std::make_unique<Graphics>(window.hwnd, createDevice);
     if (!CanRender()) {
         window.graphics.reset();
-        delete keptCamera;
+        ReleaseScene();  // the camera too: nothing is left to draw with
         return false;
     }
     BorrowDevice();
-    SetUpScene();
-    delete camera;
-    camera = keptCamera;
+    scene = CreateSceneObjects(device);
     return true;
 }

@@ -9,6 +9,7 @@
 #include "render/mesh_object.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -31,6 +32,15 @@ std::uint32_t LargestSide(D3D_FEATURE_LEVEL level)
 }
 
 }  // namespace
+
+void PackFrameRows(const CapturedFrame& frame, std::vector<std::uint8_t>& bytes)
+{
+    const std::size_t rowBytes = std::size_t(frame.width) * 4;
+    bytes.resize(rowBytes * frame.height);
+    for (std::uint32_t y = 0; y < frame.height; ++y) {
+        std::memcpy(&bytes[y * rowBytes], frame.pixels + std::size_t(y) * frame.rowPitch, rowBytes);
+    }
+}
 
 FrameCapture::FrameCapture(std::uint32_t width, std::uint32_t height)
     : width(width), height(height), graphics(width, height)

@@ -24,6 +24,9 @@ struct CapturedFrame {
     std::uint64_t index;
 };
 
+// Copies the frame's rows into `bytes`, packed: four bytes a pixel, no padding.
+void PackFrameRows(const CapturedFrame& frame, std::vector<std::uint8_t>& bytes);
+
 // Takes one frame; false stops the capture.
 using FrameSink = std::function<bool(const CapturedFrame&)>;
 // Told the number of frames handed over so far, after each one.

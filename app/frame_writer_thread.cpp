@@ -3,7 +3,6 @@
 #include <objbase.h>
 
 #include <chrono>
-#include <cstring>
 
 FrameWriterThread::FrameWriterThread(const FrameSink& sink, std::size_t buffers)
     : sink(sink), spare(buffers), thread([this] { Run(); })
@@ -27,11 +26,7 @@ bool FrameWriterThread::Push(const CapturedFrame& frame)
     lock.unlock();
 
     // The copy is made outside the lock: the writer may be busy meanwhile.
-    const std::size_t rowBytes = std::size_t(frame.width) * 4;
-    pending.bytes.resize(rowBytes * frame.height);
-    for (std::uint32_t y = 0; y < frame.height; ++y) {
-        std::memcpy(&pending.bytes[y * rowBytes], frame.pixels + std::size_t(y) * frame.rowPitch, rowBytes);
-    }
+    PackFrameRows(frame, pending.bytes);
 
     lock.lock();
     queued.push_back(std::move(pending));

@@ -1,7 +1,6 @@
 #include "app/raw_frame_writer.h"
 
 #include <algorithm>
-#include <cstring>
 
 RawFrameWriter::RawFrameWriter(const std::string& path) : path(path)
 {
@@ -30,10 +29,7 @@ bool RawFrameWriter::Write(const CapturedFrame& frame)
         return WriteAll(frame.pixels, rowBytes * frame.height);
     }
     // Rows padded by the device are packed first, so that each frame is one write.
-    packed.resize(rowBytes * frame.height);
-    for (std::uint32_t y = 0; y < frame.height; ++y) {
-        std::memcpy(&packed[y * rowBytes], frame.pixels + std::size_t(y) * frame.rowPitch, rowBytes);
-    }
+    PackFrameRows(frame, packed);
     return WriteAll(packed.data(), packed.size());
 }
 

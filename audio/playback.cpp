@@ -113,8 +113,8 @@ bool Playback::OnDeviceClock()
 
 std::size_t Playback::HeldBytes()
 {
-    std::lock_guard lock(mutex);
-    return heldBytes;
+    std::lock_guard lock(queueMutex);
+    return queue.HeldBytes();
 }
 
 std::uint64_t Playback::EndLocked() const
@@ -220,17 +220,11 @@ void Playback::DecodeAhead()
 {
     const std::uint64_t heard = PlayedBytes();
     std::uint64_t end = 0;
-    std::size_t held = 0;
     {
         std::lock_guard lock(queueMutex);
         // A device that takes over later starts from the position heard, never before it.
         queue.DropBefore(heard);
         end = queue.End();
-        held = queue.HeldBytes();
-    }
-    {
-        std::lock_guard lock(mutex);
-        heldBytes = held;
     }
     if (!source || end >= heard + ScaleDown(info.format.BytesPerSecond(), kDecodeLowMarkMs, 1000)) {
         return;
@@ -249,12 +243,10 @@ void Playback::DecodeAhead()
             std::lock_guard lock(queueMutex);
             queue.Append(std::move(chunk));
             end = queue.End();
-            held = queue.HeldBytes();
         }
         {
             std::lock_guard lock(mutex);
             decodedEnd = end;
-            heldBytes = held;
         }
         if (last) {
             FinishSource(end);

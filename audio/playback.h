@@ -87,7 +87,6 @@ private:
     std::uint64_t lastReported = 0;
     std::uint64_t decodedEnd = 0;
     std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed
-    std::size_t heldBytes = 0;
 
     std::mutex queueMutex;  // guards the queue, shared by the two threads
     PcmQueue queue;

@@ -30,12 +30,7 @@ std::vector<PackedFrame> CaptureAll(FrameCapture& capture, const CaptureRange& r
 {
     std::vector<PackedFrame> frames;
     const auto sink = [&](const CapturedFrame& frame) {
-        PackedFrame& packed = frames.emplace_back(PackedFrame{frame.index, {}});
-        packed.bytes.resize(std::size_t(frame.width) * frame.height * 4);
-        for (std::uint32_t y = 0; y < frame.height; ++y) {
-            std::memcpy(&packed.bytes[std::size_t(y) * frame.width * 4], frame.pixels + std::size_t(y) * frame.rowPitch,
-                        std::size_t(frame.width) * 4);
-        }
+        PackFrameRows(frame, frames.emplace_back(PackedFrame{frame.index, {}}).bytes);
         return true;
     };
     EXPECT_EQ(capture.Capture(range, fps, sink), CaptureStatus::Done);

@@ -195,11 +195,7 @@ TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixel)
     ASSERT_FALSE(capture.DeviceProblem());
     std::vector<std::vector<std::uint8_t>> captured;
     const auto sink = [&](const CapturedFrame& frame) {
-        std::vector<std::uint8_t>& bytes = captured.emplace_back(std::size_t(frame.width) * frame.height * 4);
-        for (std::uint32_t y = 0; y < frame.height; ++y) {
-            std::memcpy(&bytes[std::size_t(y) * frame.width * 4], frame.pixels + std::size_t(y) * frame.rowPitch,
-                        std::size_t(frame.width) * 4);
-        }
+        PackFrameRows(frame, captured.emplace_back());
         return true;
     };
     ASSERT_EQ(capture.Capture(range, fps, sink), CaptureStatus::Done);
