@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The package command: builds the program and writes the release package
 # build/vexlar-<version>-win64.zip, one folder vexlar-<version>/ holding the
-# program, its audio library, music, shaders and texture, and a README.txt.
+# program, the capture program, the audio library, music, shaders and
+# texture, and a README.txt.
 # The same sources give the same bytes (see zip-package.sh).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
