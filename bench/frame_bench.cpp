@@ -2,11 +2,11 @@
 // only clears and presents, both on the same window and device in one run.
 // Run it from the run folder (it loads the shaders, texture and music):
 //   cd build/run && wine ../bench/frame_bench.exe [frames for the memory run]
-#include "app/engine.h"
-#include "app/frame_transforms.h"
-#include "app/music.h"
 #include "bench/bench_clock.h"
+#include "demo/engine.h"
 #include "render/mesh_object.h"
+#include "scene/frame_transforms.h"
+#include "scene/music.h"
 
 #include <objbase.h>
 #include <psapi.h>

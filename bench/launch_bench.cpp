@@ -5,8 +5,8 @@
 // with the close message. Run it from the run folder on a display:
 //   cd build/run && wine ../bench/launch_bench.exe [launches of each]
 // With --bare it is the bare program itself.
-#include "app/engine.h"
 #include "bench/bench_clock.h"
+#include "demo/engine.h"
 
 #include <windows.h>
 

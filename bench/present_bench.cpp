@@ -3,10 +3,10 @@
 // the next presented frame. Run it from the run folder (it loads the shaders,
 // texture and music):
 //   cd build/run && wine ../bench/present_bench.exe [seconds minimised]
-#include "app/engine.h"
-#include "app/message_loop.h"
-#include "app/music.h"
 #include "bench/bench_clock.h"
+#include "demo/engine.h"
+#include "demo/message_loop.h"
+#include "scene/music.h"
 
 #include <objbase.h>
 #include <windows.h>

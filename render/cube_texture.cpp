@@ -6,7 +6,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-void LoadCubeTexture(ID3D11Device* device, ComPtr<ID3D11ShaderResourceView>& textureView,
+void LoadCubeTexture(ID3D11Device* device, const wchar_t* path, ComPtr<ID3D11ShaderResourceView>& textureView,
                      ComPtr<ID3D11SamplerState>& sampler)
 {
     if (!device) {
@@ -14,7 +14,7 @@ void LoadCubeTexture(ID3D11Device* device, ComPtr<ID3D11ShaderResourceView>& tex
     }
     ImageDesc desc{};
     ImageSet image;
-    DecodeImageFile(L"textures/grass.jpg", 0, &desc, image, MetadataCallback{});
+    DecodeImageFile(path, 0, &desc, image, MetadataCallback{});
 
     // An image that could not be decoded leaves the set empty; creation then
     // fails for lack of surfaces and the view stays empty.

@@ -8,36 +8,6 @@
 
 using Microsoft::WRL::ComPtr;
 
-const ColourTable kCubeColours = {{
-    {1, 0, 1, 0},
-    {1, 0, 1, 0},
-    {1, 0, 0, 0},
-    {1, 0, 0, 0},
-    {0, 1, 0, 0},
-    {0, 1, 0, 0},
-    {0, 0, 1, 0},
-    {0, 0, 1, 0},
-    {1, 1, 0, 0},
-    {1, 1, 0, 0},
-    {0, 1, 1, 0},
-    {0, 1, 1, 0},
-}};
-
-const ColourTable kPyramidColours = {{
-    {1, 0, 1, 0},
-    {1, 0, 0, 0},
-    {0, 1, 0, 0},
-    {0, 0, 1, 0},
-    {1, 1, 0, 0},
-    {0, 1, 1, 0},
-    {0, 0, 0, 0},
-    {0, 0, 0, 0},
-    {0, 0, 0, 0},
-    {0, 0, 0, 0},
-    {0, 0, 0, 0},
-    {0, 0, 0, 0},
-}};
-
 const std::array<D3D11_INPUT_ELEMENT_DESC, 2> kVertexElements = {{
     {.SemanticName = "Position",
      .SemanticIndex = 0,
@@ -117,12 +87,12 @@ void Material::CreateColourBuffer(ID3D11Device* device, const ColourTable& colou
 }
 
 CubeMaterial::CubeMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath,
-                           ID3D11Device* device)
+                           ID3D11Device* device, const ColourTable& colours, const wchar_t* texturePath)
 {
     pixelShader = LoadPixelShader(pixelShaderPath, device);
     vertexShader = LoadVertexShader(vertexShaderPath, device);
-    CreateColourBuffer(device, kCubeColours);
-    LoadCubeTexture(device, textureView, sampler);
+    CreateColourBuffer(device, colours);
+    LoadCubeTexture(device, texturePath, textureView, sampler);
 }
 
 ComPtr<ID3D11VertexShader> CubeMaterial::LoadVertexShader(const std::string& path, ID3D11Device* device)
@@ -131,11 +101,11 @@ ComPtr<ID3D11VertexShader> CubeMaterial::LoadVertexShader(const std::string& pat
 }
 
 PyramidMaterial::PyramidMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath,
-                                 ID3D11Device* device)
+                                 ID3D11Device* device, const ColourTable& colours)
 {
     pixelShader = LoadPixelShader(pixelShaderPath, device);
     vertexShader = LoadVertexShader(vertexShaderPath, device);
-    CreateColourBuffer(device, kPyramidColours);
+    CreateColourBuffer(device, colours);
 }
 
 ComPtr<ID3D11VertexShader> PyramidMaterial::LoadVertexShader(const std::string& path, ID3D11Device* device)

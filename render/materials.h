@@ -1,20 +1,12 @@
 #pragma once
 
+#include "render/colour_table.h"
+
 #include <d3d11.h>
 #include <wrl/client.h>
 
 #include <array>
 #include <string>
-
-// One entry of a material's colour table, as the pixel shaders read it.
-struct ColourEntry {
-    float r, g, b, a;
-};
-using ColourTable = std::array<ColourEntry, 12>;
-static_assert(sizeof(ColourTable) == 192);
-
-extern const ColourTable kCubeColours;
-extern const ColourTable kPyramidColours;
 
 // The input layout of a `Vertex`: "Position", then "TexCoord" at byte 12. The
 // cube's layout takes both elements; the pyramid's takes the first alone, and
@@ -41,10 +33,12 @@ protected:
     void CreateColourBuffer(ID3D11Device* device, const ColourTable& colours);
 };
 
-// The textured material of the cube.
+// The textured material of the cube. The colour table and the texture's
+// path are the scene's to choose.
 class CubeMaterial : public Material {
 public:
-    CubeMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath, ID3D11Device* device);
+    CubeMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath, ID3D11Device* device,
+                 const ColourTable& colours, const wchar_t* texturePath);
 
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> textureView;
     Microsoft::WRL::ComPtr<ID3D11SamplerState> sampler;
@@ -56,7 +50,8 @@ private:
 // The untextured material of the pyramids: reads positions only.
 class PyramidMaterial : public Material {
 public:
-    PyramidMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath, ID3D11Device* device);
+    PyramidMaterial(const std::string& pixelShaderPath, const std::string& vertexShaderPath, ID3D11Device* device,
+                    const ColourTable& colours);
 
 private:
     Microsoft::WRL::ComPtr<ID3D11VertexShader> LoadVertexShader(const std::string& path, ID3D11Device* device);

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Makes app/vexlar.ico, the program's icon: the demo's textured cube over its
+# Makes demo/vexlar.ico, the program's icon: the demo's textured cube over its
 # green background, drawn at the sizes Windows shows (16 to 256 pixels).
 # Needs ImageMagick's own convert (the Debian package imagemagick).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 convert=/usr/bin/convert
-out=${1:-$root/app/vexlar.ico}
+out=${1:-$root/demo/vexlar.ico}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -3,6 +3,7 @@
 #include "render/materials.h"
 #include "render/mesh_object.h"
 #include "render/meshes.h"
+#include "scene/scene_content.h"
 #include "tests/render/recording_context.h"
 #include "tests/render/test_window.h"
 #include "tests/support/read_back.h"
@@ -100,8 +101,8 @@ using Materials = DeviceTest;
 
 TEST_F(Materials, ColourTablesAre192BytesOfSixColoursWithZeroAlpha)
 {
-    const PyramidMaterial pyramid("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
-    const CubeMaterial cube("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+    const PyramidMaterial pyramid(kPyramidPixelShader, kPyramidVertexShader, Device(), kPyramidColours);
+    const CubeMaterial cube(kCubePixelShader, kCubeVertexShader, Device(), kCubeColours, kCubeTexture);
     for (const Material* material : {static_cast<const Material*>(&pyramid), static_cast<const Material*>(&cube)}) {
         ASSERT_TRUE(material->constantBuffer);
         const D3D11_BUFFER_DESC desc = DescOf(material->constantBuffer.Get());
@@ -132,7 +133,7 @@ TEST_F(Materials, ColourTablesAre192BytesOfSixColoursWithZeroAlpha)
 
 TEST_F(Materials, LoadEveryShaderLayoutTextureAndSampler)
 {
-    const CubeMaterial cube("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+    const CubeMaterial cube(kCubePixelShader, kCubeVertexShader, Device(), kCubeColours, kCubeTexture);
     EXPECT_TRUE(cube.pixelShader);
     EXPECT_TRUE(cube.vertexShader);
     EXPECT_TRUE(cube.inputLayout);
@@ -147,7 +148,7 @@ TEST_F(Materials, LoadEveryShaderLayoutTextureAndSampler)
     EXPECT_EQ(sampler.ComparisonFunc, D3D11_COMPARISON_NEVER);
     EXPECT_EQ(sampler.MaxLOD, D3D11_FLOAT32_MAX);
 
-    const PyramidMaterial pyramid("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
+    const PyramidMaterial pyramid(kPyramidPixelShader, kPyramidVertexShader, Device(), kPyramidColours);
     EXPECT_TRUE(pyramid.pixelShader);
     EXPECT_TRUE(pyramid.vertexShader);
     EXPECT_TRUE(pyramid.inputLayout);
@@ -157,7 +158,7 @@ TEST_F(Materials, FirstPathIsAlwaysThePixelShader)
 {
     // With the two paths swapped neither file is a shader of the stage it is
     // given to, so both creations fail.
-    const PyramidMaterial swapped("shaders\\VSDefault.cso", "shaders\\PSDefault.cso", Device());
+    const PyramidMaterial swapped("shaders\\VSDefault.cso", "shaders\\PSDefault.cso", Device(), kPyramidColours);
     EXPECT_FALSE(swapped.pixelShader);
     EXPECT_FALSE(swapped.vertexShader);
     EXPECT_FALSE(swapped.inputLayout);
@@ -165,7 +166,7 @@ TEST_F(Materials, FirstPathIsAlwaysThePixelShader)
 
 TEST_F(Materials, MissingShaderFilesLeaveShaderAndLayoutEmpty)
 {
-    const CubeMaterial cube("shaders\\Missing.cso", "shaders\\AlsoMissing.cso", Device());
+    const CubeMaterial cube("shaders\\Missing.cso", "shaders\\AlsoMissing.cso", Device(), kCubeColours, kCubeTexture);
     EXPECT_FALSE(cube.pixelShader);
     EXPECT_FALSE(cube.vertexShader);
     EXPECT_FALSE(cube.inputLayout);
@@ -202,9 +203,9 @@ protected:
     {
         DeviceTest::SetUpTestSuite();
         cubeMaterial =
-            std::make_unique<CubeMaterial>("shaders\\PixelShader.cso", "shaders\\VertexShader.cso", Device());
+            std::make_unique<CubeMaterial>(kCubePixelShader, kCubeVertexShader, Device(), kCubeColours, kCubeTexture);
         pyramidMaterial =
-            std::make_unique<PyramidMaterial>("shaders\\PSDefault.cso", "shaders\\VSDefault.cso", Device());
+            std::make_unique<PyramidMaterial>(kPyramidPixelShader, kPyramidVertexShader, Device(), kPyramidColours);
         camera = std::make_unique<Camera>(1280u, 720u, nullptr);
         cube.TakeMesh(CreateCubeMesh(Device()));
         cube.material = cubeMaterial.get();

@@ -5,6 +5,7 @@
 #include "render/mesh_object.h"
 #include "render/meshes.h"
 #include "render/vector_math.h"
+#include "scene/scene_content.h"
 #include "tests/support/read_back.h"
 
 #include <windows.h>

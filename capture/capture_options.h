@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The capture program's command line, free of any platform call.
+
+enum class CaptureOutput {
+    RawFile,    // BGRA frames one after another into a file
+    RawStdout,  // the same on standard output
+    PngFolder,  // one numbered PNG file per frame
+};
+
+struct CaptureOptions {
+    double fps = 60.0;
+    std::uint32_t width = 1920;
+    std::uint32_t height = 1080;
+    double from = 0.0;
+    std::optional<double> to;  // the end of the music when not given
+    CaptureOutput output = CaptureOutput::RawStdout;
+    std::string path;  // the file or folder
+    bool help = false;
+};
+
+// The largest texture side a Direct3D 11 device must take.
+inline constexpr std::uint32_t kLargestFrameSide = 16384;
+inline constexpr double kHighestFps = 1000.0;
+
+// Reads the arguments into `options`; the problem with them, if any, and
+// then `options` is left as it was.
+std::optional<std::string> ParseCaptureOptions(const std::vector<std::string>& arguments, CaptureOptions& options);
+
+// The --help text.
+std::string CaptureUsage();
+
+// The captured range in seconds: [from, to).
+struct CaptureRange {
+    double from = 0.0;
+    double to = 0.0;
+};
+
+// Completes the range with the music's length (none when the music could
+// not be opened) and checks it against it; the problem, if any, and then
+// `range` is left as it was.
+std::optional<std::string> ResolveCaptureRange(const CaptureOptions& options, std::optional<double> musicSeconds,
+                                               CaptureRange& range);
+
+// Frame n is drawn at from + n / fps; these are the frames with that time
+// before `to`. Both use the same arithmetic, so the count never disagrees
+// with the times.
+double CaptureFrameTime(const CaptureRange& range, double fps, std::int64_t n);
+std::uint64_t CaptureFrameCount(const CaptureRange& range, double fps);

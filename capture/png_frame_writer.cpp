@@ -1,0 +1,123 @@
+#include "capture/png_frame_writer.h"
+
+#include "texture/image_decoder.h"
+
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::wstring Widen(const std::string& text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+    wide.pop_back();  // the terminator
+    return wide;
+}
+
+}  // namespace
+
+PngFrameWriter::PngFrameWriter(std::string folder) : folder(std::move(folder))
+{
+}
+
+std::string PngFrameWriter::FileName(std::uint64_t index)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "frame_%06llu.png", static_cast<unsigned long long>(index));
+    return name;
+}
+
+std::optional<std::string> PngFrameWriter::Prepare()
+{
+    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return "cannot make the folder " + folder + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return folder + " is not a folder";
+    }
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\frame_*.png").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return folder + " already holds frames (" + found.cFileName + "); empty it or choose another folder";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> PngFrameWriter::Write(const CapturedFrame& frame)
+{
+    const HRESULT result = Encode(frame, Widen(folder + "\\" + FileName(frame.index)));
+    if (SUCCEEDED(result)) {
+        return std::nullopt;
+    }
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+    return "cannot write a PNG file in " + folder + " (" + code + ")";
+}
+
+HRESULT PngFrameWriter::Encode(const CapturedFrame& frame, const std::wstring& path)
+{
+    bool isFactory2 = false;
+    IWICImagingFactory* factory = AcquireImagingFactory(isFactory2);
+    if (!factory) {
+        return E_FAIL;
+    }
+    ComPtr<IWICStream> stream;
+    HRESULT hr = factory->CreateStream(&stream);
+    if (SUCCEEDED(hr)) {
+        hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    }
+    ComPtr<IWICBitmapEncoder> encoder;
+    if (SUCCEEDED(hr)) {
+        hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+    }
+    ComPtr<IWICBitmapFrameEncode> target;
+    if (SUCCEEDED(hr)) {
+        hr = encoder->CreateNewFrame(&target, nullptr);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = target->Initialize(nullptr);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = target->SetSize(frame.width, frame.height);
+    }
+    // The alpha the shaders leave is not part of the picture on screen.
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (SUCCEEDED(hr)) {
+        hr = target->SetPixelFormat(&format);
+    }
+    if (SUCCEEDED(hr) && format != GUID_WICPixelFormat24bppBGR) {
+        hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    }
+    const UINT rowBytes = frame.width * 3;
+    row.resize(rowBytes);
+    for (std::uint32_t y = 0; SUCCEEDED(hr) && y < frame.height; ++y) {
+        const std::uint8_t* source = frame.pixels + std::size_t(y) * frame.rowPitch;
+        for (std::uint32_t x = 0; x < frame.width; ++x) {
+            row[x * 3] = source[x * 4];
+            row[x * 3 + 1] = source[x * 4 + 1];
+            row[x * 3 + 2] = source[x * 4 + 2];
+        }
+        hr = target->WritePixels(1, rowBytes, rowBytes, row.data());
+    }
+    if (SUCCEEDED(hr)) {
+        hr = target->Commit();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = encoder->Commit();
+    }
+    return hr;
+}

@@ -1,0 +1,142 @@
+#include "demo/engine.h"
+
+#include "demo/message_loop.h"
+#include "render/camera.h"
+#include "scene/draw_scene_frame.h"
+#include "scene/music.h"
+#include "scene/scene_objects.h"
+
+#include <wrl/client.h>
+
+Engine::Engine(std::int32_t width, std::int32_t height) : window(width, height)
+{
+}
+
+// The members go in reverse: the scene's objects and the camera before the
+// window releases the device.
+Engine::~Engine() = default;
+
+int Engine::Run()
+{
+    BorrowDevice();
+    SetUpScene();
+    const DWORD music = StartMusic();
+    return RunMessageLoop([&] { RenderFrame(MusicTime(music)); });
+}
+
+void Engine::BorrowDevice()
+{
+    // Take a reference, keep the pointer, give the reference back: the window's
+    // graphics keeps the device alive for as long as the engine draws.
+    const Microsoft::WRL::ComPtr<ID3D11Device> held = window.graphics->device;
+    device = held.Get();
+}
+
+void Engine::SetUpScene()
+{
+    camera = std::make_unique<Camera>(static_cast<std::uint32_t>(window.width),
+                                      static_cast<std::uint32_t>(window.height), this);
+    MakeSceneObjects();
+}
+
+void Engine::RenderFrame(float t)
+{
+    // No graphics is left only after a failed recovery, whose quit is queued.
+    if (!window.graphics) {
+        return;
+    }
+    if (occlusion.occluded) {
+        WaitWhileOccluded();
+        return;
+    }
+    DrawFrame(t);
+    ActOnPresent(present(*window.graphics->swapChain.Get(), 1, 0));
+}
+
+void Engine::DrawFrame(float t)
+{
+    // Escape ends the program, but this frame is still drawn and presented.
+    if (window.keyboard.keyStates.test(VK_ESCAPE)) {
+        PostQuitMessage(0);
+    }
+    DrawSceneFrame(*window.graphics, *camera, scene, t);
+}
+
+void Engine::ActOnPresent(HRESULT result)
+{
+    switch (ClassifyPresent(result)) {
+    case PresentOutcome::Shown:
+        occlusion.Visible();
+        break;
+    case PresentOutcome::Occluded:
+        occlusion.Occluded(GetTickCount64());
+        break;
+    case PresentOutcome::DeviceLost:
+        // The music plays on meanwhile: the next frame is drawn at its time.
+        occlusion.Visible();
+        if (!RecoverDevice()) {
+            reportDeviceFailure();
+            PostQuitMessage(kDeviceFailureExitCode);
+        }
+        break;
+    }
+}
+
+void Engine::WaitWhileOccluded()
+{
+    // No frame runs to see Escape while the window is hidden.
+    if (window.keyboard.keyStates.test(VK_ESCAPE)) {
+        PostQuitMessage(0);
+        return;
+    }
+    const std::uint64_t now = GetTickCount64();
+    if (!occlusion.TestDue(now)) {
+        // Any window message ends the wait, so a quit is handled at once.
+        MsgWaitForMultipleObjectsEx(0, nullptr, occlusion.WaitMs(now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return;
+    }
+    ActOnPresent(present(*window.graphics->swapChain.Get(), 0, DXGI_PRESENT_TEST));
+}
+
+bool Engine::RecoverDevice()
+{
+    // The camera holds no device object and stays: its one-frame lag goes on,
+    // so the next frame is the one the lost device would have drawn.
+    ReleaseSceneObjects();
+    device = nullptr;
+    if (window.graphics && window.graphics->context) {
+        // Views still bound to the context would keep the old swap chain alive,
+        // and the window takes a new one only once the old one has gone.
+        window.graphics->context->ClearState();
+        window.graphics->context->Flush();
+    }
+    window.graphics.reset();
+    window.graphics = std::make_unique<Graphics>(window.hwnd, createDevice);
+    if (!CanRender()) {
+        window.graphics.reset();
+        camera.reset();  // nothing is left to draw with
+        return false;
+    }
+    BorrowDevice();
+    MakeSceneObjects();
+    return true;
+}
+
+void Engine::MakeSceneObjects()
+{
+    sceneObjects = std::make_unique<SceneObjects>(device);
+    scene = sceneObjects->Entries();
+}
+
+void Engine::ReleaseSceneObjects()
+{
+    scene.clear();
+    sceneObjects.reset();
+}
+
+bool Engine::CanRender() const
+{
+    const Graphics* graphics = window.graphics.get();
+    return window.hwnd && graphics && graphics->device && graphics->swapChain && graphics->context &&
+           graphics->renderTargetView && graphics->depthStencilView;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "demo/device_failure.h"
+#include "demo/present_outcome.h"
+#include "platform/window.h"
+
+#include <d3d11.h>
+#include <dxgi.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Camera;
+class SceneObjects;
+struct MeshObject;
+
+// The application: the window with its device, and the scene it draws.
+class Engine {
+public:
+    Engine(std::int32_t width, std::int32_t height);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Builds the scene, starts the music and runs the message loop; returns
+    // the exit code carried by the quit message.
+    int Run();
+
+    // Points `device` at the window's device without owning it.
+    void BorrowDevice();
+
+    // The scene set-up: the camera, then the scene's objects and its ten entries.
+    void SetUpScene();
+
+    // Draws and presents the frame of time t (seconds); while the window is
+    // hidden it only tests, at a modest rate, whether it is visible again.
+    void RenderFrame(float t);
+    // The frame without its presentation.
+    void DrawFrame(float t);
+
+    // Releases the scene's device objects and the graphics and creates them
+    // again on the same window; false, with no graphics left, when the device
+    // cannot be created.
+    bool RecoverDevice();
+
+    // Whether the window and every device reference exist; without them
+    // nothing can be drawn.
+    bool CanRender() const;
+
+    Window window;
+    ID3D11Device* device = nullptr;  // not owning: the window's graphics holds it
+    std::vector<MeshObject*> scene;  // entry 0 the cube, 1 to 9 the one pyramid object
+    std::unique_ptr<Camera> camera;
+    std::unique_ptr<SceneObjects> sceneObjects;  // what `scene` refers to
+
+    // Seams for tests; the program keeps the defaults. What answers the
+    // frame's presentation, how a lost device is created again, and how its
+    // failure is told.
+    std::function<HRESULT(IDXGISwapChain& swapChain, UINT syncInterval, UINT flags)> present = PresentOnSwapChain;
+    PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain;
+    std::function<void()> reportDeviceFailure = ShowDeviceFailure;
+    OcclusionPacing occlusion;
+
+private:
+    void ActOnPresent(HRESULT result);
+    void WaitWhileOccluded();
+    void MakeSceneObjects();
+    void ReleaseSceneObjects();
+};

@@ -1,0 +1,22 @@
+#include "demo/device_failure.h"
+#include "demo/engine.h"
+#include "demo/run_folder.h"
+#include "scene/com_apartment.h"
+
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    // Started from a shortcut, a prompt elsewhere or a file manager, the
+    // music, shaders and texture must still be found beside the program.
+    UseExecutableFolderAsWorkingDirectory();
+    ComApartment com;
+    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    Engine engine(width, height);
+    if (!engine.CanRender()) {
+        ShowDeviceFailure();
+        return kDeviceFailureExitCode;
+    }
+    return engine.Run();
+}

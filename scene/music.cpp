@@ -1,0 +1,43 @@
+#include "scene/music.h"
+
+#include "audio/bass.h"
+#include "scene/scene_content.h"
+
+namespace {
+
+DWORD OpenMusic()
+{
+    return BASS_StreamCreateFile(FALSE, kMusicFile, 0, 0, BASS_UNICODE);
+}
+
+}  // namespace
+
+DWORD StartMusic()
+{
+    // The library is given the foreground window of this moment, not ours.
+    BASS_Init(-1, 44100, 0, GetForegroundWindow(), nullptr);
+    const DWORD stream = OpenMusic();
+    BASS_ChannelStart(stream);
+    return stream;
+}
+
+float MusicTime(DWORD stream)
+{
+    return static_cast<float>(BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE)));
+}
+
+std::optional<double> MusicSeconds()
+{
+    // Device 0: no sound, so nothing is opened that could be heard.
+    BASS_Init(0, 44100, 0, nullptr, nullptr);
+    const DWORD stream = OpenMusic();
+    if (stream == 0) {
+        return std::nullopt;
+    }
+    const QWORD bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+    const double seconds = BASS_ChannelBytes2Seconds(stream, bytes);
+    if (bytes == static_cast<QWORD>(-1) || seconds <= 0.0) {
+        return std::nullopt;
+    }
+    return seconds;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+// The music the scene follows, played and measured through the audio library.
+
+// Starts the music once from the beginning on the default device and returns
+// its stream handle (0 when it could not be opened; the frame time then stays
+// frozen).
+DWORD StartMusic();
+
+// The frame time: the stream's playback position in seconds, in single precision.
+float MusicTime(DWORD stream);
+
+// The music's length in seconds, asked of the audio library without playing
+// it; none when the music cannot be opened.
+std::optional<double> MusicSeconds();

@@ -1,0 +1,394 @@
+#include "capture/capture_options.h"
+#include "capture/frame_capture.h"
+#include "demo/engine.h"
+#include "demo/message_loop.h"
+#include "demo/present_outcome.h"
+#include "render/camera.h"
+#include "render/materials.h"
+#include "render/mesh_object.h"
+#include "scene/frame_transforms.h"
+#include "tests/support/read_back.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <wrl/client.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// One engine for the whole executable: it opens the full-screen window.
+class Frame : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // The program prepares its thread for COM before building the engine.
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        engine = std::make_unique<Engine>(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        ASSERT_TRUE(engine->CanRender());
+        engine->BorrowDevice();
+        engine->SetUpScene();
+    }
+    void TearDown() override { RestoreSeams(); }
+    // Tests that answer for Present leave the engine as they found it.
+    static void RestoreSeams()
+    {
+        engine->present = PresentOnSwapChain;
+        engine->occlusion = OcclusionPacing{};
+        engine->window.keyboard.keyStates.reset(VK_ESCAPE);
+    }
+    static void TearDownTestSuite()
+    {
+        engine.reset();
+        MSG leftOver;
+        while (PeekMessageA(&leftOver, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        CoUninitialize();
+    }
+
+    // Draws the frame of time t twice, so that the camera's one-frame lag is
+    // behind us, and reads it back.
+    static ReadBackImage DrawAndReadBack(float t)
+    {
+        engine->DrawFrame(t);
+        engine->DrawFrame(t);
+        Graphics& graphics = *engine->window.graphics;
+        return ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get());
+    }
+
+    // Where a world-space point lands on the screen through the camera.
+    static std::pair<std::uint32_t, std::uint32_t> ScreenPointOf(const Vector4& world, const ReadBackImage& image)
+    {
+        const Camera& camera = *engine->camera;
+        const Vector4 ndc = TransformPoint(world, Multiply(camera.view, camera.projection));
+        return {static_cast<std::uint32_t>((ndc.x + 1.0f) / 2.0f * float(image.width)),
+                static_cast<std::uint32_t>((1.0f - ndc.y) / 2.0f * float(image.height))};
+    }
+
+    static ReadBackImage ReadBackTarget()
+    {
+        Graphics& graphics = *engine->window.graphics;
+        return ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get());
+    }
+
+    static inline std::unique_ptr<Engine> engine;
+};
+
+// One call of the seam that answers Present.
+struct PresentCall {
+    UINT flags;
+    HRESULT answer;
+    ULONGLONG atMs;
+};
+
+bool SameImage(const ReadBackImage& a, const ReadBackImage& b)
+{
+    return a.width > 0 && a.width == b.width && a.height == b.height && a.bytes == b.bytes;
+}
+
+std::uint8_t ToByte(float unit)
+{
+    return static_cast<std::uint8_t>(std::lround(unit * 255.0f));
+}
+
+TEST_F(Frame, SceneHasTheCubeOnceAndOnePyramidObjectNineTimes)
+{
+    ASSERT_EQ(engine->scene.size(), 10u);
+    EXPECT_NE(engine->scene[0], engine->scene[1]);
+    for (std::size_t i = 2; i < 10; ++i) {
+        EXPECT_EQ(engine->scene[i], engine->scene[1]);
+    }
+    EXPECT_TRUE(dynamic_cast<CubeMaterial*>(engine->scene[0]->material));
+    EXPECT_TRUE(dynamic_cast<PyramidMaterial*>(engine->scene[1]->material));
+    EXPECT_EQ(engine->scene[0]->indexCount, 36u);
+    EXPECT_EQ(engine->scene[1]->indexCount, 18u);
+    EXPECT_TRUE(engine->scene[0]->constantBuffer);
+}
+
+TEST_F(Frame, BackgroundIsTheClearColourOfItsTime)
+{
+    for (float t : {0.0f, 2.0f}) {
+        const ReadBackImage image = DrawAndReadBack(t);
+        ASSERT_GT(image.width, 0u);
+        const ClearColour clear = FrameClearColour(t);
+        // The top-left corner stays background at both times.
+        const ReadBackImage::Pixel corner = image.At(2, 2);
+        EXPECT_EQ(corner.c2, ToByte(clear.rgba[0]));  // red
+        EXPECT_EQ(corner.c1, ToByte(clear.rgba[1]));  // green
+        EXPECT_EQ(corner.c0, ToByte(clear.rgba[2]));  // blue
+    }
+}
+
+TEST_F(Frame, TexturedCubeCoversTheCentreOfTheScreen)
+{
+    const auto* cubeMaterial = dynamic_cast<CubeMaterial*>(engine->scene[0]->material);
+    ASSERT_TRUE(cubeMaterial);
+    EXPECT_TRUE(cubeMaterial->textureView);
+    EXPECT_TRUE(cubeMaterial->sampler);
+
+    const ReadBackImage image = DrawAndReadBack(0.0f);
+    const ReadBackImage::Pixel corner = image.At(2, 2);
+    // Around the centre the cube shows the grass: green above red and blue,
+    // none of the table's pure colours, and not the background.
+    for (int dx : {-12, 0, 12}) {
+        const ReadBackImage::Pixel pixel = image.At(image.width / 2 + dx, image.height / 2);
+        EXPECT_FALSE(pixel.c0 == corner.c0 && pixel.c1 == corner.c1 && pixel.c2 == corner.c2);
+        EXPECT_GT(pixel.c1, pixel.c2);
+        EXPECT_GT(pixel.c1, pixel.c0);
+        EXPECT_GT(pixel.c2, 0);
+        EXPECT_LT(pixel.c1, 255);
+    }
+}
+
+TEST_F(Frame, PyramidIsDrawnWhereTheCameraProjectsIt)
+{
+    const float t = 0.0f;
+    const ReadBackImage image = DrawAndReadBack(t);
+    // The first pyramid of row 1, nearest the eye on that side; at t = 0 its
+    // pitch is 0, so a point on its axis half-way up stays on the axis.
+    const ObjectPlacement placement = FramePlacements(t)[1];
+    const auto [x, y] = ScreenPointOf({placement.x, placement.y + 0.5f, placement.z, 0.0f}, image);
+    ASSERT_LT(x, image.width);
+    ASSERT_LT(y, image.height);
+    const ReadBackImage::Pixel pixel = image.At(x, y);
+    // Every side of a pyramid is one of the table's pure colours.
+    for (std::uint8_t channel : {pixel.c0, pixel.c1, pixel.c2}) {
+        EXPECT_TRUE(channel == 0 || channel == 255) << int(pixel.c0) << "," << int(pixel.c1) << "," << int(pixel.c2);
+    }
+    EXPECT_GT(pixel.c0 + pixel.c1 + pixel.c2, 0);
+}
+
+TEST_F(Frame, EscapeHeldPostsQuitButTheFrameIsStillDrawn)
+{
+    engine->window.keyboard.keyStates.set(VK_ESCAPE);
+    const ReadBackImage image = DrawAndReadBack(1.0f);
+    engine->window.keyboard.keyStates.reset(VK_ESCAPE);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+    const ClearColour clear = FrameClearColour(1.0f);
+    EXPECT_EQ(image.At(2, 2).c1, ToByte(clear.rgba[1]));
+}
+
+TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixel)
+{
+    // The live program at 60 frames a second, one frame before the range and
+    // its first two; the capture of that range on a target of the screen's size.
+    const CaptureRange range{8.0, 8.025};
+    const double fps = 60.0;
+    const auto liveTime = [&](std::int64_t n) { return static_cast<float>(CaptureFrameTime(range, fps, n)); };
+    engine->DrawFrame(liveTime(-1));
+    engine->DrawFrame(liveTime(0));
+    Graphics& graphics = *engine->window.graphics;
+    std::vector<ReadBackImage> live{
+        ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get())};
+    engine->DrawFrame(liveTime(1));
+    live.push_back(ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get()));
+
+    FrameCapture capture(live[0].width, live[0].height);
+    ASSERT_FALSE(capture.DeviceProblem());
+    std::vector<std::vector<std::uint8_t>> captured;
+    const auto sink = [&](const CapturedFrame& frame) {
+        PackFrameRows(frame, captured.emplace_back());
+        return std::optional<std::string>();
+    };
+    ASSERT_EQ(capture.Capture(range, fps, sink), std::nullopt);
+    ASSERT_EQ(captured.size(), 2u);
+
+    for (std::size_t n = 0; n < 2; ++n) {
+        EXPECT_TRUE(captured[n] == live[n].bytes) << "frame " << n;
+        // Pyramids are in view: their sides are the table's pure colours.
+        std::size_t pyramidPixels = 0;
+        for (std::uint32_t y = 0; y < live[n].height; y += 4) {
+            for (std::uint32_t x = 0; x < live[n].width; x += 4) {
+                const ReadBackImage::Pixel p = live[n].At(x, y);
+                const bool pure = (p.c0 == 0 || p.c0 == 255) && (p.c1 == 0 || p.c1 == 255) &&
+                                  (p.c2 == 0 || p.c2 == 255) && p.c0 + p.c1 + p.c2 > 0;
+                pyramidPixels += pure ? 1 : 0;
+            }
+        }
+        EXPECT_GT(pyramidPixels, 100u) << "frame " << n;
+    }
+}
+
+TEST_F(Frame, WhileMinimisedNothingIsDrawnAndVisibilityIsTestedAtABoundedRate)
+{
+    const float t = 2.0f;
+    const ReadBackImage expected = DrawAndReadBack(t);
+    const HWND hwnd = engine->window.hwnd;
+    ShowWindow(hwnd, SW_MINIMIZE);
+
+    // The real swap chain answers; the seam watches, and restores the window
+    // after three tests.
+    std::vector<PresentCall> calls;
+    ReadBackImage whileHidden;
+    ReadBackImage afterwards;
+    int tests = 0;
+    engine->present = [&](IDXGISwapChain& swapChain, UINT syncInterval, UINT flags) {
+        if (flags == 0 && !calls.empty()) {
+            afterwards = ReadBackTarget();  // before presenting discards it
+            PostQuitMessage(5);
+        }
+        const HRESULT answer = swapChain.Present(syncInterval, flags);
+        calls.push_back({flags, answer, GetTickCount64()});
+        if (calls.size() == 1) {
+            // Anything drawn from now on would cover this.
+            const float sentinel[4] = {1.0f, 0.0f, 1.0f, 1.0f};
+            engine->window.graphics->context->ClearRenderTargetView(engine->window.graphics->renderTargetView.Get(),
+                                                                    sentinel);
+        } else if (flags == DXGI_PRESENT_TEST && ++tests == 3) {
+            whileHidden = ReadBackTarget();
+            ShowWindow(hwnd, SW_RESTORE);
+        }
+        return answer;
+    };
+    // Timer messages keep waking the loop while it is hidden.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, nullptr);
+    int wakes = 0;
+    const int code = RunMessageLoop([&] {
+        ++wakes;
+        engine->RenderFrame(t);
+    });
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(code, 5);
+    ASSERT_EQ(calls.size(), 6u);  // the hidden frame, four tests, the frame after
+    EXPECT_EQ(calls[0].answer, DXGI_STATUS_OCCLUDED);
+    for (std::size_t i = 1; i <= 4; ++i) {
+        EXPECT_EQ(calls[i].flags, UINT(DXGI_PRESENT_TEST));
+        EXPECT_GE(calls[i].atMs - calls[i - 1].atMs, OcclusionPacing::kTestIntervalMs);
+    }
+    EXPECT_EQ(calls[3].answer, DXGI_STATUS_OCCLUDED);
+    EXPECT_EQ(calls[4].answer, S_OK);
+    EXPECT_EQ(calls[5].flags, 0u);
+    EXPECT_GT(wakes, 12);
+
+    const ReadBackImage::Pixel hidden = whileHidden.At(2, 2);
+    EXPECT_TRUE(hidden.c0 == 255 && hidden.c1 == 0 && hidden.c2 == 255);
+    EXPECT_TRUE(SameImage(afterwards, expected));
+}
+
+TEST_F(Frame, QuitIsHandledAtOnceWhileHidden)
+{
+    // A test presentation would come only after five seconds: the loop must
+    // end long before, woken by the messages themselves.
+    for (const bool byEscape : {true, false}) {
+        engine->occlusion.intervalMs = 5000;
+        int presents = 0;
+        engine->present = [&](IDXGISwapChain&, UINT, UINT) {
+            ++presents;
+            return DXGI_STATUS_OCCLUDED;
+        };
+        const HWND hwnd = engine->window.hwnd;
+        std::thread closer([hwnd, byEscape] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (byEscape) {
+                PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+            } else {
+                PostMessageA(hwnd, WM_CLOSE, 0, 0);
+            }
+        });
+        const int code = RunMessageLoop([&] { engine->RenderFrame(1.0f); });
+        closer.join();
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(presents, 1) << "escape " << byEscape;
+        RestoreSeams();
+    }
+}
+
+TEST_F(Frame, LostDeviceIsRebuiltAndTheNextFrameIsTheOneOfItsTime)
+{
+    for (const HRESULT lost : {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET}) {
+        const float t = 3.0f;
+        const ReadBackImage expected = DrawAndReadBack(t);
+        const Microsoft::WRL::ComPtr<ID3D11Device> oldDevice = engine->window.graphics->device;
+
+        ReadBackImage next;
+        int presents = 0;
+        engine->present = [&](IDXGISwapChain& swapChain, UINT syncInterval, UINT flags) {
+            if (++presents == 1) {
+                return lost;
+            }
+            next = ReadBackTarget();
+            PostQuitMessage(0);
+            return swapChain.Present(syncInterval, flags);
+        };
+        EXPECT_EQ(RunMessageLoop([&] { engine->RenderFrame(t); }), 0);
+
+        ASSERT_TRUE(engine->CanRender());
+        const Graphics& graphics = *engine->window.graphics;
+        EXPECT_NE(graphics.device.Get(), oldDevice.Get());
+        EXPECT_EQ(engine->device, graphics.device.Get());
+        ASSERT_EQ(engine->scene.size(), 10u);
+        Microsoft::WRL::ComPtr<ID3D11Device> cubeDevice;
+        engine->scene[0]->vertexBuffer->GetDevice(&cubeDevice);
+        EXPECT_EQ(cubeDevice.Get(), graphics.device.Get());
+        EXPECT_TRUE(SameImage(next, expected)) << std::hex << lost;
+        RestoreSeams();
+    }
+}
+
+// A device that cannot be created again.
+HRESULT WINAPI RefuseDevice(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT, const D3D_FEATURE_LEVEL*, UINT, UINT,
+                            const DXGI_SWAP_CHAIN_DESC*, IDXGISwapChain**, ID3D11Device**, D3D_FEATURE_LEVEL*,
+                            ID3D11DeviceContext**)
+{
+    return DXGI_ERROR_UNSUPPORTED;
+}
+
+TEST_F(Frame, RefusedRecreationIsReportedAndEndsWithOne)
+{
+    Engine other(320, 200);
+    ASSERT_TRUE(other.CanRender());
+    other.BorrowDevice();
+    other.SetUpScene();
+    int reports = 0;
+    int presents = 0;
+    other.createDevice = RefuseDevice;
+    other.reportDeviceFailure = [&] { ++reports; };
+    other.present = [&](IDXGISwapChain&, UINT, UINT) {
+        ++presents;
+        return DXGI_ERROR_DEVICE_REMOVED;
+    };
+
+    EXPECT_EQ(RunMessageLoop([&] { other.RenderFrame(1.0f); }), 1);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(presents, 1);
+    EXPECT_FALSE(other.window.graphics);
+    EXPECT_EQ(other.device, nullptr);
+    EXPECT_TRUE(other.scene.empty());
+    EXPECT_EQ(other.camera, nullptr);
+    // A frame that still comes touches nothing.
+    other.RenderFrame(1.0f);
+    EXPECT_EQ(presents, 1);
+}
+
+TEST_F(Frame, EngineWithoutGraphicsCannotRender)
+{
+    Engine other(320, 200);
+    EXPECT_TRUE(other.CanRender());
+    other.window.graphics.reset();
+    EXPECT_FALSE(other.CanRender());
+}
+
+TEST(OcclusionPacing, TestsAreDueOneIntervalAfterEachOccludedAnswer)
+{
+    OcclusionPacing pacing;
+    pacing.Occluded(1000);
+    EXPECT_FALSE(pacing.TestDue(1099));
+    EXPECT_EQ(pacing.WaitMs(1000), OcclusionPacing::kTestIntervalMs);
+    EXPECT_EQ(pacing.WaitMs(1099), 1u);
+    EXPECT_TRUE(pacing.TestDue(1100));
+    // Late, the wait is nil rather than a wrapped-around eternity.
+    EXPECT_EQ(pacing.WaitMs(1u << 20), 0u);
+    // A clock read before the answer waits no longer than one interval.
+    EXPECT_EQ(pacing.WaitMs(0), OcclusionPacing::kTestIntervalMs);
+}
+
+}  // namespace

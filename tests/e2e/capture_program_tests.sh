@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# End-to-end tests of the capture program and the capture command: exit codes
+# and messages for bad input, exact outputs, a reader that goes away, and an
+# MP4 checked with ffprobe. Usage: capture_program_tests.sh <run folder> <capture.sh>
+set -uo pipefail
+
+run_folder=$1
+capture_script=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
+
+# Runs the capture program in a copy of the run folder; sets code and err.
+cp -r "$run_folder" "$work/run"
+capture() {
+  (cd "$work/run" && timeout 120 wine vexlar-capture.exe "$@" 2>"$work/err" </dev/null)
+  code=$?
+  err=$(cat "$work/err")
+}
+mentions() { grep -qF -- "$1" <<<"$err" && echo yes || echo no; }
+size_of() { stat -c %s "$1" 2>/dev/null || echo missing; }
+
+capture --help >"$work/help"
+check "--help exits with 0" 0 "$code"
+check "--help names the options" yes "$(grep -q -- '--png FOLDER' "$work/help" && echo yes || echo no)"
+
+for bad in "--speed 2 --out -" "--out - --fps" "--out - --fps 0" "--out - --size 0x720" \
+  "--out - --size 20000x20" "--out - --from -1" "--out - --from 5 --to 2" "--out - --to 99" "--size 64x36"; do
+  # shellcheck disable=SC2086
+  capture $bad >/dev/null
+  check "bad arguments '$bad' exit with 2 and a message" "2 yes" "$code $(mentions vexlar-capture:)"
+done
+
+capture --size 64x36 --from 1 --to 1.1 --fps 30 --out a.bgra
+check "raw file: exit code" 0 "$code"
+check "raw file: three whole frames of 64x36" $((3 * 64 * 36 * 4)) "$(size_of "$work/run/a.bgra")"
+capture --size 64x36 --from 1 --to 1.1 --fps 30 --out b.bgra
+check "two captures of one range are byte-identical" yes "$(cmp -s "$work/run/a.bgra" "$work/run/b.bgra" && echo yes || echo no)"
+check "the progress ends with the count" yes "$(mentions 'Captured 3 frames')"
+
+capture --size 64x36 --to 0.05 --out no-such-folder/a.bgra
+check "an unwritable output exits with 1 and a message" "1 yes" "$code $(mentions 'cannot open')"
+
+capture --size 64x36 --to 0.05 --png shots
+check "PNG: three numbered files" "0 3" "$code $(find "$work/run/shots" -name 'frame_*.png' | wc -l)"
+check "PNG: the last is frame_000002.png" yes "$([ -s "$work/run/shots/frame_000002.png" ] && echo yes || echo no)"
+check "PNG: the picture is 64x36" "64x36" "$(identify -format '%wx%h' "$work/run/shots/frame_000000.png" 2>/dev/null)"
+capture --size 64x36 --to 0.05 --png shots
+check "PNG: a folder that holds frames is refused with 1" "1 yes" "$code $(mentions 'already holds frames')"
+
+# A reader that goes away after the first bytes of the whole demo, which would
+# take minutes to capture at this size.
+start=$SECONDS
+(cd "$work/run" && timeout 120 wine vexlar-capture.exe --size 1280x720 --out - 2>"$work/err" | head -c 1000 >/dev/null)
+code=${PIPESTATUS[0]}
+err=$(cat "$work/err")
+check "a reader that closes the pipe ends the capture with 1" "1 yes" "$code $(mentions 'went away')"
+check "... promptly" yes "$([ $((SECONDS - start)) -lt 30 ] && echo yes || echo no)"
+
+rm "$work/run/music.mp3"
+capture --size 64x36 --out - >/dev/null
+check "without music --to is required (exit 2)" "2 yes" "$code $(mentions 'give --to')"
+capture --size 64x36 --to 0.1 --out c.bgra
+check "without music a range with --to is captured" "0 $((6 * 64 * 36 * 4))" "$code $(size_of "$work/run/c.bgra")"
+
+# The command end to end: a one-second clip at 30 frames a second.
+"$capture_script" "$work/clip.mp4" --size 160x90 --fps 30 --from 2 --to 3 >"$work/out" 2>&1
+code=$?
+check "capture.sh: exit code" 0 "$code"
+check "capture.sh: prints where the video is" yes "$(grep -qF "$work/clip.mp4" "$work/out" && echo yes || echo no)"
+probe() { ffprobe -v error -select_streams "$1" -show_entries "$2" -of default=noprint_wrappers=1:nokey=1 "${@:3}" "$work/clip.mp4" 2>/dev/null | head -1; }
+check "capture.sh: H.264 video" h264 "$(probe v:0 stream=codec_name)"
+check "capture.sh: yuv420p" yuv420p "$(probe v:0 stream=pix_fmt)"
+check "capture.sh: 160x90" "160" "$(probe v:0 stream=width)"
+check "capture.sh: exactly 30 frames" 30 "$(probe v:0 stream=nb_read_frames -count_frames)"
+check "capture.sh: AAC audio" aac "$(probe a:0 stream=codec_name)"
+duration=$(ffprobe -v error -show_entries format=duration -of default=noprint_wrappers=1:nokey=1 "$work/clip.mp4")
+check "capture.sh: about one second long" yes "$(awk -v d="$duration" 'BEGIN { print (d > 0.95 && d < 1.1) ? "yes" : "no" }')"
+
+start=$SECONDS
+"$capture_script" /proc/no-such-folder/clip.mp4 --size 160x90 --to 1 >"$work/out" 2>&1
+code=$?
+check "capture.sh: an unwritable video fails with a message" "1 yes" \
+  "$code $(grep -q 'cannot write' "$work/out" && echo yes || echo no)"
+"$capture_script" "$work/bad.mp4" --size 160x90 --fps 0 >"$work/out" 2>&1
+code=$?
+check "capture.sh: bad options exit with 2 and leave no video" "2 no" "$code $([ -e "$work/bad.mp4" ] && echo yes || echo no)"
+check "... promptly" yes "$([ $((SECONDS - start)) -lt 90 ] && echo yes || echo no)"
+
+finish
