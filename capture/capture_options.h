@@ -30,7 +30,8 @@ inline constexpr double kHighestFps = 1000.0;
 
 // Reads the arguments into `options`; the problem with them, if any, and
 // then `options` is left as it was.
-std::optional<std::string> ParseCaptureOptions(const std::vector<std::string>& arguments, CaptureOptions& options);
+[[nodiscard]] std::optional<std::string> ParseCaptureOptions(const std::vector<std::string>& arguments,
+                                                             CaptureOptions& options);
 
 // The --help text.
 std::string CaptureUsage();
@@ -44,8 +45,8 @@ struct CaptureRange {
 // Completes the range with the music's length (none when the music could
 // not be opened) and checks it against it; the problem, if any, and then
 // `range` is left as it was.
-std::optional<std::string> ResolveCaptureRange(const CaptureOptions& options, std::optional<double> musicSeconds,
-                                               CaptureRange& range);
+[[nodiscard]] std::optional<std::string> ResolveCaptureRange(const CaptureOptions& options,
+                                                             std::optional<double> musicSeconds, CaptureRange& range);
 
 // Frame n is drawn at from + n / fps; these are the frames with that time
 // before `to`. Both use the same arithmetic, so the count never disagrees

@@ -40,16 +40,16 @@ public:
     FrameCapture& operator=(const FrameCapture&) = delete;
 
     // Why the size cannot be drawn on this device, if so.
-    std::optional<std::string> SizeProblem() const;
+    [[nodiscard]] std::optional<std::string> SizeProblem() const;
     // Why nothing can be drawn (no device, target or shaders), if so.
-    std::optional<std::string> DeviceProblem() const;
+    [[nodiscard]] std::optional<std::string> DeviceProblem() const;
 
     // Hands the frames of the range to the sink in order, on a thread of its
     // own; the problem that stopped it, if any (the sink's own, or a frame
     // that could not be read back). Each capture starts from a new camera, so
     // that captures of one range are identical.
-    std::optional<std::string> Capture(const CaptureRange& range, double fps, const FrameSink& sink,
-                                       const CaptureProgress& progress = {});
+    [[nodiscard]] std::optional<std::string> Capture(const CaptureRange& range, double fps, const FrameSink& sink,
+                                                     const CaptureProgress& progress = {});
 
     static constexpr std::size_t kFramesInFlight = 3;
     static constexpr std::size_t kFramesQueuedForWriting = 2;
@@ -62,7 +62,7 @@ public:
     CaptureTimings timings;
 
 private:
-    std::optional<std::string> Deliver(std::uint64_t index, FrameWriterThread& writer);
+    [[nodiscard]] std::optional<std::string> Deliver(std::uint64_t index, FrameWriterThread& writer);
 
     std::vector<Microsoft::WRL::ComPtr<ID3D11Texture2D>> staging;
 };

@@ -11,7 +11,8 @@ FrameWriterThread::FrameWriterThread(const FrameSink& sink, std::size_t buffers)
 
 FrameWriterThread::~FrameWriterThread()
 {
-    Finish();
+    // Ends the thread; a refusal is for the owner to ask Finish about.
+    static_cast<void>(Finish());
 }
 
 bool FrameWriterThread::Push(const CapturedFrame& frame)

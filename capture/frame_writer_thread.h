@@ -26,7 +26,7 @@ public:
     bool Push(const CapturedFrame& frame);
     // Waits until every pushed frame is written; the sink's problem when it
     // refused one.
-    std::optional<std::string> Finish();
+    [[nodiscard]] std::optional<std::string> Finish();
 
     std::uint64_t Written();
     double WritingSeconds();

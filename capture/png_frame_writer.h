@@ -16,8 +16,8 @@ public:
 
     // Makes the folder if missing; the problem when it cannot be made or
     // already holds frames that new ones would mix with.
-    std::optional<std::string> Prepare();
-    std::optional<std::string> Write(const CapturedFrame& frame);
+    [[nodiscard]] std::optional<std::string> Prepare();
+    [[nodiscard]] std::optional<std::string> Write(const CapturedFrame& frame);
 
     static std::string FileName(std::uint64_t index);
 

@@ -18,13 +18,13 @@ public:
     RawFrameWriter(const RawFrameWriter&) = delete;
     RawFrameWriter& operator=(const RawFrameWriter&) = delete;
 
-    std::optional<std::string> Open();
-    std::optional<std::string> Write(const CapturedFrame& frame);
+    [[nodiscard]] std::optional<std::string> Open();
+    [[nodiscard]] std::optional<std::string> Write(const CapturedFrame& frame);
     // Closes and deletes a file left incomplete; standard output is left alone.
     void Discard();
 
 private:
-    std::optional<std::string> WriteAll(const std::uint8_t* bytes, std::size_t size);
+    [[nodiscard]] std::optional<std::string> WriteAll(const std::uint8_t* bytes, std::size_t size);
 
     std::string path;
     HANDLE handle = INVALID_HANDLE_VALUE;
