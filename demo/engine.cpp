@@ -8,6 +8,11 @@
 
 #include <wrl/client.h>
 
+HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT flags)
+{
+    return swapChain.Present(syncInterval, flags);
+}
+
 Engine::Engine(std::int32_t width, std::int32_t height) : window(width, height)
 {
 }

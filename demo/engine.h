@@ -16,6 +16,9 @@ class Camera;
 class SceneObjects;
 struct MeshObject;
 
+// The program's presentation: straight to the swap chain.
+HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT flags);
+
 // The application: the window with its device, and the scene it draws.
 class Engine {
 public:

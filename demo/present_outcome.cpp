@@ -13,11 +13,6 @@ PresentOutcome ClassifyPresent(HRESULT result)
     return PresentOutcome::Shown;
 }
 
-HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT flags)
-{
-    return swapChain.Present(syncInterval, flags);
-}
-
 void OcclusionPacing::Occluded(std::uint64_t nowMs)
 {
     occluded = true;

@@ -14,9 +14,6 @@ enum class PresentOutcome {
 
 PresentOutcome ClassifyPresent(HRESULT result);
 
-// The program's presentation: straight to the swap chain.
-HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT flags);
-
 // When the next test presentation is due while the window is hidden. Times
 // are milliseconds of a monotonic clock.
 class OcclusionPacing {
