@@ -6,6 +6,7 @@
 #include "app/png_frame_writer.h"
 #include "app/raw_frame_writer.h"
 #include "audio/bass.h"
+#include "platform/dll_search.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -69,6 +70,7 @@ std::string WriteFailure(const std::string& path, DWORD error)
 
 int main(int argc, char* argv[])
 {
+    SearchSystemFolderOnlyForDlls();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedCaptureOptions parsed = ParseCaptureOptions(arguments);
     if (!parsed.options) {

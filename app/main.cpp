@@ -2,11 +2,13 @@
 #include "app/device_recovery.h"
 #include "app/engine.h"
 #include "app/run_folder.h"
+#include "platform/dll_search.h"
 
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    SearchSystemFolderOnlyForDlls();
     // Started from a shortcut, a prompt elsewhere or a file manager, the
     // music, shaders and texture must still be found beside the program.
     UseExecutableFolderAsWorkingDirectory();
