@@ -22,7 +22,7 @@ cp -r "$run_folder" "$work/run"
 record_dlls() {
   local wine_pid=""
   while kill -0 "$program" 2>/dev/null; do
-    wine_pid=${wine_pid:-$(pgrep -P "$program")}
+    wine_pid=${wine_pid:-$(grep -l "^PPid:[[:space:]]*$program\$" /proc/[0-9]*/status 2>/dev/null | cut -d/ -f3)}
     [ -n "$wine_pid" ] && grep -io '/.*\.dll$' "/proc/$wine_pid/maps" >>"$1" 2>/dev/null
     sleep 0.1
   done
