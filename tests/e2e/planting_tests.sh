@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
 # Binary planting: a copy of the run folder gets a marker DLL under the name of
-# every DLL that the running demo and capture program map from elsewhere, so a
-# DLL they start using later is covered too. Started from that folder, both
-# must load none of the copies (a copy that is loaded writes its path into
-# planted.log) and work as before. Wine keeps its builtin for some names
-# whatever lies beside the program, so the programs' load-time imports are
-# also checked against Windows' KnownDLLs.
+# every DLL that the running demo and capture program map from elsewhere (so a
+# DLL they start using later is covered too). Started from there, both must
+# load none of them and work as before. Wine keeps its builtin for some names
+# whatever lies beside the program, so load-time imports are checked as well.
 # Usage: planting_tests.sh <run folder> <marker DLL> <objdump>
 set -uo pipefail
 
@@ -28,41 +26,44 @@ record_dlls() {
   done
 }
 
-# The demo until Escape, and a short capture to PNG files; the DLLs of both go
-# to the file $1. Sets moves, demo_code, capture_code and frames.
-run_both() {
-  (cd "$work/run" && exec timeout 60 wine vexlar.exe) &
+# Starts $2... from the folder in the background, its DLLs recorded into $1.
+start() {
+  local list=$1
+  shift
+  (cd "$work/run" && exec timeout 60 wine "$@" 2>/dev/null) &
   program=$!
-  record_dlls "$1" &
-  local recorder=$!
+  record_dlls "$list" &
+  recorder=$!
+}
+
+# The demo until Escape, then a short capture to PNG files, recording into $1.
+# Sets moves, demo_code, capture_code and frames.
+run_both() {
+  start "$1" vexlar.exe
   moves=no
   if wait_for_first_frames; then
-    local before after
-    before=$(screen_digest); sleep 0.5; after=$(screen_digest)
-    [ "$before" != "$after" ] && moves=yes
+    local before
+    before=$(screen_digest); sleep 0.5
+    [ "$before" != "$(screen_digest)" ] && moves=yes
     hold_escape
   fi
   wait_for_exit
   demo_code=$exit_code
   wait "$recorder"
-
   rm -rf "$work/run/shots"
-  (cd "$work/run" && exec timeout 60 wine vexlar-capture.exe --size 64x36 --fps 10 --to 0.5 --png shots 2>/dev/null) &
-  program=$!
-  record_dlls "$1" &
-  recorder=$!
+  start "$1" vexlar-capture.exe --size 64x36 --fps 10 --to 0.5 --png shots
   wait "$program"
   capture_code=$?
   wait "$recorder"
   frames=$(find "$work/run/shots" -name 'frame_*.png' 2>/dev/null | wc -l)
 }
 
-# Names of the DLLs in the file $1 mapped from outside the copy of the run folder.
-outside_names() { grep -v "^$work/run/" "$1" | sed 's|.*/||' | tr '[:upper:]' '[:lower:]' | sort -u; }
-
+# Both programs work: the demo's picture moves and Escape ends it with 0; the
+# capture writes its five frames.
+works="yes 0 0 5"
 run_both "$work/clean.txt"
-mapfile -t names < <(outside_names "$work/clean.txt")
-check "without planted DLLs both programs work" "yes 0 0 5" "$moves $demo_code $capture_code $frames"
+check "without planted DLLs both programs work" "$works" "$moves $demo_code $capture_code $frames"
+mapfile -t names < <(grep -v "^$work/run/" "$work/clean.txt" | sed 's|.*/||' | tr '[:upper:]' '[:lower:]' | sort -u)
 echo "Planted under ${#names[@]} names: ${names[*]}"
 for name in "${names[@]}"; do cp "$marker" "$work/run/$name"; done
 
@@ -71,9 +72,7 @@ check "no planted DLL is loaded" "" "$(tr -d '\r' <"$work/run/planted.log" 2>/de
 check "only bass.dll is mapped from the program's folder" "bass.dll" \
   "$(grep "^$work/run/" "$work/planted.txt" | sed 's|.*/||' | sort -u | tr '\n' ' ' | sed 's/ $//')"
 echo "Mapped from: $(grep -v "^$work/run/" "$work/planted.txt" | sed 's|/[^/]*$||' | sort -u | tr '\n' ' ')"
-check "the demo draws and the picture moves" yes "$moves"
-check "Escape held ends the demo with exit code 0" 0 "$demo_code"
-check "the capture writes its five frames" "0 5" "$capture_code $frames"
+check "beside the planted DLLs both programs work" "$works" "$moves $demo_code $capture_code $frames"
 
 # Windows' KnownDLLs come from the system folder whatever lies beside the
 # program; any other load-time import would be looked for there first.
