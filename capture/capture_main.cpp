@@ -4,6 +4,7 @@
 #include "capture/frame_capture.h"
 #include "capture/png_frame_writer.h"
 #include "capture/raw_frame_writer.h"
+#include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 #include "scene/music.h"
 
@@ -58,6 +59,7 @@ std::string StoppedOutput(CaptureOutput output)
 
 int main(int argc, char* argv[])
 {
+    SearchSystemFolderOnlyForDlls();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     CaptureOptions options;
     if (const std::optional<std::string> problem = ParseCaptureOptions(arguments, options)) {

@@ -1,12 +1,14 @@
 #include "demo/device_failure.h"
 #include "demo/engine.h"
 #include "demo/run_folder.h"
+#include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    SearchSystemFolderOnlyForDlls();
     // Started from a shortcut, a prompt elsewhere or a file manager, the
     // music, shaders and texture must still be found beside the program.
     UseExecutableFolderAsWorkingDirectory();

@@ -38,6 +38,15 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     if (!device) {
         return;  // nothing to build on; the caller sees the empty references
     }
+    // The window already covers the screen. On Alt+Enter DXGI would switch the
+    // swap chain to exclusive full-screen, where releasing it at exit risks a
+    // non-continuable exception.
+    {
+        ComPtr<IDXGIFactory> factory;
+        if (SUCCEEDED(swapChain->GetParent(__uuidof(IDXGIFactory), &factory))) {
+            factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
+        }
+    }
 
     ComPtr<ID3D11Resource> backBuffer;
     swapChain->GetBuffer(0, __uuidof(ID3D11Resource), &backBuffer);
@@ -81,6 +90,14 @@ Graphics::Graphics(std::uint32_t width, std::uint32_t height)
     }
     device->CreateRenderTargetView(offscreenTarget.Get(), nullptr, &renderTargetView);
     SetUpPipeline(width, height);
+}
+
+Graphics::~Graphics()
+{
+    BOOL fullScreen = FALSE;
+    if (swapChain && SUCCEEDED(swapChain->GetFullscreenState(&fullScreen, nullptr)) && fullScreen) {
+        swapChain->SetFullscreenState(FALSE, nullptr);
+    }
 }
 
 void Graphics::SetUpPipeline(UINT width, UINT height)

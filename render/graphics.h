@@ -20,6 +20,9 @@ public:
     // Without a window: a device, and a BGRA target and depth buffer of the
     // given size, for drawing frames that are read back instead of shown.
     Graphics(std::uint32_t width, std::uint32_t height);
+    // Leaves full-screen state first, should the swap chain be in it: DXGI
+    // forbids releasing a swap chain in that state.
+    ~Graphics();
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 

@@ -165,4 +165,41 @@ TEST(Graphics, WithoutAnyDeviceHoldsNothingAndTearsDownCleanly)
     refuseEverything = false;
 }
 
+// Alt+Enter as the window's message queue gets it: a system key of Return
+// with Alt held (context bit 29), then its release.
+void SendAltEnter(HWND window)
+{
+    PostMessageA(window, WM_SYSKEYDOWN, VK_RETURN, 0x20000001);
+    PostMessageA(window, WM_SYSKEYUP, VK_RETURN, 0xE0000001);
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+BOOL IsFullScreen(IDXGISwapChain& swapChain)
+{
+    BOOL fullScreen = FALSE;
+    swapChain.GetFullscreenState(&fullScreen, nullptr);
+    return fullScreen;
+}
+
+// A swap chain must not be released in full-screen state: Alt+Enter does not
+// put it there, and one forced there is windowed again before its release.
+TEST(Graphics, StaysWindowedOnAltEnterAndIsReleasedWindowed)
+{
+    TestWindow window;
+    auto graphics = std::make_unique<Graphics>(window.handle());
+    ASSERT_TRUE(graphics->swapChain);
+    SendAltEnter(window.handle());
+    EXPECT_FALSE(IsFullScreen(*graphics->swapChain.Get()));
+
+    ASSERT_HRESULT_SUCCEEDED(graphics->swapChain->SetFullscreenState(TRUE, nullptr));
+    ASSERT_TRUE(IsFullScreen(*graphics->swapChain.Get()));
+    const ComPtr<IDXGISwapChain> outliving = graphics->swapChain;
+    graphics.reset();
+    EXPECT_FALSE(IsFullScreen(*outliving.Get()));
+}
+
 }  // namespace
