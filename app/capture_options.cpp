@@ -33,7 +33,8 @@ std::optional<std::uint32_t> ParseSide(const std::string& text)
 std::string Seconds(double seconds)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
+    // Past fixed point's room an exponent, so an absurd number is never cut short.
+    std::snprintf(text, sizeof text, std::abs(seconds) < 1e15 ? "%.3f" : "%.3e", seconds);
     return text;
 }
 
@@ -134,8 +135,8 @@ std::string CaptureUsage()
            "  --fps N         frames per second, above 0 and at most 1000 (default 60)\n"
            "  --size WxH      frame size in pixels, 1 to 16384 a side (default 1920x1080)\n"
            "  --from SECONDS  music time of the first frame (default 0)\n"
-           "  --to SECONDS    end of the range, not included (default: the end of the music;\n"
-           "                  required when music.mp3 cannot be opened)\n"
+           "  --to SECONDS    end of the range, not included, at most 86400 (default: the end of\n"
+           "                  the music; required when music.mp3 cannot be opened)\n"
            "  --out FILE      raw frames: BGRA, top row first, no header, one after another\n"
            "  --out -         the same on standard output\n"
            "  --png FOLDER    frame_000000.png, frame_000001.png, ... in FOLDER (made if missing;\n"
@@ -154,6 +155,10 @@ ResolvedCaptureRange ResolveCaptureRange(const CaptureOptions& options, std::opt
     const double to = options.to.value_or(musicSeconds.value_or(0.0));
     if (musicSeconds && to > *musicSeconds) {
         return {std::nullopt, "--to " + Seconds(to) + " is past the end of the music (" + Seconds(*musicSeconds) + ")"};
+    }
+    if (to > kLatestSeconds) {
+        return {std::nullopt,
+                "the range must end within a day of music (" + Seconds(kLatestSeconds) + "), not at " + Seconds(to)};
     }
     if (to <= options.from) {
         return {std::nullopt,

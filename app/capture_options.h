@@ -32,6 +32,10 @@ struct ParsedCaptureOptions {
 // The largest texture side a Direct3D 11 device must take.
 inline constexpr std::uint32_t kLargestFrameSide = 16384;
 inline constexpr double kHighestFps = 1000.0;
+// The latest music time a capture reaches: a day. Frames are counted in
+// 64-bit integers and their times handed to the scene as floats; a day at
+// the highest rate is far inside both, an unbounded range is not.
+inline constexpr double kLatestSeconds = 86400.0;
 
 ParsedCaptureOptions ParseCaptureOptions(const std::vector<std::string>& arguments);
 
@@ -50,7 +54,7 @@ struct ResolvedCaptureRange {
 };
 
 // Completes the range with the music's length (none when the music could
-// not be opened) and checks it against it.
+// not be opened) and checks it against it and against kLatestSeconds.
 ResolvedCaptureRange ResolveCaptureRange(const CaptureOptions& options, std::optional<double> musicSeconds);
 
 // Frame n is drawn at from + n / fps; these are the frames with that time

@@ -99,6 +99,13 @@ TEST(CaptureOptions, RangeTakesTheMusicsEndAndStaysWithinIt)
     options.to.reset();
     options.from = 70.0;
     EXPECT_FALSE(ResolveCaptureRange(options, 64.0).range);
+
+    // Past a day of music its frames could not be counted: refused, whether the end is given or the music's.
+    options.from = 0.0;
+    EXPECT_EQ(ResolveCaptureRange(options, 86400.0).range->to, 86400.0);
+    EXPECT_NE(ResolveCaptureRange(options, 6e39).error.find("within a day"), std::string::npos);
+    options.to = 1e300;
+    EXPECT_NE(ResolveCaptureRange(options, std::nullopt).error.find("not at 1.000e+300"), std::string::npos);
 }
 
 TEST(CaptureOptions, FrameCountIsEveryFrameTimeBeforeTheEnd)
