@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "the count is every frame time before the end");
     // The frame before the first sets the camera's trailing view.
     for (const std::int64_t n : {std::int64_t{-1}, std::int64_t{0}, last}) {
-        static_cast<void>(static_cast<float>(CaptureFrameTime(range, options.fps, n)));
+        Require(std::isfinite(static_cast<float>(CaptureFrameTime(range, options.fps, n))),
+                "the scene is given finite times");
     }
     return 0;
 }

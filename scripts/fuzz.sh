@@ -64,9 +64,11 @@ fuzz_target() {
     return 1
   fi
 
+  # A target's dictionary holds the words of its input, which random mutations seldom spell.
+  local options=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$crashes/")
+  [ -f "$FUZZ_SOURCES/$target.dict" ] && options+=(-dict="$FUZZ_SOURCES/$target.dict")
   local status=0
-  "$fuzzer" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$crashes/" \
-    "$corpus" "$FUZZ_SOURCES/corpus/${seeds[$target]}" >"$log" 2>&1 || status=$?
+  "$fuzzer" "${options[@]}" "$corpus" "$FUZZ_SOURCES/corpus/${seeds[$target]}" >"$log" 2>&1 || status=$?
   local runs speed cov ft corp
   read -r runs speed cov ft corp < <(summarise "$log")
   printf '%-16s %12s %8s %6s %7s %7s' "$target" "$runs" "$speed" "$cov" "$ft" "$corp"
