@@ -82,8 +82,8 @@ ParsedCaptureOptions ParseCaptureOptions(const std::vector<std::string>& argumen
 
         if (name == "--fps") {
             const std::optional<double> fps = ParseNumber(value);
-            if (!fps || *fps <= 0.0 || *fps > kHighestFps) {
-                return Refuse("--fps takes a number above 0 and at most 1000, not '" + value + "'");
+            if (!fps || *fps < kLowestFps || *fps > kHighestFps) {
+                return Refuse("--fps takes a number from 0.001 to 1000, not '" + value + "'");
             }
             options.fps = *fps;
         } else if (name == "--size") {
@@ -132,7 +132,7 @@ std::string CaptureUsage()
     return "Usage: vexlar-capture.exe [options] (--out FILE | --out - | --png FOLDER)\n"
            "Draws the demo's frames offscreen at t = from + n / fps while t < to, from its run folder.\n"
            "\n"
-           "  --fps N         frames per second, above 0 and at most 1000 (default 60)\n"
+           "  --fps N         frames per second, 0.001 to 1000 (default 60)\n"
            "  --size WxH      frame size in pixels, 1 to 16384 a side (default 1920x1080)\n"
            "  --from SECONDS  music time of the first frame (default 0)\n"
            "  --to SECONDS    end of the range, not included, at most 86400 (default: the end of\n"

@@ -32,6 +32,9 @@ struct ParsedCaptureOptions {
 // The largest texture side a Direct3D 11 device must take.
 inline constexpr std::uint32_t kLargestFrameSide = 16384;
 inline constexpr double kHighestFps = 1000.0;
+// The camera's trailing view starts a frame before the range; at a slower
+// rate that time would lie too far back for the scene's float time.
+inline constexpr double kLowestFps = 0.001;
 // The latest music time a capture reaches: a day. Frames are counted in
 // 64-bit integers and their times handed to the scene as floats; a day at
 // the highest rate is far inside both, an unbounded range is not.

@@ -59,6 +59,7 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithTheirReason)
         {{"--out", "-", "--fps", "nan"}, "--fps takes"},
         {{"--out", "-", "--fps", "60fps"}, "--fps takes"},
         {{"--out", "-", "--fps", "1001"}, "--fps takes"},
+        {{"--out", "-", "--fps", "1e-39"}, "--fps takes"},  // the frame before the first would be no float time
         {{"--out", "-", "--size", "0x720"}, "1 to 16384"},
         {{"--out", "-", "--size", "1280x0"}, "1 to 16384"},
         {{"--out", "-", "--size", "16385x16"}, "1 to 16384"},
