@@ -16,45 +16,6 @@ namespace {
 constexpr std::uint64_t kMostSurfaces = 4096;
 constexpr std::uint64_t kMostBytes = std::uint64_t{1} << 24;
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
-
-    std::uint64_t Next(std::size_t bytes)
-    {
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < bytes; ++i, ++at) {
-            value |= std::uint64_t{at < size ? data[at] : std::uint8_t{0}} << (8 * i);
-        }
-        return value;
-    }
-
-private:
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t at = 0;
-};
-
-// Every surface of the description, in the order LayOutSurfaces writes them, with its level's extent.
-template <class Visit>
-void ForEachSurface(const ImageDesc& desc, Visit visit)
-{
-    const bool flat = desc.dimension != kImageDimension3D;
-    for (std::uint64_t layer = 0; layer < (flat ? desc.layerCount : 1); ++layer) {
-        std::uint64_t width = desc.width;
-        std::uint64_t height = desc.height;
-        std::uint64_t depth = flat ? 1 : desc.depth;
-        for (std::uint64_t mip = 0; mip < desc.mipCount; ++mip) {
-            for (std::uint64_t slice = 0; slice < depth; ++slice) {
-                visit(mip, layer, slice, width, height);
-            }
-            width = NextMipExtent(width);
-            height = NextMipExtent(height);
-            depth = NextMipExtent(depth);
-        }
-    }
-}
-
 void CheckLayout(const ImageDesc& desc, std::uint32_t pitchFlags)
 {
     std::uint64_t count = 0;
@@ -70,45 +31,53 @@ void CheckLayout(const ImageDesc& desc, std::uint32_t pitchFlags)
         return;
     }
     Require(laidOut, "a measured description lays out");
+
+    // Every surface in the order of the records, with its level's extent.
+    const bool flat = desc.dimension != kImageDimension3D;
     std::uint64_t index = 0;
     std::uint64_t offset = 0;
-    ForEachSurface(desc, [&](std::uint64_t mip, std::uint64_t layer, std::uint64_t slice, std::uint64_t width,
-                             std::uint64_t height) {
-        Require(index < count, "the measure counts every surface");
-        Require(desc.SurfaceIndex(mip, layer, slice) == index, "SurfaceIndex finds the record laid out");
-        const ImageSurface& surface = surfaces[index++];
-        Require(surface.width == width && surface.height == height, "the record has its level's extent");
-        Require(surface.pixelFormat == desc.pixelFormat, "the record has the image's format");
-        offset += surface.sliceBytes;
-    });
+    for (std::uint64_t layer = 0; layer < (flat ? desc.layerCount : 1); ++layer) {
+        std::uint64_t width = desc.width;
+        std::uint64_t height = desc.height;
+        std::uint64_t depth = flat ? 1 : desc.depth;
+        for (std::uint64_t mip = 0; mip < desc.mipCount; ++mip) {
+            for (std::uint64_t slice = 0; slice < depth; ++slice, ++index) {
+                Require(index < count && desc.SurfaceIndex(mip, layer, slice) == index,
+                        "SurfaceIndex finds the record laid out");
+                const ImageSurface& surface = surfaces[index];
+                Require(surface.width == width && surface.height == height && surface.pixelFormat == desc.pixelFormat,
+                        "the record has its level's extent and the image's format");
+                offset += surface.sliceBytes;
+            }
+            width = NextMipExtent(width);
+            height = NextMipExtent(height);
+            depth = NextMipExtent(depth);
+        }
+    }
     Require(index == count && offset == total, "the records fill the measured block exactly");
     Require(desc.SurfaceIndex(desc.mipCount, 0, 0) == kNoSurface, "no surface past the last level");
 }
 
 // What the decoder does with a frame's size and format.
-void CheckAllocation(DXGI_FORMAT format, std::uint64_t width, std::uint64_t height, std::uint64_t layers,
-                     std::uint64_t mips, std::uint32_t pitchFlags)
+void CheckAllocation(ImageDesc desc, std::uint32_t pitchFlags)
 {
-    std::uint64_t resolved = mips;
-    if (!ResolveMipCount(width, height, resolved)) {
-        return;
-    }
+    const std::uint64_t mips = desc.mipCount;
     std::uint64_t count = 0;
     std::uint64_t total = 0;
-    const ImageDesc desc{width, height, 1, layers, resolved, 0, 0, format, kImageDimension2D};
-    if (FAILED(MeasureImage(desc, pitchFlags, count, total)) || count > kMostSurfaces || total > kMostBytes) {
+    desc.dimension = kImageDimension2D;
+    if (!ResolveMipCount(desc.width, desc.height, desc.mipCount) ||
+        FAILED(MeasureImage(desc, pitchFlags, count, total)) || count > kMostSurfaces || total > kMostBytes) {
         return;
     }
     ImageSet set;
-    if (FAILED(set.Allocate2D(format, width, height, layers, mips, pitchFlags))) {
+    if (FAILED(set.Allocate2D(desc.pixelFormat, desc.width, desc.height, desc.layerCount, mips, pitchFlags))) {
         Require(set.surfaces == nullptr && set.pixelMemory == nullptr, "a failed allocation leaves an empty set");
         return;
     }
     Require(set.surfaceCount == count && set.byteSize == total, "the set holds what was measured");
-    for (std::uint64_t layer = 0; layer < layers; ++layer) {
+    for (std::uint64_t layer = 0; layer < desc.layerCount; ++layer) {
         const ImageSurface* surface = set.SurfaceAt(0, layer, 0);
-        Require(surface != nullptr && surface->pixels >= set.pixelMemory &&
-                    surface->pixels + surface->sliceBytes <= set.pixelMemory + set.byteSize,
+        Require(surface != nullptr && surface->pixels + surface->sliceBytes <= set.pixelMemory + set.byteSize,
                 "each layer's first surface lies inside the block");
     }
 }
@@ -117,21 +86,28 @@ void CheckAllocation(DXGI_FORMAT format, std::uint64_t width, std::uint64_t heig
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    Input input(data, size);
+    std::size_t at = 0;
+    const auto next = [&](std::size_t bytes) {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i, ++at) {
+            value |= std::uint64_t{at < size ? data[at] : std::uint8_t{0}} << (8 * i);
+        }
+        return value;
+    };
     ImageDesc desc{};
-    desc.pixelFormat = static_cast<DXGI_FORMAT>(input.Next(4));
-    desc.width = input.Next(8);
-    desc.height = input.Next(8);
-    desc.depth = input.Next(8);
-    desc.layerCount = input.Next(8);
-    desc.mipCount = input.Next(8);
-    const auto pitchFlags = static_cast<std::uint32_t>(input.Next(4));
-    desc.dimension = static_cast<std::int32_t>(input.Next(1));
+    desc.pixelFormat = static_cast<DXGI_FORMAT>(next(4));
+    desc.width = next(8);
+    desc.height = next(8);
+    desc.depth = next(8);
+    desc.layerCount = next(8);
+    desc.mipCount = next(8);
+    const auto pitchFlags = static_cast<std::uint32_t>(next(4));
+    desc.dimension = static_cast<std::int32_t>(next(1));
 
     std::uint64_t rowBytes = 0;
     std::uint64_t sliceBytes = 0;
     MeasureSurface(desc.pixelFormat, desc.width, desc.height, pitchFlags, rowBytes, sliceBytes);
     CheckLayout(desc, pitchFlags);
-    CheckAllocation(desc.pixelFormat, desc.width, desc.height, desc.layerCount, desc.mipCount, pitchFlags);
+    CheckAllocation(desc, pitchFlags);
     return 0;
 }
