@@ -5,6 +5,9 @@
 
 namespace {
 
+// Enough for the WAV headers and the MP3 tag frames met in practice.
+constexpr std::size_t kHeadBytes = 64 * 1024;
+
 std::uint32_t Little32(std::span<const std::uint8_t> b, std::size_t at)
 {
     return b[at] | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |

@@ -24,9 +24,6 @@ struct FileLayout {
     std::uint64_t skipFrames = 0;  // MP3: decoded frames before the music (encoder and decoder delay)
 };
 
-// Enough for the WAV headers and the MP3 tag frames met in practice.
-inline constexpr std::size_t kHeadBytes = 64 * 1024;
-
 // Bytes of an ID3v2 tag at the start of `head`, 0 when there is none.
 std::uint64_t Id3TagBytes(std::span<const std::uint8_t> head);
 
