@@ -3,8 +3,8 @@
 // resolved, its frames counted and each frame's music time given to the
 // scene as a float.
 //
-// Input: lines; the first is the music's length in seconds (empty: no
-// music), each further line one argument.
+// Input: lines; the first is the music's length in seconds (no music when
+// it is not a number of 0 or more), each further line one argument.
 #include "app/capture_options.h"
 #include "fuzz/fuzz_check.h"
 
