@@ -1,33 +1,10 @@
-// Reads the format, the exact decoded length and the layout of a sound file
-// from its first bytes, so a stream can be opened without decoding it. Knows
-// 16-bit PCM WAV and MP3 with an encoder's gapless tag (what LAME writes);
-// any other file is left to Media Foundation.
+// The audio header probe applied to a file on disk.
 #pragma once
 
-#include "audio/pcm_source.h"
+#include "audio/audio_header.h"
 
-#include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
-
-enum class Container { Wav, Mp3 };
-
-struct FileLayout {
-    Container container = Container::Wav;
-    StreamInfo info;
-    std::uint64_t dataOffset = 0;  // WAV: the first sample; MP3: the first frame after the tag frame
-    std::uint64_t dataBytes = 0;   // from dataOffset: the samples present, or the rest of the file
-    std::uint64_t skipFrames = 0;  // MP3: decoded frames before the music (encoder and decoder delay)
-};
-
-// Bytes of an ID3v2 tag at the start of `head`, 0 when there is none.
-std::uint64_t Id3TagBytes(std::span<const std::uint8_t> head);
-
-// `head` holds the first bytes of a file of `fileSize` bytes, starting at
-// `offset` (0, or past an ID3v2 tag for MP3).
-std::optional<FileLayout> ProbeAudioHeader(std::span<const std::uint8_t> head, std::uint64_t offset,
-                                           std::uint64_t fileSize);
 
 // Reads the head of the file at `fullPath` and probes it.
 std::optional<FileLayout> ProbeAudioFile(const std::wstring& fullPath);

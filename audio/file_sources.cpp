@@ -1,6 +1,7 @@
 #include "audio/file_sources.h"
 
 #include "audio/com_object.h"
+#include "audio/source_pieces.h"
 
 #include <windows.h>
 #include <mediaobj.h>
@@ -33,9 +34,9 @@ constexpr GUID kWaveFormatExType{0x05589f81, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 
 class FileReader {
 public:
     FileReader(const std::wstring& path, std::uint64_t offset, std::uint64_t bytes, std::size_t stepBytes)
-        : step(stepBytes), file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
-          left(bytes)
+        : file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
+          pieces(bytes, stepBytes)
     {
         LARGE_INTEGER position{};
         position.QuadPart = static_cast<LONGLONG>(offset);
@@ -58,23 +59,17 @@ public:
     // The next piece, empty at the end; false when the file cannot be read.
     bool Next(std::vector<std::uint8_t>& piece)
     {
-        piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(step, left)));
-        DWORD read = 0;
-        if (!piece.empty() && !ReadFile(file, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
-            return false;
-        }
-        piece.resize(read);
-        left -= read;
-        if (read == 0) {
-            left = 0;  // the file is shorter than its header said
-        }
-        return true;
+        return pieces.Next(piece, [this](std::span<std::uint8_t> into, std::size_t& read) {
+            DWORD got = 0;
+            const bool ok = ReadFile(file, into.data(), static_cast<DWORD>(into.size()), &got, nullptr) != FALSE;
+            read = got;
+            return ok;
+        });
     }
 
 private:
-    const std::size_t step;
     HANDLE file;
-    std::uint64_t left;
+    PieceReader pieces;
 };
 
 class WavSource final : public PcmSource {
@@ -142,7 +137,7 @@ class Mp3Source final : public PcmSource {
 public:
     Mp3Source(const std::wstring& path, const FileLayout& layout)
         : reader(path, layout.dataOffset, layout.dataBytes, kMp3ReadBytes), format(layout.info.format),
-          skipBytes(layout.skipFrames * layout.info.format.BlockAlign()), leftBytes(layout.info.lengthBytes)
+          trim(layout.skipFrames * layout.info.format.BlockAlign(), layout.info.lengthBytes)
     {
     }
 
@@ -202,14 +197,14 @@ public:
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {
         chunk.clear();
-        while (leftBytes > 0) {
+        while (!trim.Done()) {
             output->length = 0;
             DMO_OUTPUT_DATA_BUFFER produced{.pBuffer = output.Get()};
             DWORD status = 0;
             if (FAILED(decoder->ProcessOutput(0, 1, &produced, &status))) {
                 return ReadResult::Error;
             }
-            if (TakeOutput(chunk)) {
+            if (trim.Take(std::span(output->bytes).first(output->length), chunk)) {
                 return ReadResult::Data;
             }
             if ((produced.dwStatus & DMO_OUTPUT_DATA_BUFFERF_INCOMPLETE) != 0) {
@@ -242,26 +237,9 @@ public:
     }
 
 private:
-    // Moves what the decoder produced into `chunk`, less the delay at the
-    // start and anything past the stated length; false when nothing is left.
-    bool TakeOutput(std::vector<std::uint8_t>& chunk)
-    {
-        std::uint64_t from = 0;
-        std::uint64_t count = output->length;
-        const std::uint64_t skipped = std::min(skipBytes, count);
-        skipBytes -= skipped;
-        from += skipped;
-        count = std::min(count - skipped, leftBytes);
-        leftBytes -= count;
-        chunk.assign(output->bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                     output->bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-        return !chunk.empty();
-    }
-
     FileReader reader;
     const PcmFormat format;
-    std::uint64_t skipBytes;
-    std::uint64_t leftBytes;
+    DecodedTrim trim;
     ComPtr<IMediaObject> decoder;
     ComPtr<MemoryBlock> input;
     ComPtr<MemoryBlock> output;

@@ -33,7 +33,8 @@ std::optional<std::uint32_t> ParseSide(const std::string& text)
 std::string Seconds(double seconds)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
+    // Past fixed point's room an exponent, so an absurd number is never cut short.
+    std::snprintf(text, sizeof text, std::abs(seconds) < 1e15 ? "%.3f" : "%.3e", seconds);
     return text;
 }
 
@@ -77,8 +78,8 @@ std::optional<std::string> ParseCaptureOptions(const std::vector<std::string>& a
 
         if (name == "--fps") {
             const std::optional<double> fps = ParseNumber(value);
-            if (!fps || *fps <= 0.0 || *fps > kHighestFps) {
-                return "--fps takes a number above 0 and at most 1000, not '" + value + "'";
+            if (!fps || *fps < kLowestFps || *fps > kHighestFps) {
+                return "--fps takes a number from 0.001 to 1000, not '" + value + "'";
             }
             options.fps = *fps;
         } else if (name == "--size") {
@@ -128,11 +129,11 @@ std::string CaptureUsage()
     return "Usage: vexlar-capture.exe [options] (--out FILE | --out - | --png FOLDER)\n"
            "Draws the demo's frames offscreen at t = from + n / fps while t < to, from its run folder.\n"
            "\n"
-           "  --fps N         frames per second, above 0 and at most 1000 (default 60)\n"
+           "  --fps N         frames per second, 0.001 to 1000 (default 60)\n"
            "  --size WxH      frame size in pixels, 1 to 16384 a side (default 1920x1080)\n"
            "  --from SECONDS  music time of the first frame (default 0)\n"
-           "  --to SECONDS    end of the range, not included (default: the end of the music;\n"
-           "                  required when the music cannot be opened)\n"
+           "  --to SECONDS    end of the range, not included, at most 86400 (default: the end of\n"
+           "                  the music; required when the music cannot be opened)\n"
            "  --out FILE      raw frames: BGRA, top row first, no header, one after another\n"
            "  --out -         the same on standard output\n"
            "  --png FOLDER    frame_000000.png, frame_000001.png, ... in FOLDER (made if missing;\n"
@@ -152,6 +153,9 @@ std::optional<std::string> ResolveCaptureRange(const CaptureOptions& options, st
     const double to = options.to.value_or(musicSeconds.value_or(0.0));
     if (musicSeconds && to > *musicSeconds) {
         return "--to " + Seconds(to) + " is past the end of the music (" + Seconds(*musicSeconds) + ")";
+    }
+    if (to > kLatestSeconds) {
+        return "the range must end within a day of music (" + Seconds(kLatestSeconds) + "), not at " + Seconds(to);
     }
     if (to <= options.from) {
         return "--from " + Seconds(options.from) + " is not before the end of the range (" + Seconds(to) + ")";

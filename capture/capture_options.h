@@ -27,6 +27,13 @@ struct CaptureOptions {
 // The largest texture side a Direct3D 11 device must take.
 inline constexpr std::uint32_t kLargestFrameSide = 16384;
 inline constexpr double kHighestFps = 1000.0;
+// The camera's trailing view starts a frame before the range; at a slower
+// rate that time would lie too far back for the scene's float time.
+inline constexpr double kLowestFps = 0.001;
+// The latest music time a capture reaches: a day. Frames are counted in
+// 64-bit integers and their times handed to the scene as floats; a day at
+// the highest rate is far inside both, an unbounded range is not.
+inline constexpr double kLatestSeconds = 86400.0;
 
 // Reads the arguments into `options`; the problem with them, if any, and
 // then `options` is left as it was.
@@ -43,8 +50,8 @@ struct CaptureRange {
 };
 
 // Completes the range with the music's length (none when the music could
-// not be opened) and checks it against it; the problem, if any, and then
-// `range` is left as it was.
+// not be opened) and checks it against it and against kLatestSeconds; the
+// problem, if any, and then `range` is left as it was.
 [[nodiscard]] std::optional<std::string> ResolveCaptureRange(const CaptureOptions& options,
                                                              std::optional<double> musicSeconds, CaptureRange& range);
 

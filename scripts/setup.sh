@@ -11,22 +11,11 @@ BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 
 vexlar_packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
   xvfb xauth x11-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  imagemagick xdotool googletest clang-format zip unzip ffmpeg)
+  imagemagick xdotool googletest clang-format zip unzip ffmpeg clang libclang-rt-14-dev)
 
-install_missing_packages() {
-  local missing=()
-  for p in "${vexlar_packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
-
-install_missing_packages
+# shellcheck source=scripts/install-packages.sh
+source "$VEXLAR_ROOT/scripts/install-packages.sh"
+install_missing_packages "${vexlar_packages[@]}"
 
 # shellcheck source=scripts/wine-env.sh
 source "$VEXLAR_ROOT/scripts/wine-env.sh"

@@ -26,6 +26,8 @@ if [ -n "${VEXLAR_TARGETS:-}" ]; then
   cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target $VEXLAR_TARGETS
 else
   cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+  # The native fuzz targets, so that their test only runs them.
+  "$VEXLAR_ROOT/scripts/fuzz.sh" --build
 fi
 cd "$BUILD_DIR"
 ctest --output-on-failure --timeout 120 "$@"

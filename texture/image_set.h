@@ -2,8 +2,7 @@
 
 #include "texture/pitch_rules.h"
 
-#include <windows.h>
-#include <dxgiformat.h>
+#include "texture/windows_types.h"
 
 #include <cstdint>
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <windows.h>
-#include <dxgiformat.h>
+#include "texture/windows_types.h"
 
 #include <cstdint>
 

@@ -180,6 +180,18 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     const std::vector<std::uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 0x7F};
     EXPECT_EQ(Id3TagBytes(id3), 10u + 128 + 127);
     EXPECT_EQ(Id3TagBytes(std::span(id3).first(9)), 0u);
+
+    // The probe reads on past an ID3v2 tag, but not past the file's end.
+    std::vector<std::uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20};
+    tagged.resize(30);
+    const std::vector<std::uint8_t> frame = Mp3TagFrame(true, 10, 576, 100);
+    tagged.insert(tagged.end(), frame.begin(), frame.end());
+    const HeadReader read = [&](std::uint64_t offset, std::size_t bytes) {
+        const std::size_t from = std::min<std::size_t>(static_cast<std::size_t>(offset), tagged.size());
+        return std::vector<std::uint8_t>(tagged.begin() + from, tagged.begin() + std::min(tagged.size(), from + bytes));
+    };
+    EXPECT_EQ(ProbeAudioHead(read, 4000)->dataOffset, 30u + 417);
+    EXPECT_FALSE(ProbeAudioHead(read, 30).has_value());
 }
 
 TEST(StreamDecoder, LeavesTheCallersApartmentAlone)

@@ -84,6 +84,7 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithTheirReason)
         {{"--out", "-", "--fps", "nan"}, "--fps takes"},
         {{"--out", "-", "--fps", "60fps"}, "--fps takes"},
         {{"--out", "-", "--fps", "1001"}, "--fps takes"},
+        {{"--out", "-", "--fps", "1e-39"}, "--fps takes"},  // the frame before the first would be no float time
         {{"--out", "-", "--size", "0x720"}, "1 to 16384"},
         {{"--out", "-", "--size", "1280x0"}, "1 to 16384"},
         {{"--out", "-", "--size", "16385x16"}, "1 to 16384"},
@@ -124,6 +125,13 @@ TEST(CaptureOptions, RangeTakesTheMusicsEndAndStaysWithinIt)
     options.to.reset();
     options.from = 70.0;
     EXPECT_FALSE(Resolve(options, 64.0).range);
+
+    // Past a day of music its frames could not be counted: refused, whether the end is given or the music's.
+    options.from = 0.0;
+    EXPECT_EQ(Resolve(options, 86400.0).range->to, 86400.0);
+    EXPECT_NE(Resolve(options, 6e39).error.find("within a day"), std::string::npos);
+    options.to = 1e300;
+    EXPECT_NE(Resolve(options, std::nullopt).error.find("not at 1.000e+300"), std::string::npos);
 }
 
 TEST(CaptureOptions, FrameCountIsEveryFrameTimeBeforeTheEnd)
