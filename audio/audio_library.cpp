@@ -3,26 +3,11 @@
 #include "audio/audio_file_probe.h"
 #include "audio/file_sources.h"
 #include "audio/mta_thread.h"
-#include "audio/stream_decoder.h"
-
-#include <mmdeviceapi.h>
-#include <wrl/client.h>
+#include "audio/readable_file.h"
+#include "audio/whole_file_decoder.h"
 
 #include <utility>
 #include <vector>
-
-using Microsoft::WRL::ComPtr;
-
-bool DefaultOutputDeviceExists()
-{
-    return RunOnMtaThread([] {
-        ComPtr<IMMDeviceEnumerator> enumerator;
-        ComPtr<IMMDevice> device;
-        return SUCCEEDED(
-                   CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) &&
-               SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device));
-    });
-}
 
 AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
     : hasDefaultDevice(probe), openDevice(std::move(opener))
@@ -31,7 +16,7 @@ AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
 
 bool AudioLibrary::Init(int device)
 {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     if (initialised) {
         return false;
     }
@@ -44,12 +29,17 @@ bool AudioLibrary::Init(int device)
     case 0:
         output = AudioOutput::Silent;
         break;
-    case 1:
-        if (!hasDefaultDevice()) {
+    case 1: {
+        // Asked without the lock: the system may take its time to answer.
+        lock.unlock();
+        const bool found = hasDefaultDevice();
+        lock.lock();
+        if (!found || initialised) {
             return false;
         }
         output = AudioOutput::DefaultDevice;
         break;
+    }
     default:
         return false;
     }

@@ -2,7 +2,8 @@
 #include "audio/audio_library.h"
 #include "audio/file_sources.h"
 #include "audio/playback.h"
-#include "audio/stream_decoder.h"
+#include "audio/readable_file.h"
+#include "audio/whole_file_decoder.h"
 #include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
