@@ -2,12 +2,10 @@
 
 #include "audio/audio_file_probe.h"
 #include "audio/file_sources.h"
-#include "audio/mta_thread.h"
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
 
 #include <utility>
-#include <vector>
 
 AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
     : hasDefaultDevice(probe), openDevice(std::move(opener))
@@ -47,19 +45,6 @@ bool AudioLibrary::Init(int device)
     return true;
 }
 
-namespace {
-
-bool FirstPieceDecodes(const std::wstring& fullPath, const FileLayout& layout)
-{
-    return RunOnMtaThread([&] {
-        const std::unique_ptr<PcmSource> source = OpenFileSource(fullPath, layout);
-        std::vector<std::uint8_t> chunk;
-        return source && source->Read(chunk) == ReadResult::Data && !chunk.empty();
-    });
-}
-
-}  // namespace
-
 std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
     AudioOutput chosen = AudioOutput::Silent;
@@ -80,12 +65,9 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     // Other calls go on meanwhile.
     std::unique_ptr<Playback> playback;
     if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
-        // A header that promises sound over samples that do not decode is a
-        // file that cannot be played at all: refuse it now, as a whole decode
-        // would have, rather than hand out a stream that never moves.
-        if (!FirstPieceDecodes(fullPath, *layout)) {
-            return 0;
-        }
+        // Nothing is decoded here: the decoder is made and started on the
+        // stream's own thread, so the caller's next frame does not wait for
+        // it. A stream whose first piece does not decode ends at once.
         playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
                                               layout->info, chosen, openDevice);
     } else {

@@ -52,8 +52,9 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
         sourceEnd = 0;
         return;
     }
+    running = true;
+    // One thread now, which starts the other: the caller waits for one thread's creation only.
     decoder = std::thread(&Playback::Decode, this);
-    feeder = std::thread(&Playback::Feed, this);
 }
 
 Playback::~Playback()
@@ -62,7 +63,8 @@ Playback::~Playback()
     if (stopEvent != nullptr) {
         SetEvent(stopEvent);
     }
-    for (std::thread* thread : {&feeder, &decoder}) {
+    // The decoding thread first: it is the one that starts the feeding thread.
+    for (std::thread* thread : {&decoder, &feeder}) {
         if (thread->joinable()) {
             thread->join();
         }
@@ -80,7 +82,7 @@ void Playback::Start()
     if (state != State::Idle) {
         return;
     }
-    if (output == AudioOutput::Silent || !feeder.joinable()) {
+    if (output == AudioOutput::Silent || !running) {
         state = State::RealTimeClock;
         AnchorLocked(0);
         return;
@@ -220,6 +222,7 @@ void Playback::Feed()
 
 void Playback::Decode()
 {
+    feeder = std::thread(&Playback::Feed, this);
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     if (com) {
         source = openSource ? openSource() : nullptr;

@@ -41,8 +41,8 @@
 //   device's clock (microseconds) and the other threads' short turns under
 //   the locks.
 // - Start: never; the device is opened by the feeding thread.
-// - AudioLibrary::CreateStream: for reading the file's head and checking
-//   that its first piece decodes, or, for a file whose layout is not known,
+// - AudioLibrary::CreateStream: for reading the file's head and starting one
+//   thread (a millisecond or two), or, for a file whose layout is not known,
 //   for decoding the whole of it (a second or so for minutes of music).
 // - The destructor: until both threads have ended, at most one device or
 //   decoder call each.
@@ -162,9 +162,10 @@ private:
     ULONGLONG drainDeadline = 0;
     bool deviceDone = false;
 
+    bool running = false;  // whether the threads were started; set before they are
     std::atomic<bool> stopRequested{false};
     HANDLE stopEvent = nullptr;
     HANDLE wakeEvent = nullptr;
     std::thread decoder;
-    std::thread feeder;
+    std::thread feeder;  // started by the decoding thread
 };
