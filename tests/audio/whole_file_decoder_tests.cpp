@@ -176,6 +176,15 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     std::vector<std::uint8_t> noTag = stereo;
     noTag[36] = 'X';
     EXPECT_FALSE(ProbeAudioHeader(noTag, 0, 1'000'000).has_value());
+    // Where the head holds what follows the tag frame, it is a frame of the same stream.
+    std::vector<std::uint8_t> followed = stereo;
+    const std::vector<std::uint8_t> next = Mp3TagFrame(false, 1, 0, 0);
+    followed.insert(followed.end(), next.begin(), next.begin() + 4);
+    EXPECT_TRUE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
+    followed[417 + 3] = 0xC4;  // mono
+    EXPECT_FALSE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
+    followed[417] = 0;
+    EXPECT_FALSE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
 
     // ID3v2 sizes are seven bits a byte.
     const std::vector<std::uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 0x7F};
