@@ -9,14 +9,17 @@
 // Threads
 // - The caller's threads, through the exported calls: any thread, in any COM
 //   apartment or none. AudioLibrary hands them a Playback by handle; they
-//   call Start, PlayedBytes and the other getters, never a device or a
-//   decoder directly. They never enter COM themselves.
+//   call Start, PlayedBytes and the other getters. Of a device they only
+//   read the clock (PlayedFrames); a decoder they never touch. They never
+//   enter COM themselves.
 // - Short-lived threads in COM's multithreaded apartment (RunOnMtaThread):
 //   the work a caller's thread needs from COM in its own call, such as
 //   decoding a whole file through Media Foundation or asking whether there
 //   is a default device. The caller waits for them.
 // - The decoding thread of each Playback (Decode), in the multithreaded
-//   apartment: owns the source (the decoder) and appends to the queue.
+//   apartment: starts the feeding thread, then owns the source (it makes
+//   the decoder) and appends to the queue what it decodes, dropping what
+//   has been heard.
 // - The feeding thread of each Playback (Feed), in the multithreaded
 //   apartment: owns the output device, the only thread that opens, feeds,
 //   starts or destroys one; it copies from the queue to the device and moves
@@ -40,7 +43,8 @@
 // - PlayedBytes, Finished and the other getters: for one reading of the
 //   device's clock (microseconds) and the other threads' short turns under
 //   the locks.
-// - Start: never; the device is opened by the feeding thread.
+// - Start: for the lock only; the device is opened by the feeding thread,
+//   and until it plays the position stays at 0.
 // - AudioLibrary::CreateStream: for reading the file's head and starting one
 //   thread (a millisecond or two), or, for a file whose layout is not known,
 //   for decoding the whole of it (a second or so for minutes of music).
