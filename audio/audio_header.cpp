@@ -75,17 +75,29 @@ std::optional<FileLayout> ProbeWav(std::span<const std::uint8_t> head, std::uint
 // Every layer III decoder's synthesis filter bank delays its output by this many frames.
 constexpr std::uint64_t kMp3DecoderDelay = 529;
 
-std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uint64_t offset, std::uint64_t bytesInFile)
+// What the four bytes at the start of an MPEG audio frame of layer III say.
+struct Mp3FrameHeader {
+    int version = 0;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    bool crc = false;
+    bool mono = false;
+    std::uint32_t rate = 0;
+    std::uint64_t frameBytes = 0;
+
+    bool SameStream(const Mp3FrameHeader& other) const
+    {
+        return version == other.version && mono == other.mono && rate == other.rate;
+    }
+};
+
+std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> frame)
 {
     if (frame.size() < 4 || frame[0] != 0xFF || (frame[1] & 0xE0) != 0xE0) {
         return std::nullopt;
     }
-    const int version = (frame[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int layer = (frame[1] >> 1) & 3;    // 1: Layer III
-    const bool crc = (frame[1] & 1) == 0;
+    const int version = (frame[1] >> 3) & 3;
+    const int layer = (frame[1] >> 1) & 3;  // 1: Layer III
     const int bitrateIndex = frame[2] >> 4;
     const int rateIndex = (frame[2] >> 2) & 3;
-    const bool mono = (frame[3] >> 6) == 3;
     if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) {
         return std::nullopt;
     }
@@ -93,14 +105,30 @@ std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
     constexpr std::uint32_t kMpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     constexpr std::uint32_t kMpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     const std::uint32_t rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    return Mp3FrameHeader{.version = version,
+                          .crc = (frame[1] & 1) == 0,
+                          .mono = (frame[3] >> 6) == 3,
+                          .rate = rate,
+                          .frameBytes = (version == 3 ? 144000ull * kMpeg1Kbps[bitrateIndex] / rate
+                                                      : 72000ull * kMpeg2Kbps[bitrateIndex] / rate) +
+                                        ((frame[2] >> 1) & 1)};
+}
+
+std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uint64_t offset, std::uint64_t bytesInFile)
+{
+    const std::optional<Mp3FrameHeader> header = ReadMp3FrameHeader(frame);
+    if (!header) {
+        return std::nullopt;
+    }
+    const int version = header->version;
+    const bool mono = header->mono;
+    const std::uint32_t rate = header->rate;
+    const std::uint64_t frameBytes = header->frameBytes;
     const std::uint64_t samplesPerFrame = version == 3 ? 1152 : 576;
     const std::size_t sideInfo = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    const std::uint64_t frameBytes =
-        (version == 3 ? 144000ull * kMpeg1Kbps[bitrateIndex] / rate : 72000ull * kMpeg2Kbps[bitrateIndex] / rate) +
-        ((frame[2] >> 1) & 1);
 
     // The first frame carries the encoder's tag: frame count, then LAME's delay and padding.
-    std::size_t at = 4 + (crc ? 2 : 0) + sideInfo;
+    std::size_t at = 4 + (header->crc ? 2 : 0) + sideInfo;
     if (!TagAt(frame, at, "Xing") && !TagAt(frame, at, "Info")) {
         return std::nullopt;
     }
@@ -123,6 +151,14 @@ std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
     // No real frame is shorter than 24 bytes: a larger count is a corrupt tag.
     if (frames == 0 || frames > bytesInFile / 24 || delay + padding >= coded || frameBytes >= bytesInFile) {
         return std::nullopt;
+    }
+    // The music's first frame, where the head reaches it, belongs to the same
+    // stream: a tag before anything else promises sound that is not there.
+    if (frame.size() >= frameBytes + 4) {
+        const std::optional<Mp3FrameHeader> first = ReadMp3FrameHeader(frame.subspan(frameBytes));
+        if (!first || !first->SameStream(*header)) {
+            return std::nullopt;
+        }
     }
     const PcmFormat format{.sampleRate = rate, .channels = static_cast<std::uint16_t>(mono ? 1 : 2)};
     return FileLayout{.container = Container::Mp3,

@@ -28,7 +28,9 @@ struct FileLayout {
 std::uint64_t Id3TagBytes(std::span<const std::uint8_t> head);
 
 // `head` holds the first bytes of a file of `fileSize` bytes, starting at
-// `offset` (0, or past an ID3v2 tag for MP3).
+// `offset` (0, or past an ID3v2 tag for MP3). An MP3 whose tag frame is
+// followed, within `head`, by anything but a frame of the same stream is not
+// known.
 std::optional<FileLayout> ProbeAudioHeader(std::span<const std::uint8_t> head, std::uint64_t offset,
                                            std::uint64_t fileSize);
 

@@ -2,27 +2,10 @@
 
 #include "audio/audio_file_probe.h"
 #include "audio/file_sources.h"
-#include "audio/mta_thread.h"
-#include "audio/stream_decoder.h"
-
-#include <mmdeviceapi.h>
-#include <wrl/client.h>
+#include "audio/readable_file.h"
+#include "audio/whole_file_decoder.h"
 
 #include <utility>
-#include <vector>
-
-using Microsoft::WRL::ComPtr;
-
-bool DefaultOutputDeviceExists()
-{
-    return RunOnMtaThread([] {
-        ComPtr<IMMDeviceEnumerator> enumerator;
-        ComPtr<IMMDevice> device;
-        return SUCCEEDED(
-                   CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) &&
-               SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device));
-    });
-}
 
 AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
     : hasDefaultDevice(probe), openDevice(std::move(opener))
@@ -31,7 +14,7 @@ AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
 
 bool AudioLibrary::Init(int device)
 {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     if (initialised) {
         return false;
     }
@@ -44,31 +27,23 @@ bool AudioLibrary::Init(int device)
     case 0:
         output = AudioOutput::Silent;
         break;
-    case 1:
-        if (!hasDefaultDevice()) {
+    case 1: {
+        // Asked without the lock: the system may take its time to answer.
+        lock.unlock();
+        const bool found = hasDefaultDevice();
+        lock.lock();
+        if (!found || initialised) {
             return false;
         }
         output = AudioOutput::DefaultDevice;
         break;
+    }
     default:
         return false;
     }
     initialised = true;
     return true;
 }
-
-namespace {
-
-bool FirstPieceDecodes(const std::wstring& fullPath, const FileLayout& layout)
-{
-    return RunOnMtaThread([&] {
-        const std::unique_ptr<PcmSource> source = OpenFileSource(fullPath, layout);
-        std::vector<std::uint8_t> chunk;
-        return source && source->Read(chunk) == ReadResult::Data && !chunk.empty();
-    });
-}
-
-}  // namespace
 
 std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
 {
@@ -90,12 +65,9 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     // Other calls go on meanwhile.
     std::unique_ptr<Playback> playback;
     if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
-        // A header that promises sound over samples that do not decode is a
-        // file that cannot be played at all: refuse it now, as a whole decode
-        // would have, rather than hand out a stream that never moves.
-        if (!FirstPieceDecodes(fullPath, *layout)) {
-            return 0;
-        }
+        // Nothing is decoded here: the decoder is made and started on the
+        // stream's own thread, so the caller's next frame does not wait for
+        // it. A stream whose first piece does not decode ends at once.
         playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
                                               layout->info, chosen, openDevice);
     } else {

@@ -11,9 +11,6 @@
 #include <optional>
 #include <string>
 
-// True when the system has a default output device.
-bool DefaultOutputDeviceExists();
-
 class AudioLibrary {
 public:
     using DeviceProbe = bool (*)();

@@ -1,6 +1,8 @@
 #include "audio/output_device.h"
 
 #include "audio/com_object.h"
+#include "audio/mta_thread.h"
+#include "audio/scale_down.h"
 
 #include <audioclient.h>
 #include <mmdeviceapi.h>
@@ -16,12 +18,6 @@ namespace {
 // Room queued on the device. The position comes from the device's clock, so
 // this adds no error to it; it only buys slack against a busy machine.
 constexpr REFERENCE_TIME kDeviceBufferDuration = 2'000'000;  // 200 ms in 100 ns units
-
-// value * numerator / denominator without overflow for the sizes seen here.
-std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint64_t denominator)
-{
-    return value / denominator * numerator + value % denominator * numerator / denominator;
-}
 
 // Notes when the system's default output device changes; the system calls it on threads of its own.
 class DefaultDeviceWatch final : public ComObject<IMMNotificationClient> {
@@ -146,4 +142,15 @@ std::unique_ptr<OutputDevice> OpenDefaultOutputDevice(const PcmFormat& format)
         return nullptr;
     }
     return device;
+}
+
+bool DefaultOutputDeviceExists()
+{
+    return RunOnMtaThread([] {
+        ComPtr<IMMDeviceEnumerator> enumerator;
+        ComPtr<IMMDevice> device;
+        return SUCCEEDED(
+                   CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) &&
+               SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device));
+    });
 }

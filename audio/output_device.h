@@ -34,3 +34,6 @@ using DeviceOpener = std::function<std::unique_ptr<OutputDevice>(const PcmFormat
 
 // The system's default output device through WASAPI in shared mode.
 std::unique_ptr<OutputDevice> OpenDefaultOutputDevice(const PcmFormat& format);
+
+// True when the system has a default output device. Called on any thread.
+bool DefaultOutputDeviceExists();

@@ -1,5 +1,7 @@
 #include "audio/playback.h"
 
+#include "audio/scale_down.h"
+
 #include <objbase.h>
 
 #include <algorithm>
@@ -24,12 +26,6 @@ constexpr std::uint64_t kDecodeLowMarkMs = 3000;
 constexpr DWORD kDecodeIntervalMs = 50;
 // How often a default device is looked for again while there is none.
 constexpr ULONGLONG kDeviceRetryMs = 1000;
-
-// value * numerator / denominator without overflow for the sizes seen here.
-std::uint64_t ScaleDown(std::uint64_t value, std::uint64_t numerator, std::uint64_t denominator)
-{
-    return value / denominator * numerator + value % denominator * numerator / denominator;
-}
 
 LARGE_INTEGER Now()
 {
@@ -56,8 +52,9 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
         sourceEnd = 0;
         return;
     }
+    running = true;
+    // One thread now, which starts the other: the caller waits for one thread's creation only.
     decoder = std::thread(&Playback::Decode, this);
-    feeder = std::thread(&Playback::Feed, this);
 }
 
 Playback::~Playback()
@@ -66,7 +63,8 @@ Playback::~Playback()
     if (stopEvent != nullptr) {
         SetEvent(stopEvent);
     }
-    for (std::thread* thread : {&feeder, &decoder}) {
+    // The decoding thread first: it is the one that starts the feeding thread.
+    for (std::thread* thread : {&decoder, &feeder}) {
         if (thread->joinable()) {
             thread->join();
         }
@@ -84,7 +82,7 @@ void Playback::Start()
     if (state != State::Idle) {
         return;
     }
-    if (output == AudioOutput::Silent || !feeder.joinable()) {
+    if (output == AudioOutput::Silent || !running) {
         state = State::RealTimeClock;
         AnchorLocked(0);
         return;
@@ -95,14 +93,16 @@ void Playback::Start()
 
 std::uint64_t Playback::PlayedBytes()
 {
-    std::lock_guard lock(mutex);
-    return CurrentBytesLocked();
+    std::unique_lock lock(mutex);
+    const DeviceClockReading reading = ReadDeviceClock(lock);
+    return ReanchorClockLocked(reading);
 }
 
 bool Playback::Finished()
 {
-    std::lock_guard lock(mutex);
-    return state != State::Idle && state != State::Opening && CurrentBytesLocked() >= EndLocked();
+    std::unique_lock lock(mutex);
+    const DeviceClockReading reading = ReadDeviceClock(lock);
+    return state != State::Idle && state != State::Opening && ReanchorClockLocked(reading) >= EndLocked();
 }
 
 bool Playback::OnDeviceClock()
@@ -122,7 +122,33 @@ std::uint64_t Playback::EndLocked() const
     return std::min(info.lengthBytes, sourceEnd.value_or(info.lengthBytes));
 }
 
-std::uint64_t Playback::CurrentBytesLocked()
+// The device's clock is read with the lock let go: a device call may take its
+// time, and the other threads would wait for it. The device is not destroyed
+// meanwhile: the feeding thread waits for the readers (TakeDeviceLocked).
+Playback::DeviceClockReading Playback::ReadDeviceClock(std::unique_lock<std::mutex>& lock)
+{
+    if (state != State::DeviceClock || !device) {
+        return {};
+    }
+    OutputDevice* const read = device.get();
+    ++deviceClockReaders;
+    lock.unlock();
+    const std::optional<std::uint64_t> frames = read->PlayedFrames();
+    lock.lock();
+    if (--deviceClockReaders == 0) {
+        noDeviceClockReaders.notify_all();
+    }
+    return {.device = read, .frames = frames};
+}
+
+std::unique_ptr<OutputDevice> Playback::TakeDeviceLocked(std::unique_lock<std::mutex>& lock)
+{
+    std::unique_ptr<OutputDevice> taken = std::move(device);
+    noDeviceClockReaders.wait(lock, [this] { return deviceClockReaders == 0; });
+    return taken;
+}
+
+std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
 {
     if (!info.format.IsValid()) {
         return 0;
@@ -139,9 +165,11 @@ std::uint64_t Playback::CurrentBytesLocked()
             limit = segmentBase + segmentQueued;
             // The device's clock rules unless it runs far ahead of real time,
             // as a device that swallows data without playing it does. Behind
-            // real time it rules too: it stalled or has not started yet.
-            if (const std::optional<std::uint64_t> frames = device->PlayedFrames()) {
-                const std::uint64_t played = segmentBase + std::min(*frames * info.format.BlockAlign(), segmentQueued);
+            // real time it rules too: it stalled or has not started yet. A
+            // reading of a device that has been replaced meanwhile is no use.
+            if (reading.frames && reading.device == device.get()) {
+                const std::uint64_t played =
+                    segmentBase + std::min(*reading.frames * info.format.BlockAlign(), segmentQueued);
                 if (played <= bytes + ScaleDown(info.format.BytesPerSecond(), kDeviceLeadMs, 1000)) {
                     bytes = played;
                     anchorBytes = played;
@@ -183,8 +211,8 @@ void Playback::Feed()
     // Every COM object goes before the apartment does.
     std::unique_ptr<OutputDevice> last;
     {
-        std::lock_guard lock(mutex);
-        last = std::move(device);
+        std::unique_lock lock(mutex);
+        last = TakeDeviceLocked(lock);
     }
     last.reset();
     if (com) {
@@ -194,6 +222,7 @@ void Playback::Feed()
 
 void Playback::Decode()
 {
+    feeder = std::thread(&Playback::Feed, this);
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     if (com) {
         source = openSource ? openSource() : nullptr;
@@ -300,7 +329,7 @@ void Playback::TryDevice()
         std::uint64_t from = 0;
         {
             std::lock_guard lock(mutex);
-            from = CurrentBytesLocked();
+            from = ReanchorClockLocked({});
         }
         writeCursor = from;
         if (Fill(*fresh, from) && fresh->Start()) {
@@ -390,11 +419,13 @@ bool Playback::FeedDevice()
 // failure the next device picks up from there.
 void Playback::LeaveDevice(bool failed)
 {
+    // Only this thread replaces the device, so it reads its clock without the lock.
+    const DeviceClockReading reading{.device = device.get(), .frames = device->PlayedFrames()};
     std::unique_ptr<OutputDevice> old;
     {
-        std::lock_guard lock(mutex);
-        const std::uint64_t reached = CurrentBytesLocked();
-        old = std::move(device);
+        std::unique_lock lock(mutex);
+        const std::uint64_t reached = ReanchorClockLocked(reading);
+        old = TakeDeviceLocked(lock);
         state = State::RealTimeClock;
         AnchorLocked(reached);
         segmentBase = reached;

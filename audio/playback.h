@@ -2,6 +2,54 @@
 // seconds ahead of what is heard, and reports how much of it has been heard.
 // One thread decodes and another feeds the device, so a slow stretch of
 // decoding on a busy machine never keeps the device waiting.
+//
+// How the library is built around it (the exported calls are in bass.cpp,
+// their state in AudioLibrary):
+//
+// Threads
+// - The caller's threads, through the exported calls: any thread, in any COM
+//   apartment or none. AudioLibrary hands them a Playback by handle; they
+//   call Start, PlayedBytes and the other getters. Of a device they only
+//   read the clock (PlayedFrames); a decoder they never touch. They never
+//   enter COM themselves.
+// - Short-lived threads in COM's multithreaded apartment (RunOnMtaThread):
+//   the work a caller's thread needs from COM in its own call, such as
+//   decoding a whole file through Media Foundation or asking whether there
+//   is a default device. The caller waits for them.
+// - The decoding thread of each Playback (Decode), in the multithreaded
+//   apartment: starts the feeding thread, then owns the source (it makes
+//   the decoder) and appends to the queue what it decodes, dropping what
+//   has been heard.
+// - The feeding thread of each Playback (Feed), in the multithreaded
+//   apartment: owns the output device, the only thread that opens, feeds,
+//   starts or destroys one; it copies from the queue to the device and moves
+//   the clock from one device to the next or to the real-time clock.
+// - The system's threads that call DefaultDeviceWatch when the default
+//   device changes: they only set a flag that the feeding thread reads.
+//
+// Locks
+// - AudioLibrary::mutex guards the library's state and the table of
+//   streams; it is let go before any call into a Playback.
+// - Playback::mutex guards the clock (state, anchor, segment, what was
+//   reported), how far decoding got, and the device pointer while others
+//   read the device's clock. Others read the device's clock without it,
+//   counted in deviceClockReaders; the feeding thread waits for that count
+//   to reach 0 before it destroys a device.
+// - Playback::queueMutex guards the queue of decoded PCM.
+// No thread holds two of these at once, and nothing calls into a device or a
+// decoder while holding one.
+//
+// What may block
+// - PlayedBytes, Finished and the other getters: for one reading of the
+//   device's clock (microseconds) and the other threads' short turns under
+//   the locks.
+// - Start: for the lock only; the device is opened by the feeding thread,
+//   and until it plays the position stays at 0.
+// - AudioLibrary::CreateStream: for reading the file's head and starting one
+//   thread (a millisecond or two), or, for a file whose layout is not known,
+//   for decoding the whole of it (a second or so for minutes of music).
+// - The destructor: until both threads have ended, at most one device or
+//   decoder call each.
 #pragma once
 
 #include "audio/output_device.h"
@@ -11,6 +59,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -56,6 +105,12 @@ public:
 private:
     enum class State { Idle, Opening, DeviceClock, RealTimeClock };
 
+    // The device's clock as read by one thread, and which device it was.
+    struct DeviceClockReading {
+        const OutputDevice* device = nullptr;
+        std::optional<std::uint64_t> frames;
+    };
+
     void Feed();
     void Decode();
     void DecodeAhead();
@@ -67,7 +122,14 @@ private:
     bool Fill(OutputDevice& target, std::uint64_t heard);
     void AnchorLocked(std::uint64_t bytes);
     std::uint64_t EndLocked() const;
-    std::uint64_t CurrentBytesLocked();
+    // Lets go of the lock while it reads the clock of the current device, if any.
+    DeviceClockReading ReadDeviceClock(std::unique_lock<std::mutex>& lock);
+    // Feeding thread: takes the device away once no other thread reads its clock.
+    std::unique_ptr<OutputDevice> TakeDeviceLocked(std::unique_lock<std::mutex>& lock);
+    // The position now. Moves the clock's anchor to the device's reading, or
+    // to where the clock ran out of data, so that the position extrapolated
+    // from it later stays true; never less than what was reported before.
+    std::uint64_t ReanchorClockLocked(const DeviceClockReading& reading);
 
     const SourceOpener openSource;
     const DeviceOpener openDevice;
@@ -77,8 +139,10 @@ private:
     std::mutex mutex;  // guards everything down to the queue
     State state = State::Idle;
     std::unique_ptr<OutputDevice> device;  // replaced by the feeding thread only
-    std::uint64_t segmentBase = 0;         // stream offset where the current device began
-    std::uint64_t segmentQueued = 0;       // bytes queued on the current device
+    int deviceClockReaders = 0;            // threads reading the device's clock without the lock
+    std::condition_variable noDeviceClockReaders;
+    std::uint64_t segmentBase = 0;    // stream offset where the current device began
+    std::uint64_t segmentQueued = 0;  // bytes queued on the current device
     // The position never runs far ahead of real time from this anchor: a
     // device that swallows data faster than it plays (a null device) would
     // otherwise race through the stream.
@@ -102,9 +166,10 @@ private:
     ULONGLONG drainDeadline = 0;
     bool deviceDone = false;
 
+    bool running = false;  // whether the threads were started; set before they are
     std::atomic<bool> stopRequested{false};
     HANDLE stopEvent = nullptr;
     HANDLE wakeEvent = nullptr;
     std::thread decoder;
-    std::thread feeder;
+    std::thread feeder;  // started by the decoding thread
 };

@@ -1,9 +1,11 @@
-// Plays a piece for 30 seconds through bass.dll and prints the time
-// BASS_StreamCreateFile takes, how far the reported position drifts from the
+// Plays a piece for 30 seconds through bass.dll and prints the time spent
+// inside the five calls the demo makes before its first frame (each, and in
+// all), how long the position then stays at 0, how far it drifts from the
 // wall clock, the processor time the process (the library and the system's
 // audio code in it; the bench itself sleeps) spends per second of playback,
 // and the memory the library adds while playing.
-//   audio_bench [file]   (default: a 35 s tone written beside the bench)
+//   audio_bench [file [seconds]]   (default: a 35 s tone written beside the
+//   bench, played for 30 s; 0 seconds stops after the start-up figures)
 #include "audio/bass.h"
 #include "bench/bench_clock.h"
 
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -89,40 +92,53 @@ bool WriteTone(const char* path, double seconds)
 int main(int argc, char** argv)
 {
     const char* path = argc > 1 ? argv[1] : "audio_bench_tone.wav";
+    const int playSeconds = argc > 2 ? std::max(0, std::atoi(argv[2])) : 30;
     if (argc <= 1 && !WriteTone(path, 35.0)) {
         std::printf("cannot write %s\n", path);
         return 1;
     }
-    const double initStart = NowSeconds();
-    if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
+    // The demo's calls before its first frame, in its order.
+    double callMs[5]{};
+    const auto timed = [&](int call, auto&& work) {
+        const double begin = NowSeconds();
+        const auto result = work();
+        callMs[call] = (NowSeconds() - begin) * 1000;
+        return result;
+    };
+    if (!timed(0, [] { return BASS_Init(-1, 44100, 0, nullptr, nullptr); })) {
         std::printf("BASS_Init failed\n");
         return 1;
     }
-    std::printf("BASS_Init: %.1f ms\n", (NowSeconds() - initStart) * 1000);
     const Memory idle = ProcessMemory();
-    const double openStart = NowSeconds();
-    const DWORD stream = BASS_StreamCreateFile(FALSE, path, 0, 0, 0);
-    const double openSeconds = NowSeconds() - openStart;
+    const DWORD stream = timed(1, [&] { return BASS_StreamCreateFile(FALSE, path, 0, 0, 0); });
     if (stream == 0) {
         std::printf("cannot open %s\n", path);
         return 1;
     }
-    std::printf("BASS_StreamCreateFile(%s): %.1f ms, length %.3f s\n", path, openSeconds * 1000,
-                BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE)));
-
     const double cpuStart = ProcessCpuSeconds();
     const double startCall = NowSeconds();
-    BASS_ChannelStart(stream);
+    timed(2, [&] { return BASS_ChannelStart(stream); });
+    const QWORD firstPosition = timed(3, [&] { return BASS_ChannelGetPosition(stream, BASS_POS_BYTE); });
+    timed(4, [&] { return BASS_ChannelBytes2Seconds(stream, firstPosition); });
+    std::printf("the five calls before the first frame: %.2f ms (BASS_Init %.2f, BASS_StreamCreateFile(%s) %.2f, "
+                "BASS_ChannelStart %.2f, BASS_ChannelGetPosition %.2f, BASS_ChannelBytes2Seconds %.2f)\n",
+                callMs[0] + callMs[1] + callMs[2] + callMs[3] + callMs[4], callMs[0], path, callMs[1], callMs[2],
+                callMs[3], callMs[4]);
+    std::printf("length %.3f s\n", BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE)));
+
     while (BASS_ChannelGetPosition(stream, BASS_POS_BYTE) == 0 && NowSeconds() - startCall < 5) {
         Sleep(1);
     }
     const double wallStart = NowSeconds();
     const double positionStart = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
-    std::printf("start-up: first movement %.1f ms after BASS_ChannelStart\n", (wallStart - startCall) * 1000);
+    std::printf("start-up: the position left 0 %.1f ms after BASS_ChannelStart\n", (wallStart - startCall) * 1000);
+    if (playSeconds == 0) {
+        return 0;
+    }
 
     double worst = 0;
     double offset = 0;
-    for (int second = 1; second <= 30; ++second) {
+    for (int second = 1; second <= playSeconds; ++second) {
         Sleep(static_cast<DWORD>(std::max(0.0, (wallStart + second - NowSeconds()) * 1000)));
         const double wall = NowSeconds() - wallStart;
         const double played =

@@ -2,7 +2,8 @@
 #include "audio/audio_library.h"
 #include "audio/file_sources.h"
 #include "audio/playback.h"
-#include "audio/stream_decoder.h"
+#include "audio/readable_file.h"
+#include "audio/whole_file_decoder.h"
 #include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
@@ -390,6 +391,58 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
     EXPECT_FALSE(library.Start(handle + 1));
     EXPECT_FALSE(library.PlayedBytes(handle + 1).has_value());
     EXPECT_FALSE(library.BytesToSeconds(0, 1).has_value());
+}
+
+// A device that takes its time to open, as some do: the calls a frame makes
+// answer meanwhile, the position waits at 0, then the whole piece plays from
+// its first byte.
+TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
+{
+    auto log = std::make_shared<DeviceLog>();
+    const DeviceOpener fakes = FakeDevices(log, std::nullopt, 0, std::make_shared<std::atomic<int>>(0));
+    auto opening = std::make_shared<std::atomic<bool>>(false);
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    AudioLibrary library(NoDevice, [=](const PcmFormat& format) {
+        *opening = true;
+        const auto giveUp = Clock::now() + 10s;
+        while (!*release && Clock::now() < giveUp) {
+            std::this_thread::sleep_for(1ms);
+        }
+        *opening = false;
+        return fakes(format);
+    });
+    const std::vector<std::uint8_t> wav = MakeWav(44100, 2, 26460);  // 0.6 s
+    const std::wstring path = AudioFilePath(L"slow-device.wav");
+    ASSERT_TRUE(WriteFileBytes(path, wav));
+    ASSERT_TRUE(library.Init(-1));
+    const std::uint32_t handle = library.CreateStream(path);
+    ASSERT_NE(handle, 0u);
+    ASSERT_TRUE(library.Start(handle));
+    for (int i = 0; i < 200 && !*opening; ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(*opening);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(library.PlayedBytes(handle), 0u);
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(*opening);  // every answer above came while the device was still opening
+
+    *release = true;
+    const auto deadline = Clock::now() + 5s;
+    std::uint64_t first = 0;
+    while (first == 0 && Clock::now() < deadline) {
+        first = *library.PlayedBytes(handle);
+    }
+    EXPECT_GT(first, 0u);
+    EXPECT_LT(*library.BytesToSeconds(handle, first), 0.05);  // from the start, not from when it was asked for
+    while (*library.PlayedBytes(handle) < wav.size() - 44 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(library.PlayedBytes(handle), wav.size() - 44);
+    std::lock_guard lock(log->mutex);
+    ASSERT_EQ(log->received.size(), 1u);
+    EXPECT_TRUE(log->received[0] == WavSamples(wav));  // nothing skipped, nothing twice
 }
 
 }  // namespace

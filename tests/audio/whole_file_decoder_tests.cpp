@@ -1,7 +1,8 @@
 #include "audio/audio_file_probe.h"
 #include "audio/file_sources.h"
 #include "audio/mta_thread.h"
-#include "audio/stream_decoder.h"
+#include "audio/readable_file.h"
+#include "audio/whole_file_decoder.h"
 #include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@
 
 namespace {
 
-TEST(StreamDecoder, DecodesWavSamplesExactlyInTheirOwnFormat)
+TEST(WholeFileDecoder, DecodesWavSamplesExactlyInTheirOwnFormat)
 {
     struct Case {
         std::uint32_t rate;
@@ -33,7 +34,7 @@ TEST(StreamDecoder, DecodesWavSamplesExactlyInTheirOwnFormat)
     }
 }
 
-TEST(StreamDecoder, DecodesTheCommittedMusicToTheLengthItsHeaderStates)
+TEST(WholeFileDecoder, DecodesTheCommittedMusicToTheLengthItsHeaderStates)
 {
     PcmAudio audio;
     ASSERT_TRUE(DecodeAudioFile(L"music.mp3", audio));
@@ -72,7 +73,7 @@ TEST(StreamDecoder, DecodesTheCommittedMusicToTheLengthItsHeaderStates)
     EXPECT_LE(worst, 2);
 }
 
-TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
+TEST(WholeFileDecoder, RejectsWhatIsNotDecodableSound)
 {
     const std::wstring empty = AudioFilePath(L"empty.wav");
     ASSERT_TRUE(WriteFileBytes(empty, {}));
@@ -94,7 +95,7 @@ TEST(StreamDecoder, RejectsWhatIsNotDecodableSound)
     }
 }
 
-TEST(StreamDecoder, PlaysWhatIsLeftOfAFileCutInItsSamples)
+TEST(WholeFileDecoder, PlaysWhatIsLeftOfAFileCutInItsSamples)
 {
     std::vector<std::uint8_t> wav = MakeWav(44100, 2, 4410);
     wav.resize(wav.size() / 2 + 1);  // the header still announces all samples
@@ -110,7 +111,7 @@ TEST(StreamDecoder, PlaysWhatIsLeftOfAFileCutInItsSamples)
     EXPECT_TRUE(std::equal(audio.bytes.begin(), audio.bytes.end(), present.begin()));
 }
 
-TEST(StreamDecoder, RefusesMoreThanTheSizeLimit)
+TEST(WholeFileDecoder, RefusesMoreThanTheSizeLimit)
 {
     const std::wstring path = WriteToneWav(L"limit.wav", 44100, 2, 0.5);
     PcmAudio audio;
@@ -175,6 +176,15 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     std::vector<std::uint8_t> noTag = stereo;
     noTag[36] = 'X';
     EXPECT_FALSE(ProbeAudioHeader(noTag, 0, 1'000'000).has_value());
+    // Where the head holds what follows the tag frame, it is a frame of the same stream.
+    std::vector<std::uint8_t> followed = stereo;
+    const std::vector<std::uint8_t> next = Mp3TagFrame(false, 1, 0, 0);
+    followed.insert(followed.end(), next.begin(), next.begin() + 4);
+    EXPECT_TRUE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
+    followed[417 + 3] = 0xC4;  // mono
+    EXPECT_FALSE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
+    followed[417] = 0;
+    EXPECT_FALSE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
 
     // ID3v2 sizes are seven bits a byte.
     const std::vector<std::uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 0x7F};
@@ -194,7 +204,7 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     EXPECT_FALSE(ProbeAudioHead(read, 30).has_value());
 }
 
-TEST(StreamDecoder, LeavesTheCallersApartmentAlone)
+TEST(WholeFileDecoder, LeavesTheCallersApartmentAlone)
 {
     // The program calls in from a thread in a single-threaded apartment.
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);

@@ -1,4 +1,7 @@
-// Decodes a sound file through Media Foundation into 16-bit PCM, piece by piece.
+// The fallback for files whose layout the probe cannot read: decodes the
+// whole file through Media Foundation into 16-bit PCM when it is opened, and
+// serves the result from memory. No Media Foundation decoder is left running:
+// under Wine its threads crash the process's exit.
 #pragma once
 
 #include "audio/pcm_source.h"
@@ -6,9 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-
-// Absolute path of an existing, non-empty regular file, or an empty string.
-std::wstring ResolveReadableFile(const std::wstring& path);
 
 // Decoding stops with failure past this much PCM (about 100 minutes of
 // 44.1 kHz stereo), so an absurd file cannot take all the memory.

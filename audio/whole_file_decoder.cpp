@@ -1,6 +1,7 @@
-#include "audio/stream_decoder.h"
+#include "audio/whole_file_decoder.h"
 
 #include "audio/mta_thread.h"
+#include "audio/readable_file.h"
 
 #include <windows.h>
 #include <mfapi.h>
@@ -164,31 +165,6 @@ private:
 std::unique_ptr<PcmSource> MakeMemorySource(std::shared_ptr<const PcmAudio> audio)
 {
     return std::make_unique<MemorySource>(std::move(audio));
-}
-
-std::wstring ResolveReadableFile(const std::wstring& path)
-{
-    if (path.empty()) {
-        return {};
-    }
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) {
-        return {};
-    }
-    std::wstring full(needed, L'\0');
-    const DWORD written = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (written == 0 || written >= needed) {
-        return {};
-    }
-    full.resize(written);
-
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-        (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0)) {
-        return {};
-    }
-    return full;
 }
 
 bool DecodeAudioFile(const std::wstring& path, PcmAudio& out, std::uint64_t maxBytes)
