@@ -130,11 +130,8 @@ std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, doub
     }
     std::optional<std::string> refusal = writer.Finish();
     timings.writing = writer.WritingSeconds();
-    if (problem) {
-        return problem;
-    }
-    if (refusal) {
-        return refusal;
+    if (problem || refusal) {
+        return problem ? problem : refusal;
     }
     if (progress) {
         progress(writer.Written());
@@ -153,15 +150,13 @@ std::optional<std::string> FrameCapture::Deliver(std::uint64_t index, FrameWrite
     timings.readBack += SecondsSince(mapStart);
 
     const Clock::time_point handOverStart = Clock::now();
-    const bool accepted = writer.Push(CapturedFrame{.pixels = static_cast<const std::uint8_t*>(mapped.pData),
-                                                    .rowPitch = mapped.RowPitch,
-                                                    .width = width,
-                                                    .height = height,
-                                                    .index = index});
+    std::optional<std::string> refusal =
+        writer.Push(CapturedFrame{.pixels = static_cast<const std::uint8_t*>(mapped.pData),
+                                  .rowPitch = mapped.RowPitch,
+                                  .width = width,
+                                  .height = height,
+                                  .index = index});
     graphics.context->Unmap(texture, 0);
     timings.handOver += SecondsSince(handOverStart);
-    if (!accepted) {
-        return writer.Finish();  // the writer's refusal, which stopped it
-    }
-    return std::nullopt;
+    return refusal;
 }

@@ -15,12 +15,12 @@ FrameWriterThread::~FrameWriterThread()
     static_cast<void>(Finish());
 }
 
-bool FrameWriterThread::Push(const CapturedFrame& frame)
+std::optional<std::string> FrameWriterThread::Push(const CapturedFrame& frame)
 {
     std::unique_lock lock(mutex);
     changed.wait(lock, [&] { return refusal || !spare.empty(); });
     if (refusal) {
-        return false;
+        return refusal;
     }
     Pending pending{std::move(spare.back()), frame.width, frame.height, frame.index};
     spare.pop_back();
@@ -32,7 +32,7 @@ bool FrameWriterThread::Push(const CapturedFrame& frame)
     lock.lock();
     queued.push_back(std::move(pending));
     changed.notify_all();
-    return true;
+    return std::nullopt;
 }
 
 std::optional<std::string> FrameWriterThread::Finish()

@@ -21,9 +21,9 @@ public:
     FrameWriterThread(const FrameWriterThread&) = delete;
     FrameWriterThread& operator=(const FrameWriterThread&) = delete;
 
-    // Copies the frame, waiting for a free buffer; false once the sink has
-    // refused a frame (nothing more is handed to it then).
-    bool Push(const CapturedFrame& frame);
+    // Copies the frame, waiting for a free buffer; the sink's problem once it
+    // has refused a frame (nothing more is handed to it then).
+    [[nodiscard]] std::optional<std::string> Push(const CapturedFrame& frame);
     // Waits until every pushed frame is written; the sink's problem when it
     // refused one.
     [[nodiscard]] std::optional<std::string> Finish();
