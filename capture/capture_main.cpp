@@ -1,9 +1,11 @@
 // vexlar-capture: the demo's frames drawn offscreen at exact music times and
 // written as raw BGRA or PNG files, for recording a video.
 #include "capture/capture_options.h"
+#include "capture/console_interrupt.h"
 #include "capture/frame_capture.h"
 #include "capture/png_frame_writer.h"
 #include "capture/raw_frame_writer.h"
+#include "capture/unicode_text.h"
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 #include "scene/music.h"
@@ -13,7 +15,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,10 +26,27 @@ namespace {
 
 constexpr int kBadArgumentsExitCode = 2;
 constexpr int kCaptureFailedExitCode = 1;
+// What shells give a program that Ctrl+C ended.
+constexpr int kInterruptedExitCode = 130;
+
+// Standard error takes our UTF-8 text: as characters on a console, whatever
+// its code page; as UTF-8 bytes into a file or pipe.
+void PrintToStderr(const std::string& text)
+{
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(error, &mode)) {
+        const std::wstring wide = Utf16FromUtf8(text);
+        DWORD written = 0;
+        WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(text.c_str(), stderr);
+}
 
 int Fail(int exitCode, const std::string& message)
 {
-    std::fprintf(stderr, "vexlar-capture: %s\n", message.c_str());
+    PrintToStderr("vexlar-capture: " + message + "\n");
     if (exitCode == kBadArgumentsExitCode) {
         std::fputs("Try vexlar-capture.exe --help\n", stderr);
     }
@@ -41,26 +63,34 @@ double MemoryMiB()
     return static_cast<double>(counters.PagefileUsage) / (1024.0 * 1024.0);
 }
 
-// What is left of the output when a capture stops partway.
-std::string StoppedOutput(CaptureOutput output)
+// Where a capture stopped partway, and what is left of its output.
+std::string Stopped(CaptureOutput output, std::uint64_t drawn, std::uint64_t total)
 {
+    const std::string stopped =
+        "capture stopped after drawing " + std::to_string(drawn) + " of " + std::to_string(total) + " frames, ";
     switch (output) {
     case CaptureOutput::RawFile:
-        return "capture stopped, the incomplete file deleted";
+        return stopped + "the incomplete file deleted";
     case CaptureOutput::RawStdout:
-        return "capture stopped, the output incomplete";
+        return stopped + "the output incomplete";
     case CaptureOutput::PngFolder:
         break;
     }
-    return "capture stopped, the frames written so far incomplete";
+    return stopped + "the frames written so far incomplete";
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+int Run(int argc, wchar_t* argv[])
 {
-    SearchSystemFolderOnlyForDlls();
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // First, so that an interrupt from now on always ends through the clean-up below.
+    const ConsoleInterrupt interrupt;
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        std::optional<std::string> argument = Utf8FromUtf16(argv[i]);
+        if (!argument) {
+            return Fail(kBadArgumentsExitCode, "argument " + std::to_string(i) + " is not valid Unicode");
+        }
+        arguments.push_back(std::move(*argument));
+    }
     CaptureOptions options;
     if (const std::optional<std::string> problem = ParseCaptureOptions(arguments, options)) {
         return Fail(kBadArgumentsExitCode, *problem);
@@ -84,22 +114,23 @@ int main(int argc, char* argv[])
         return Fail(kCaptureFailedExitCode, *problem);
     }
 
-    // The output is opened last, so that a refused capture leaves no empty file.
-    std::optional<RawFrameWriter> raw;
-    std::optional<PngFrameWriter> png;
+    // The output is opened last, so that a refused capture leaves no empty
+    // file. The sink owns its writer with this function, so that the writer
+    // thread never calls one that is gone.
+    std::shared_ptr<RawFrameWriter> raw;
     FrameSink sink;
     if (options.output == CaptureOutput::PngFolder) {
-        png.emplace(options.path);
+        const auto png = std::make_shared<PngFrameWriter>(options.path);
         if (const std::optional<std::string> problem = png->Prepare()) {
             return Fail(kCaptureFailedExitCode, *problem);
         }
-        sink = [&](const CapturedFrame& frame) { return png->Write(frame); };
+        sink = [png](const CapturedFrame& frame) { return png->Write(frame); };
     } else {
-        raw.emplace(options.path);
+        raw = std::make_shared<RawFrameWriter>(options.path);
         if (const std::optional<std::string> problem = raw->Open()) {
             return Fail(kCaptureFailedExitCode, *problem);
         }
-        sink = [&](const CapturedFrame& frame) { return raw->Write(frame); };
+        sink = [raw](const CapturedFrame& frame) { return raw->Write(frame); };
     }
 
     const std::uint64_t total = CaptureFrameCount(range, options.fps);
@@ -129,13 +160,17 @@ int main(int argc, char* argv[])
                      static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate, left, memory);
     };
 
-    const std::optional<std::string> problem = capture.Capture(range, options.fps, sink, progress);
+    std::optional<std::string> problem = capture.Capture(range, options.fps, sink, progress, interrupt.Token());
+    if (!problem && raw) {
+        problem = raw->Close();
+    }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (problem) {
         if (raw) {
             raw->Discard();
         }
-        return Fail(kCaptureFailedExitCode, *problem + "; " + StoppedOutput(options.output));
+        return Fail(interrupt.Requested() ? kInterruptedExitCode : kCaptureFailedExitCode,
+                    *problem + "; " + Stopped(options.output, capture.framesDrawn, total));
     }
     const CaptureTimings& timings = capture.timings;
     std::fprintf(stderr,
@@ -145,7 +180,23 @@ int main(int argc, char* argv[])
                  static_cast<unsigned long long>(total), elapsed, static_cast<double>(total) / elapsed, timings.drawing,
                  timings.readBack, timings.handOver, timings.writing, memoryAtFirstReport, memoryPeak);
     if (options.output != CaptureOutput::RawStdout) {
-        std::fprintf(stderr, "Frames are in %s\n", options.path.c_str());
+        PrintToStderr("Frames are in " + options.path + "\n");
     }
     return 0;
+}
+
+}  // namespace
+
+// UTF-16 arguments, so that names outside the ANSI code page arrive whole.
+int wmain(int argc, wchar_t* argv[])
+{
+    SearchSystemFolderOnlyForDlls();
+    // The standard library's allocation and length errors, for frames too
+    // large for this machine; the output is cleaned up on the way here.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return Fail(kCaptureFailedExitCode, "not enough memory for frames of this size; capture stopped");
 }

@@ -140,8 +140,13 @@ std::string CaptureUsage()
            "                  refused if it already holds frames)\n"
            "  --help          this text\n"
            "\n"
-           "Progress goes to standard error. Exit code 0 when every frame is written, 2 for bad\n"
-           "arguments, 1 for a failure while capturing.\n";
+           "Progress goes to standard error. Exit codes:\n"
+           "  0    every frame is written\n"
+           "  1    a failure while capturing\n"
+           "  2    bad arguments\n"
+           "  130  stopped by Ctrl+C, Ctrl+Break or closing the console\n"
+           "A capture that stops partway deletes its incomplete raw file; the PNG files it has\n"
+           "written are whole.\n";
 }
 
 std::optional<std::string> ResolveCaptureRange(const CaptureOptions& options, std::optional<double> musicSeconds,

@@ -88,9 +88,10 @@ std::optional<std::string> FrameCapture::DeviceProblem() const
 }
 
 std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, double fps, const FrameSink& sink,
-                                                 const CaptureProgress& progress)
+                                                 const CaptureProgress& progress, std::stop_token stop)
 {
     timings = {};
+    framesDrawn = 0;
     // The live program's view lags the camera's position by one frame. A
     // capture that starts at 0 is the program's first frame; one that starts
     // later sees the position of the frame before, as the live program running
@@ -104,7 +105,7 @@ std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, doub
 
     const std::uint64_t count = CaptureFrameCount(range, fps);
     FrameWriterThread writer(sink, kFramesQueuedForWriting);
-    std::optional<std::string> problem;
+    std::optional<std::string> problem = writer.Start();
     std::uint64_t delivered = 0;
     const auto deliverOldest = [&] {
         problem = Deliver(delivered++, writer);
@@ -112,7 +113,13 @@ std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, doub
             progress(writer.Written());
         }
     };
-    for (std::uint64_t n = 0; n < count && !problem; ++n) {
+    const auto stopped = [&] {
+        if (!problem && stop.stop_requested()) {
+            problem = "interrupted";
+        }
+        return problem.has_value();
+    };
+    for (std::uint64_t n = 0; n < count && !stopped(); ++n) {
         const Clock::time_point drawStart = Clock::now();
         const auto t = static_cast<float>(CaptureFrameTime(range, fps, static_cast<std::int64_t>(n)));
         DrawSceneFrame(graphics, camera, scene, t);
@@ -120,15 +127,17 @@ std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, doub
         // Start the device on this frame while the oldest one is read back.
         graphics.context->Flush();
         timings.drawing += SecondsSince(drawStart);
+        ++framesDrawn;
 
         if (n + 1 >= kFramesInFlight) {
             deliverOldest();
         }
     }
-    while (delivered < count && !problem) {
+    while (delivered < count && !stopped()) {
         deliverOldest();
     }
-    std::optional<std::string> refusal = writer.Finish();
+    // After a problem the queued frames are of no use.
+    std::optional<std::string> refusal = problem ? writer.Drop() : writer.Finish();
     timings.writing = writer.WritingSeconds();
     if (problem || refusal) {
         return problem ? problem : refusal;

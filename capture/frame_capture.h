@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -45,11 +46,12 @@ public:
     [[nodiscard]] std::optional<std::string> DeviceProblem() const;
 
     // Hands the frames of the range to the sink in order, on a thread of its
-    // own; the problem that stopped it, if any (the sink's own, or a frame
-    // that could not be read back). Each capture starts from a new camera, so
+    // own; the problem that stopped it, if any (the sink's own, a frame that
+    // could not be read back, or a stop asked for through `stop`, which is
+    // looked at between frames). Each capture starts from a new camera, so
     // that captures of one range are identical.
     [[nodiscard]] std::optional<std::string> Capture(const CaptureRange& range, double fps, const FrameSink& sink,
-                                                     const CaptureProgress& progress = {});
+                                                     const CaptureProgress& progress = {}, std::stop_token stop = {});
 
     static constexpr std::size_t kFramesInFlight = 3;
     static constexpr std::size_t kFramesQueuedForWriting = 2;
@@ -60,6 +62,8 @@ public:
     std::unique_ptr<SceneObjects> sceneObjects;
     std::vector<MeshObject*> scene;
     CaptureTimings timings;
+    // Frames the last capture drew, those still in flight when it stopped included.
+    std::uint64_t framesDrawn = 0;
 
 private:
     [[nodiscard]] std::optional<std::string> Deliver(std::uint64_t index, FrameWriterThread& writer);

@@ -3,16 +3,27 @@
 #include <objbase.h>
 
 #include <chrono>
+#include <system_error>
+#include <utility>
 
-FrameWriterThread::FrameWriterThread(const FrameSink& sink, std::size_t buffers)
-    : sink(sink), spare(buffers), thread([this] { Run(); })
+FrameWriterThread::FrameWriterThread(FrameSink sink, std::size_t buffers) : sink(std::move(sink)), spare(buffers)
 {
 }
 
 FrameWriterThread::~FrameWriterThread()
 {
-    // Ends the thread; a refusal is for the owner to ask Finish about.
-    static_cast<void>(Finish());
+    // A refusal is for the owner to ask Finish or Drop about.
+    static_cast<void>(Drop());
+}
+
+std::optional<std::string> FrameWriterThread::Start()
+{
+    try {
+        thread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return "cannot start the thread that writes the frames";
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> FrameWriterThread::Push(const CapturedFrame& frame)
@@ -48,6 +59,18 @@ std::optional<std::string> FrameWriterThread::Finish()
     return refusal;
 }
 
+std::optional<std::string> FrameWriterThread::Drop()
+{
+    {
+        std::lock_guard lock(mutex);
+        for (Pending& pending : queued) {
+            spare.push_back(std::move(pending.bytes));
+        }
+        queued.clear();
+    }
+    return Finish();
+}
+
 std::uint64_t FrameWriterThread::Written()
 {
     std::lock_guard lock(mutex);
@@ -75,11 +98,18 @@ void FrameWriterThread::Run()
         lock.unlock();
 
         const auto start = std::chrono::steady_clock::now();
-        std::optional<std::string> problem = sink(CapturedFrame{.pixels = pending.bytes.data(),
-                                                                .rowPitch = pending.width * 4,
-                                                                .width = pending.width,
-                                                                .height = pending.height,
-                                                                .index = pending.index});
+        std::optional<std::string> problem;
+        // An exception leaving this thread would end the process with the
+        // output half written. Ours throw only when memory runs out.
+        try {
+            problem = sink(CapturedFrame{.pixels = pending.bytes.data(),
+                                         .rowPitch = pending.width * 4,
+                                         .width = pending.width,
+                                         .height = pending.height,
+                                         .index = pending.index});
+        } catch (...) {
+            problem.emplace("out of memory");  // short enough to need no allocation itself
+        }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
         lock.lock();

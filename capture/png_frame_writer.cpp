@@ -1,5 +1,6 @@
 #include "capture/png_frame_writer.h"
 
+#include "capture/unicode_text.h"
 #include "texture/image_decoder.h"
 
 #include <wincodec.h>
@@ -8,22 +9,6 @@
 #include <cstdio>
 
 using Microsoft::WRL::ComPtr;
-
-namespace {
-
-std::wstring Widen(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    wide.pop_back();  // the terminator
-    return wide;
-}
-
-}  // namespace
 
 PngFrameWriter::PngFrameWriter(std::string folder) : folder(std::move(folder))
 {
@@ -38,28 +23,33 @@ std::string PngFrameWriter::FileName(std::uint64_t index)
 
 std::optional<std::string> PngFrameWriter::Prepare()
 {
-    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    const std::wstring wideFolder = Utf16FromUtf8(folder);
+    if (!CreateDirectoryW(wideFolder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return "cannot make the folder " + folder + " (error " + std::to_string(GetLastError()) + ")";
     }
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return folder + " is not a folder";
     }
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\frame_*.png").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((wideFolder + L"\\frame_*.png").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
-        return folder + " already holds frames (" + found.cFileName + "); empty it or choose another folder";
+        return folder + " already holds frames (" + Utf8FromUtf16(found.cFileName).value_or("frame_*.png") +
+               "); empty it or choose another folder";
     }
     return std::nullopt;
 }
 
 std::optional<std::string> PngFrameWriter::Write(const CapturedFrame& frame)
 {
-    const HRESULT result = Encode(frame, Widen(folder + "\\" + FileName(frame.index)));
+    const std::wstring path = Utf16FromUtf8(folder + "\\" + FileName(frame.index));
+    const HRESULT result = Encode(frame, path);
     if (SUCCEEDED(result)) {
         return std::nullopt;
     }
+    // A file cut short would pass for a frame to whatever reads the folder.
+    DeleteFileW(path.c_str());
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
     return "cannot write a PNG file in " + folder + " (" + code + ")";

@@ -9,9 +9,11 @@
 #include <vector>
 
 // Writes each frame as FOLDER\frame_NNNNNN.png through the imaging
-// component's PNG encoder, opaque 24-bit colour.
+// component's PNG encoder, opaque 24-bit colour. A frame that fails partway
+// leaves no file.
 class PngFrameWriter {
 public:
+    // The folder's name in UTF-8.
     explicit PngFrameWriter(std::string folder);
 
     // Makes the folder if missing; the problem when it cannot be made or

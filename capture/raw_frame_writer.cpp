@@ -1,6 +1,9 @@
 #include "capture/raw_frame_writer.h"
 
+#include "capture/unicode_text.h"
+
 #include <algorithm>
+#include <utility>
 
 RawFrameWriter::RawFrameWriter(std::string path) : path(std::move(path))
 {
@@ -8,9 +11,7 @@ RawFrameWriter::RawFrameWriter(std::string path) : path(std::move(path))
 
 RawFrameWriter::~RawFrameWriter()
 {
-    if (ownsHandle) {
-        CloseHandle(handle);
-    }
+    Discard();
 }
 
 std::optional<std::string> RawFrameWriter::Open()
@@ -18,7 +19,8 @@ std::optional<std::string> RawFrameWriter::Open()
     if (path == "-") {
         handle = GetStdHandle(STD_OUTPUT_HANDLE);
     } else {
-        handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(Utf16FromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
         ownsHandle = handle != INVALID_HANDLE_VALUE;
     }
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
@@ -59,12 +61,27 @@ std::optional<std::string> RawFrameWriter::WriteAll(const std::uint8_t* bytes, s
     return std::nullopt;
 }
 
+std::optional<std::string> RawFrameWriter::Close()
+{
+    if (!ownsHandle) {
+        return std::nullopt;
+    }
+    ownsHandle = false;
+    const HANDLE closing = std::exchange(handle, INVALID_HANDLE_VALUE);
+    if (!CloseHandle(closing)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(Utf16FromUtf8(path).c_str());
+        return "cannot finish writing " + path + " (error " + std::to_string(error) + ")";
+    }
+    return std::nullopt;
+}
+
 void RawFrameWriter::Discard()
 {
     if (ownsHandle) {
         CloseHandle(handle);
         ownsHandle = false;
         handle = INVALID_HANDLE_VALUE;
-        DeleteFileA(path.c_str());
+        DeleteFileW(Utf16FromUtf8(path).c_str());
     }
 }

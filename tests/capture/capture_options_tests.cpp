@@ -60,6 +60,12 @@ TEST(CaptureOptions, DefaultsAndEveryOption)
     EXPECT_EQ(all.options->path, "shots");
 
     EXPECT_EQ(Parse({"--out", "frames.bgra"}).options->output, CaptureOutput::RawFile);
+    // The rates the help names as the ends are taken.
+    for (const char* fps : {"0.001", "1000"}) {
+        const ParsedCaptureOptions end = Parse({"--out", "-", "--fps", fps});
+        ASSERT_TRUE(end.options) << end.error;
+        EXPECT_EQ(end.options->fps, std::stod(fps));
+    }
     const ParsedCaptureOptions help = Parse({"--fps", "0", "--help"});
     ASSERT_TRUE(help.options);
     EXPECT_TRUE(help.options->help);  // asked for, whatever else is wrong

@@ -12,7 +12,10 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <new>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -74,15 +77,45 @@ TEST_F(FrameCaptureTest, CapturesOfOneRangeAreIdenticalAndComplete)
     EXPECT_EQ(longer[5].index, 5u);
     EXPECT_TRUE(longer[2].bytes == first[2].bytes);
     EXPECT_GT(capture.timings.readBack + capture.timings.drawing, 0.0);
+}
 
-    // A sink that refuses stops the capture at once, with its problem.
+TEST_F(FrameCaptureTest, EveryWayOfStoppingStopsAtThatFrame)
+{
+    FrameCapture capture(96, 54);
+    ASSERT_FALSE(capture.DeviceProblem());
+    // A refusal, an allocation that fails on the writer's thread and an
+    // interrupt all come while frame 1 of 60 is written. The capture learns of
+    // it at the latest when the writer's buffers are full, so no more frames
+    // are drawn than that one and those in flight and queued behind it.
+    constexpr std::uint64_t kStopAt = 1;
+    constexpr std::uint64_t kMostDrawn =
+        kStopAt + FrameCapture::kFramesInFlight + FrameCapture::kFramesQueuedForWriting;
+    std::stop_source interrupt;
     int calls = 0;
-    const auto refuseSecond = [&](const CapturedFrame& frame) {
-        ++calls;
-        return frame.index < 1 ? std::nullopt : std::optional<std::string>("disk full");
+    const struct {
+        const char* problem;
+        std::function<std::optional<std::string>()> atStop;
+    } cases[] = {
+        {"disk full", [] { return std::optional<std::string>("disk full"); }},
+        {"out of memory", []() -> std::optional<std::string> { throw std::bad_alloc(); }},
+        {"interrupted",
+         [&] {
+             interrupt.request_stop();
+             return std::optional<std::string>();
+         }},
     };
-    EXPECT_EQ(capture.Capture({0.0, 1.0}, 60.0, refuseSecond), "disk full");
-    EXPECT_EQ(calls, 2);
+    for (const auto& c : cases) {
+        calls = 0;
+        const auto sink = [&](const CapturedFrame& frame) {
+            ++calls;
+            return frame.index == kStopAt ? c.atStop() : std::nullopt;
+        };
+        EXPECT_EQ(capture.Capture({0.0, 1.0}, 60.0, sink, {}, interrupt.get_token()), c.problem);
+        EXPECT_LE(capture.framesDrawn, kMostDrawn) << c.problem;
+        if (c.problem != std::string("interrupted")) {
+            EXPECT_EQ(calls, 2) << c.problem;  // nothing is handed over after a refusal
+        }
+    }
 }
 
 TEST_F(FrameCaptureTest, SizeAboveTheDevicesLargestTextureIsNamed)
@@ -113,7 +146,15 @@ TEST_F(FrameCaptureTest, WritersStoreTheFramesPixels)
         ASSERT_EQ(raw.Open(), std::nullopt);
         ASSERT_EQ(raw.Write(frame), std::nullopt);
         ASSERT_EQ(raw.Write(frame), std::nullopt);
+        ASSERT_EQ(raw.Close(), std::nullopt);
     }
+    const std::string incompletePath = TempPath("vexlar-incomplete-");
+    {
+        RawFrameWriter incomplete(incompletePath);
+        ASSERT_EQ(incomplete.Open(), std::nullopt);
+        ASSERT_EQ(incomplete.Write(frame), std::nullopt);
+    }  // however a capture ends, a file not closed as complete goes
+    EXPECT_EQ(GetFileAttributesA(incompletePath.c_str()), INVALID_FILE_ATTRIBUTES);
     std::ifstream rawFile(rawPath, std::ios::binary);
     const std::vector<std::uint8_t> written{std::istreambuf_iterator<char>(rawFile), {}};
     rawFile.close();
