@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # End-to-end tests of the capture program and the capture command: exit codes
-# and messages for bad input, exact outputs, a reader that goes away, and an
-# MP4 checked with ffprobe. Usage: capture_program_tests.sh <run folder> <capture.sh>
+# and messages for bad input, exact outputs, names outside the ANSI code page,
+# a reader that goes away, Ctrl+C, and an MP4 checked with ffprobe.
+# Usage: capture_program_tests.sh <run folder> <capture.sh>
 set -uo pipefail
+# Wine takes its ANSI code page from the Unix locale: under this one it is
+# 1252, while Unix file names are UTF-8, so the Chinese and emoji names below
+# lie outside the code page and can still be stored.
+export LC_ALL=C.UTF-8
 
 run_folder=$1
 capture_script=$2
@@ -19,10 +24,36 @@ capture() {
 }
 mentions() { grep -qF -- "$1" <<<"$err" && echo yes || echo no; }
 size_of() { stat -c %s "$1" 2>/dev/null || echo missing; }
+# The frames drawn before the capture stopped, as its message says.
+drawn() { grep -o 'after drawing [0-9]*' <<<"$err" | grep -o '[0-9]*$' || echo none; }
+
+# Runs a capture of the whole demo in the background and sends it Ctrl+C
+# (Wine turns SIGINT into the console's event) once the file $1 has bytes;
+# the rest are the arguments. Sets code and err.
+interrupt_capture() {
+  local ready=$1
+  shift
+  (cd "$work/run" && exec wine vexlar-capture.exe "$@" 2>"$work/err" </dev/null >/dev/null) &
+  local pid=$!
+  for _ in $(seq 1 600); do
+    [ -s "$ready" ] || ! kill -0 "$pid" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -INT "$pid" 2>/dev/null
+  for _ in $(seq 1 600); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid"
+  code=$?
+  err=$(cat "$work/err")
+}
 
 capture --help >"$work/help"
 check "--help exits with 0" 0 "$code"
 check "--help names the options" yes "$(grep -q -- '--png FOLDER' "$work/help" && echo yes || echo no)"
+interrupted_code=$(awk '/Ctrl\+C/ { print $1 }' "$work/help")
 
 for bad in "--speed 2 --out -" "--out - --fps" "--out - --fps 0" "--out - --size 0x720" \
   "--out - --size 20000x20" "--out - --from -1" "--out - --from 5 --to 2" "--out - --to 99" "--size 64x36"; do
@@ -34,28 +65,46 @@ done
 capture --size 64x36 --from 1 --to 1.1 --fps 30 --out a.bgra
 check "raw file: exit code" 0 "$code"
 check "raw file: three whole frames of 64x36" $((3 * 64 * 36 * 4)) "$(size_of "$work/run/a.bgra")"
-capture --size 64x36 --from 1 --to 1.1 --fps 30 --out b.bgra
-check "two captures of one range are byte-identical" yes "$(cmp -s "$work/run/a.bgra" "$work/run/b.bgra" && echo yes || echo no)"
-check "the progress ends with the count" yes "$(mentions 'Captured 3 frames')"
+capture --size 64x36 --from 1 --to 1.1 --fps 30 --out 片段🎬.bgra
+check "two captures of one range are byte-identical, the second under a Unicode name" yes \
+  "$(cmp -s "$work/run/a.bgra" "$work/run/片段🎬.bgra" && echo yes || echo no)"
+check "the progress ends with the count and the name" "yes yes" \
+  "$(mentions 'Captured 3 frames') $(mentions 'Frames are in 片段🎬.bgra')"
 
-capture --size 64x36 --to 0.05 --out no-such-folder/a.bgra
-check "an unwritable output exits with 1 and a message" "1 yes" "$code $(mentions 'cannot open')"
+capture --size 64x36 --to 0.05 --out 无此文件夹/a.bgra
+check "an unwritable output exits with 1 and a message naming it" "1 yes" "$code $(mentions 'cannot open 无此文件夹')"
 
-capture --size 64x36 --to 0.05 --png shots
-check "PNG: three numbered files" "0 3" "$code $(find "$work/run/shots" -name 'frame_*.png' | wc -l)"
-check "PNG: the last is frame_000002.png" yes "$([ -s "$work/run/shots/frame_000002.png" ] && echo yes || echo no)"
-check "PNG: the picture is 64x36" "64x36" "$(identify -format '%wx%h' "$work/run/shots/frame_000000.png" 2>/dev/null)"
-capture --size 64x36 --to 0.05 --png shots
-check "PNG: a folder that holds frames is refused with 1" "1 yes" "$code $(mentions 'already holds frames')"
+capture --size 64x36 --to 0.05 --png 帧🎞
+check "PNG: three numbered files in a folder of a Unicode name" "0 3" \
+  "$code $(find "$work/run/帧🎞" -name 'frame_*.png' | wc -l)"
+check "PNG: the last is frame_000002.png" yes "$([ -s "$work/run/帧🎞/frame_000002.png" ] && echo yes || echo no)"
+check "PNG: the picture is 64x36" "64x36" "$(identify -format '%wx%h' "$work/run/帧🎞/frame_000000.png" 2>/dev/null)"
+capture --size 64x36 --to 0.05 --png 帧🎞
+check "PNG: a folder that holds frames is refused with 1" "1 yes" "$code $(mentions '帧🎞 already holds frames')"
 
-# A reader that goes away after the first bytes of the whole demo, which would
-# take minutes to capture at this size.
-start=$SECONDS
+# Ctrl+C stops between frames with the code the help states: a raw file is
+# deleted, and every PNG file written is whole (the one being written is
+# finished).
+interrupt_capture "$work/run/stopped.bgra" --size 320x180 --out stopped.bgra
+check "Ctrl+C: exit code $interrupted_code, the raw file deleted" "$interrupted_code yes no" \
+  "$code $(mentions 'interrupted') $([ -e "$work/run/stopped.bgra" ] && echo yes || echo no)"
+interrupt_capture "$work/run/stopped/frame_000000.png" --size 640x360 --png stopped
+pngs=$(find "$work/run/stopped" -name 'frame_*.png' | wc -l)
+whole=0
+for png in "$work/run/stopped"/frame_*.png; do
+  identify -regard-warnings "$png" >/dev/null 2>&1 && whole=$((whole + 1))
+done
+check "Ctrl+C: PNG frames stop early, each file whole" "$interrupted_code yes $pngs" \
+  "$code $([ "$pngs" -ge 1 ] && [ "$pngs" -lt 3840 ] && echo yes || echo no) $whole"
+
+# A reader that goes away after the first bytes of the whole demo. The first
+# or second frame is refused, and no more are drawn than it and those in
+# flight (3) and queued (2) behind it.
 (cd "$work/run" && timeout 120 wine vexlar-capture.exe --size 1280x720 --out - 2>"$work/err" | head -c 1000 >/dev/null)
 code=${PIPESTATUS[0]}
 err=$(cat "$work/err")
 check "a reader that closes the pipe ends the capture with 1" "1 yes" "$code $(mentions 'went away')"
-check "... promptly" yes "$([ $((SECONDS - start)) -lt 30 ] && echo yes || echo no)"
+check "... after drawing at most 6 of 3840 frames" yes "$([ "$(drawn)" != none ] && [ "$(drawn)" -le 6 ] && echo yes || echo no)"
 
 rm "$work/run/music.mp3"
 capture --size 64x36 --out - >/dev/null
