@@ -76,7 +76,7 @@ std::string Stopped(CaptureOutput output, std::uint64_t drawn, std::uint64_t tot
     case CaptureOutput::PngFolder:
         break;
     }
-    return stopped + "the frames written so far incomplete";
+    return stopped + "the files written so far kept, each whole";
 }
 
 int Run(int argc, wchar_t* argv[])
