@@ -31,19 +31,11 @@ drawn() { grep -o 'after drawing [0-9]*' <<<"$err" | grep -o '[0-9]*$' || echo n
 # (Wine turns SIGINT into the console's event) once the file $1 has bytes;
 # the rest are the arguments. Sets code and err.
 interrupt_capture() {
-  local ready=$1
-  shift
-  (cd "$work/run" && exec wine vexlar-capture.exe "$@" 2>"$work/err" </dev/null >/dev/null) &
+  (cd "$work/run" && exec wine vexlar-capture.exe "${@:2}" 2>"$work/err" </dev/null >/dev/null) &
   local pid=$!
-  for _ in $(seq 1 600); do
-    [ -s "$ready" ] || ! kill -0 "$pid" 2>/dev/null && break
-    sleep 0.1
-  done
+  for _ in $(seq 1 600); do [ -s "$1" ] || ! kill -0 "$pid" 2>/dev/null && break; sleep 0.1; done
   kill -INT "$pid" 2>/dev/null
-  for _ in $(seq 1 600); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
+  for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -KILL "$pid" 2>/dev/null
   wait "$pid"
   code=$?
@@ -90,11 +82,8 @@ check "Ctrl+C: exit code $interrupted_code, the raw file deleted" "$interrupted_
   "$code $(mentions 'interrupted') $([ -e "$work/run/stopped.bgra" ] && echo yes || echo no)"
 interrupt_capture "$work/run/stopped/frame_000000.png" --size 640x360 --png stopped
 pngs=$(find "$work/run/stopped" -name 'frame_*.png' | wc -l)
-whole=0
-for png in "$work/run/stopped"/frame_*.png; do
-  identify -regard-warnings "$png" >/dev/null 2>&1 && whole=$((whole + 1))
-done
-check "Ctrl+C: PNG frames stop early, each file whole" "$interrupted_code yes $pngs" \
+whole=$(identify -regard-warnings "$work/run/stopped"/*.png >/dev/null 2>&1 && echo yes || echo no)
+check "Ctrl+C: PNG frames stop early, each file whole" "$interrupted_code yes yes" \
   "$code $([ "$pngs" -ge 1 ] && [ "$pngs" -lt 3840 ] && echo yes || echo no) $whole"
 
 # A reader that goes away after the first bytes of the whole demo. The first
