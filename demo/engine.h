@@ -43,6 +43,12 @@ public:
     // The frame without its presentation.
     void DrawFrame(float t);
 
+    // Between frames: the window follows the virtual screen, and when its
+    // client area is no longer the frame targets' size, the targets and the
+    // camera's projection are made again at the new size. A resize that fails
+    // is handled as a lost device.
+    void FollowDisplay();
+
     // Releases the scene's device objects and the graphics and creates them
     // again on the same window; false, with no graphics left, when the device
     // cannot be created.
@@ -68,6 +74,8 @@ public:
 
 private:
     void ActOnPresent(HRESULT result);
+    // Recovers the device, or tells the user and quits with the failure's code.
+    void RecoverOrQuit();
     void WaitWhileOccluded();
     void MakeSceneObjects();
     void ReleaseSceneObjects();

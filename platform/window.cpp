@@ -23,17 +23,24 @@ std::uint8_t KeyCode(WPARAM wParam)
 
 }  // namespace
 
+ScreenArea VirtualScreen()
+{
+    return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
 Window::Window(std::int32_t width, std::int32_t height) : width(width), height(height)
 {
-    const int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-
     ChangeDisplaySettingsA(nullptr, CDS_FULLSCREEN);
     ShowCursor(FALSE);
 
+    // Read after the mode change, which may have rearranged the monitors. The
+    // corner is the virtual screen's, not the primary monitor's: a monitor
+    // left of or above the primary lies at negative coordinates.
+    covered = VirtualScreen();
     // The window procedure binds this object to the window during the call.
-    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, 0, 0,
-                           screenWidth, screenHeight, nullptr, nullptr, WindowClass::Instance(), this);
+    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, covered.x,
+                           covered.y, covered.width, covered.height, nullptr, nullptr, WindowClass::Instance(), this);
     ShowWindow(hwnd, SW_SHOWDEFAULT);
 
     graphics = std::make_unique<Graphics>(hwnd);
@@ -99,10 +106,48 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         }
         break;
     }
+    case WM_SIZE:
+        // A minimised window's 0 by 0 is no size to draw at or to bound the mouse.
+        if (wParam != SIZE_MINIMIZED) {
+            width = LOWORD(lParam);
+            height = HIWORD(lParam);
+        }
+        break;
+    case WM_DISPLAYCHANGE:
+        FollowVirtualScreen();
+        break;
+    case WM_DPICHANGED:
+        // The suggested rectangle fits one monitor; the window stays over all.
+        CoverVirtualScreen();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        // Maximised, a window takes one monitor's size unless told otherwise.
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMaxPosition = {covered.x, covered.y};
+        limits->ptMaxSize = {covered.width, covered.height};
+        limits->ptMaxTrackSize = limits->ptMaxSize;
+        return 0;
+    }
     default:
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool Window::FollowVirtualScreen()
+{
+    if (IsIconic(hwnd) || VirtualScreen() == covered) {
+        return false;
+    }
+    CoverVirtualScreen();
+    return true;
+}
+
+void Window::CoverVirtualScreen()
+{
+    covered = VirtualScreen();
+    SetWindowPos(hwnd, nullptr, covered.x, covered.y, covered.width, covered.height,
+                 SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
 }
 
 void Window::PointerMove(HWND window, std::int32_t mx, std::int32_t my)

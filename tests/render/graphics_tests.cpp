@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -56,11 +57,9 @@ TEST_F(GraphicsOnWindow, HoldsDeviceContextSwapChainAndBothViews)
     EXPECT_EQ(backBuffer.Height, UINT(client.bottom));
     EXPECT_EQ(backBuffer.Format, DXGI_FORMAT_B8G8R8A8_UNORM);
 
-    const UINT screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const UINT screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     const D3D11_TEXTURE2D_DESC depthBuffer = TextureDescOf(graphics.depthStencilView.Get());
-    EXPECT_EQ(depthBuffer.Width, screenWidth);
-    EXPECT_EQ(depthBuffer.Height, screenHeight);
+    EXPECT_EQ(depthBuffer.Width, backBuffer.Width);
+    EXPECT_EQ(depthBuffer.Height, backBuffer.Height);
     EXPECT_EQ(depthBuffer.Format, DXGI_FORMAT_D32_FLOAT);
     EXPECT_EQ(depthBuffer.BindFlags, UINT(D3D11_BIND_DEPTH_STENCIL));
 }
@@ -75,8 +74,8 @@ TEST_F(GraphicsOnWindow, SetsTheFixedPipelineStateOnce)
     ASSERT_EQ(viewportCount, 1u);
     EXPECT_EQ(viewport.TopLeftX, 0.0f);
     EXPECT_EQ(viewport.TopLeftY, 0.0f);
-    EXPECT_EQ(viewport.Width, float(GetSystemMetrics(SM_CXVIRTUALSCREEN)));
-    EXPECT_EQ(viewport.Height, float(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+    EXPECT_EQ(viewport.Width, float(graphics.width));
+    EXPECT_EQ(viewport.Height, float(graphics.height));
     EXPECT_EQ(viewport.MinDepth, 0.0f);
     EXPECT_EQ(viewport.MaxDepth, 1.0f);
 
@@ -114,6 +113,47 @@ TEST_F(GraphicsOnWindow, ClearedBackBufferReadsBackExactly)
     EXPECT_EQ(pixel.c0, 26);  // B
     EXPECT_EQ(pixel.c1, 70);  // G
     EXPECT_EQ(pixel.c2, 26);  // R
+}
+
+// "back WxH depth WxH viewport WxH size WxH": a graphics' frame targets.
+std::string TargetSizes(Graphics& graphics)
+{
+    const D3D11_TEXTURE2D_DESC back = TextureDescOf(graphics.renderTargetView.Get());
+    const D3D11_TEXTURE2D_DESC depth = TextureDescOf(graphics.depthStencilView.Get());
+    UINT count = 1;
+    D3D11_VIEWPORT viewport{};
+    graphics.context->RSGetViewports(&count, &viewport);
+    const auto size = [](auto width, auto height) {
+        return std::to_string(static_cast<int>(width)) + "x" + std::to_string(static_cast<int>(height));
+    };
+    return "back " + size(back.Width, back.Height) + " depth " + size(depth.Width, depth.Height) + " viewport " +
+           size(viewport.Width, viewport.Height) + " size " + size(graphics.width, graphics.height);
+}
+
+// Whatever the screen's size, every size of the frame targets is the window's
+// client area's, through a resize too; the views are bound again.
+TEST(Graphics, FrameTargetsTakeTheClientAreasSizeAlsoAfterAResize)
+{
+    TestWindow window;
+    SetWindowPos(window.handle(), nullptr, 0, 0, 640, 360, SWP_NOZORDER | SWP_NOACTIVATE);
+    Graphics graphics(window.handle());
+    ASSERT_TRUE(graphics.depthStencilView);
+    EXPECT_EQ(TargetSizes(graphics), "back 640x360 depth 640x360 viewport 640x360 size 640x360");
+
+    SetWindowPos(window.handle(), nullptr, 0, 0, 800, 450, SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(graphics.ResizeToWindow());
+    EXPECT_EQ(TargetSizes(graphics), "back 800x450 depth 800x450 viewport 800x450 size 800x450");
+    ComPtr<ID3D11RenderTargetView> boundTarget;
+    ComPtr<ID3D11DepthStencilView> boundDepth;
+    graphics.context->OMGetRenderTargets(1, &boundTarget, &boundDepth);
+    EXPECT_EQ(boundTarget.Get(), graphics.renderTargetView.Get());
+    EXPECT_EQ(boundDepth.Get(), graphics.depthStencilView.Get());
+
+    // A buffer still held elsewhere cannot be resized: the caller is told.
+    ComPtr<ID3D11Texture2D> held;
+    graphics.swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), &held);
+    SetWindowPos(window.handle(), nullptr, 0, 0, 320, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_FALSE(graphics.ResizeToWindow());
 }
 
 // Records every creation attempt and refuses the ones that ask for the
