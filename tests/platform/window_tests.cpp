@@ -85,10 +85,12 @@ TEST_F(WindowTest, IsABorderlessPopUpOverTheVirtualScreenWithTheCursorHidden)
     EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU), 0u);
     RECT rect{};
     GetWindowRect(hwnd, &rect);
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 0);
-    EXPECT_EQ(rect.right, GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    EXPECT_EQ(rect.bottom, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const ScreenArea screen = VirtualScreen();
+    EXPECT_EQ(rect.left, screen.x);
+    EXPECT_EQ(rect.top, screen.y);
+    EXPECT_EQ(rect.right, screen.x + screen.width);
+    EXPECT_EQ(rect.bottom, screen.y + screen.height);
+    EXPECT_EQ(window->covered, screen);
 
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -182,6 +184,38 @@ TEST_F(WindowTest, EnteringCapturesTheMouseAndLeavingReportsTheLastInsidePositio
         {MouseEventKind::Leave, false, false, w - 1, h - 1},
     };
     EXPECT_EQ(Events(window->mouse), expected);
+}
+
+TEST_F(WindowTest, TheClientAreaBoundsTheMouseAndTheWindowFollowsTheVirtualScreen)
+{
+    const ScreenArea screen = VirtualScreen();
+    SetWindowPos(window->hwnd, nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(window->width, 300);
+    EXPECT_EQ(window->height, 200);
+    MoveTo(299, 199);
+    EXPECT_TRUE(window->mouse.inWindow);
+    MoveTo(300, 0);
+    EXPECT_FALSE(window->mouse.inWindow);
+    // The screen itself has not changed: the window is left where it is.
+    EXPECT_FALSE(window->FollowVirtualScreen());
+
+    // Minimised, the window keeps its size and waits to be shown again.
+    window->covered = {};
+    ShowWindow(window->hwnd, SW_MINIMIZE);
+    EXPECT_EQ(window->width, 300);
+    EXPECT_FALSE(window->FollowVirtualScreen());
+    ShowWindow(window->hwnd, SW_RESTORE);
+
+    // The screen is no longer the one covered, as after a display change.
+    EXPECT_TRUE(window->FollowVirtualScreen());
+    EXPECT_EQ(window->covered, screen);
+    EXPECT_EQ(window->width, screen.width);
+    EXPECT_EQ(window->height, screen.height);
+    RECT rect{};
+    GetWindowRect(window->hwnd, &rect);
+    EXPECT_EQ(rect.left, screen.x);
+    EXPECT_EQ(rect.top, screen.y);
+    EXPECT_FALSE(window->FollowVirtualScreen());
 }
 
 TEST_F(WindowTest, DraggingOutsideIsTrackedUntilTheButtonIsReleased)
