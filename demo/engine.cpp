@@ -65,6 +65,11 @@ void Engine::RenderFrame(float t)
 void Engine::FollowDisplay()
 {
     window.FollowVirtualScreen();
+    FitTargetsToWindow();
+}
+
+void Engine::FitTargetsToWindow()
+{
     const Graphics& graphics = *window.graphics;
     const bool sameSize = static_cast<std::uint32_t>(window.width) == graphics.width &&
                           static_cast<std::uint32_t>(window.height) == graphics.height;

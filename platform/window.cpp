@@ -37,10 +37,10 @@ Window::Window(std::int32_t width, std::int32_t height) : width(width), height(h
     // Read after the mode change, which may have rearranged the monitors. The
     // corner is the virtual screen's, not the primary monitor's: a monitor
     // left of or above the primary lies at negative coordinates.
-    covered = VirtualScreen();
+    const ScreenArea screen = VirtualScreen();
     // The window procedure binds this object to the window during the call.
-    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, covered.x,
-                           covered.y, covered.width, covered.height, nullptr, nullptr, WindowClass::Instance(), this);
+    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, screen.x,
+                           screen.y, screen.width, screen.height, nullptr, nullptr, WindowClass::Instance(), this);
     ShowWindow(hwnd, SW_SHOWDEFAULT);
 
     graphics = std::make_unique<Graphics>(hwnd);
@@ -118,13 +118,14 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         break;
     case WM_DPICHANGED:
         // The suggested rectangle fits one monitor; the window stays over all.
-        CoverVirtualScreen();
+        FollowVirtualScreen();
         return 0;
     case WM_GETMINMAXINFO: {
         // Maximised, a window takes one monitor's size unless told otherwise.
+        const ScreenArea screen = VirtualScreen();
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-        limits->ptMaxPosition = {covered.x, covered.y};
-        limits->ptMaxSize = {covered.width, covered.height};
+        limits->ptMaxPosition = {screen.x, screen.y};
+        limits->ptMaxSize = {screen.width, screen.height};
         limits->ptMaxTrackSize = limits->ptMaxSize;
         return 0;
     }
@@ -136,18 +137,20 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 bool Window::FollowVirtualScreen()
 {
-    if (IsIconic(hwnd) || VirtualScreen() == covered) {
+    const ScreenArea screen = VirtualScreen();
+    RECT rect{};
+    if (IsIconic(hwnd) || !GetWindowRect(hwnd, &rect) ||
+        ScreenArea{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top} == screen) {
         return false;
     }
-    CoverVirtualScreen();
-    return true;
-}
-
-void Window::CoverVirtualScreen()
-{
-    covered = VirtualScreen();
-    SetWindowPos(hwnd, nullptr, covered.x, covered.y, covered.width, covered.height,
+    // A maximised window's place is the system's (under Wine, the window
+    // manager's); restored, it takes the one given.
+    if (IsZoomed(hwnd)) {
+        ShowWindow(hwnd, SW_RESTORE);
+    }
+    SetWindowPos(hwnd, nullptr, screen.x, screen.y, screen.width, screen.height,
                  SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+    return true;
 }
 
 void Window::PointerMove(HWND window, std::int32_t mx, std::int32_t my)

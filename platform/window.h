@@ -40,22 +40,21 @@ public:
 
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Moves and sizes the window over the virtual screen when that is no
-    // longer the one it covers (a monitor plugged in or taken away, another
-    // resolution or layout); true when it did. Four metrics are read, so it
-    // can be asked every frame: Wine changes them without telling the window.
-    // A minimised window is left until it is shown again.
+    // Puts the window over the virtual screen when it no longer covers it
+    // exactly (a monitor plugged in or taken away, another resolution or
+    // layout, the window moved or maximised onto one monitor by the system);
+    // true when it did. A few metrics are read, so it can be asked every
+    // frame: Wine changes the virtual screen without telling the window. A
+    // minimised window is left until it is shown again.
     bool FollowVirtualScreen();
 
     KeyboardState keyboard;
     MouseState mouse;
     std::int32_t width;  // the client area's, from the latest size message
     std::int32_t height;
-    ScreenArea covered;  // the virtual screen the window was last put over
     HWND hwnd = nullptr;
     std::unique_ptr<Graphics> graphics;
 
 private:
     void PointerMove(HWND window, std::int32_t mx, std::int32_t my);
-    void CoverVirtualScreen();
 };

@@ -208,13 +208,12 @@ TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixelThroughResizes)
     SetWindowPos(hwnd, nullptr, 0, 0, 800, 450, SWP_NOZORDER | SWP_NOACTIVATE);
     engine->window.graphics->swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), &heldBackBuffer);
     engine->createDevice = CreateAfterLettingGo;
-    engine->FollowDisplay();
+    engine->FitTargetsToWindow();
     engine->DrawFrame(liveTime(1));
     live.push_back(ReadBackTarget());
     EXPECT_FALSE(heldBackBuffer) << "the failed resize made the device again";
 
-    // As after a display change: the virtual screen is not the one covered.
-    engine->window.covered = {};
+    // The window no longer covers the virtual screen, as after a display change.
     engine->FollowDisplay();
     engine->DrawFrame(liveTime(2));
     live.push_back(ReadBackTarget());

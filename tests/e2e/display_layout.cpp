@@ -1,10 +1,10 @@
-// What Windows reports of the monitors and of the demo's window, for the
-// tests that arrange monitors. Prints "screen X Y WIDTH HEIGHT" (the virtual
-// screen) and "window X Y WIDTH HEIGHT" (the demo's window, or "window none").
-// With "store", first stores every attached display's current mode as its
-// registry mode, which Windows holds for the user's own layout: without one,
-// Wine switches a monitor it met after the prefix was made off when the demo
-// asks for full-screen mode. Usage: display_layout.exe [store]
+// What the tests that arrange monitors ask of Windows. Prints the virtual
+// screen as "screen X Y WIDTH HEIGHT". With "store", first stores every
+// attached display's current mode as its registry mode, as Windows holds the
+// user's own layout: without one, Wine switches a monitor that the prefix met
+// after it was made off when the demo asks for full-screen mode. With
+// "maximise", first maximises the demo's window, as a user or the system may.
+// Usage: display_layout.exe [store | maximise]
 #include <windows.h>
 
 #include <cstdio>
@@ -20,12 +20,10 @@ void StoreCurrentModes()
         if (!EnumDisplayDevicesA(nullptr, i, &device, 0)) {
             return;
         }
-        if ((device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) == 0) {
-            continue;
-        }
         DEVMODEA mode{};
         mode.dmSize = sizeof(mode);
-        if (EnumDisplaySettingsExA(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode, 0)) {
+        if ((device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) != 0 &&
+            EnumDisplaySettingsExA(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode, 0)) {
             ChangeDisplaySettingsExA(device.DeviceName, &mode, nullptr, CDS_UPDATEREGISTRY | CDS_NORESET, nullptr);
         }
     }
@@ -35,17 +33,13 @@ void StoreCurrentModes()
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "store") == 0) {
+    const char* command = argc > 1 ? argv[1] : "";
+    if (std::strcmp(command, "store") == 0) {
         StoreCurrentModes();
+    } else if (std::strcmp(command, "maximise") == 0) {
+        ShowWindow(FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine"), SW_MAXIMIZE);
     }
     std::printf("screen %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                 GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    const HWND window = FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine");
-    RECT rect{};
-    if (window == nullptr || !GetWindowRect(window, &rect)) {
-        std::puts("window none");
-        return 0;
-    }
-    std::printf("window %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     return 0;
 }
