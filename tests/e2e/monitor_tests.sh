@@ -43,10 +43,10 @@ for size in $sizes; do
 done
 
 # The pixels of the screen that differ from the reference of the screen's size,
-# once they are none or after ten seconds.
+# once they are none or after twenty seconds.
 wrong_pixels() {
-  local size count
-  for _ in $(seq 1 30); do
+  local size count end=$((SECONDS + 20))
+  while [ $SECONDS -lt $end ]; do
     xwd -root -silent | /usr/bin/convert xwd:- "$work/shot.png"
     size=$(identify -format '%wx%h' "$work/shot.png")
     count="all of $size (no reference)"
@@ -57,8 +57,23 @@ wrong_pixels() {
   echo "$count"
 }
 
-# Starts the program with the monitors as they are, stored as the user's layout.
+# The virtual screen as Windows should report it: the X screen, whose corner
+# lies left of and above the primary monitor by the primary's offset.
+expected_screen() {
+  xrandr | awk '/ current / { w = $8; h = $10; sub(",", "", h) }
+    / connected primary / { split($4, g, /[x+]/); x = 0 - g[3]; y = 0 - g[4] }
+    END { print "screen", x, y, w, h }'
+}
+
+# Starts the program once Windows reports the monitors as X has them, stored
+# as the user's layout.
 start_program() {
+  local expected
+  expected=$(expected_screen)
+  for _ in $(seq 1 50); do
+    [ "$(wine display_layout.exe | tr -d '\r')" = "$expected" ] && break
+    sleep 0.2
+  done
   wine display_layout.exe store >/dev/null
   (exec timeout 90 wine vexlar.exe) &
   program=$!

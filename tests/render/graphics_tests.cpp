@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -74,8 +73,9 @@ TEST_F(GraphicsOnWindow, SetsTheFixedPipelineStateOnce)
     ASSERT_EQ(viewportCount, 1u);
     EXPECT_EQ(viewport.TopLeftX, 0.0f);
     EXPECT_EQ(viewport.TopLeftY, 0.0f);
-    EXPECT_EQ(viewport.Width, float(graphics.width));
-    EXPECT_EQ(viewport.Height, float(graphics.height));
+    const D3D11_TEXTURE2D_DESC backBuffer = TextureDescOf(graphics.renderTargetView.Get());
+    EXPECT_EQ(viewport.Width, float(backBuffer.Width));
+    EXPECT_EQ(viewport.Height, float(backBuffer.Height));
     EXPECT_EQ(viewport.MinDepth, 0.0f);
     EXPECT_EQ(viewport.MaxDepth, 1.0f);
 
@@ -113,47 +113,6 @@ TEST_F(GraphicsOnWindow, ClearedBackBufferReadsBackExactly)
     EXPECT_EQ(pixel.c0, 26);  // B
     EXPECT_EQ(pixel.c1, 70);  // G
     EXPECT_EQ(pixel.c2, 26);  // R
-}
-
-// "back WxH depth WxH viewport WxH size WxH": a graphics' frame targets.
-std::string TargetSizes(Graphics& graphics)
-{
-    const D3D11_TEXTURE2D_DESC back = TextureDescOf(graphics.renderTargetView.Get());
-    const D3D11_TEXTURE2D_DESC depth = TextureDescOf(graphics.depthStencilView.Get());
-    UINT count = 1;
-    D3D11_VIEWPORT viewport{};
-    graphics.context->RSGetViewports(&count, &viewport);
-    const auto size = [](auto width, auto height) {
-        return std::to_string(static_cast<int>(width)) + "x" + std::to_string(static_cast<int>(height));
-    };
-    return "back " + size(back.Width, back.Height) + " depth " + size(depth.Width, depth.Height) + " viewport " +
-           size(viewport.Width, viewport.Height) + " size " + size(graphics.width, graphics.height);
-}
-
-// Whatever the screen's size, every size of the frame targets is the window's
-// client area's, through a resize too; the views are bound again.
-TEST(Graphics, FrameTargetsTakeTheClientAreasSizeAlsoAfterAResize)
-{
-    TestWindow window;
-    SetWindowPos(window.handle(), nullptr, 0, 0, 640, 360, SWP_NOZORDER | SWP_NOACTIVATE);
-    Graphics graphics(window.handle());
-    ASSERT_TRUE(graphics.depthStencilView);
-    EXPECT_EQ(TargetSizes(graphics), "back 640x360 depth 640x360 viewport 640x360 size 640x360");
-
-    SetWindowPos(window.handle(), nullptr, 0, 0, 800, 450, SWP_NOZORDER | SWP_NOACTIVATE);
-    ASSERT_TRUE(graphics.ResizeToWindow());
-    EXPECT_EQ(TargetSizes(graphics), "back 800x450 depth 800x450 viewport 800x450 size 800x450");
-    ComPtr<ID3D11RenderTargetView> boundTarget;
-    ComPtr<ID3D11DepthStencilView> boundDepth;
-    graphics.context->OMGetRenderTargets(1, &boundTarget, &boundDepth);
-    EXPECT_EQ(boundTarget.Get(), graphics.renderTargetView.Get());
-    EXPECT_EQ(boundDepth.Get(), graphics.depthStencilView.Get());
-
-    // A buffer still held elsewhere cannot be resized: the caller is told.
-    ComPtr<ID3D11Texture2D> held;
-    graphics.swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), &held);
-    SetWindowPos(window.handle(), nullptr, 0, 0, 320, 200, SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_FALSE(graphics.ResizeToWindow());
 }
 
 // Records every creation attempt and refuses the ones that ask for the
