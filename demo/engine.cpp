@@ -39,8 +39,8 @@ void Engine::BorrowDevice()
 
 void Engine::SetUpScene()
 {
-    camera = std::make_unique<Camera>(static_cast<std::uint32_t>(window.width),
-                                      static_cast<std::uint32_t>(window.height), this);
+    // The projection's aspect is the back buffer's, whatever the window's.
+    camera = std::make_unique<Camera>(window.graphics->width, window.graphics->height, this);
     MakeSceneObjects();
 }
 
@@ -54,8 +54,33 @@ void Engine::RenderFrame(float t)
         WaitWhileOccluded();
         return;
     }
+    FollowDisplay();
+    if (!window.graphics) {
+        return;
+    }
     DrawFrame(t);
     ActOnPresent(present(*window.graphics->swapChain.Get(), 1, 0));
+}
+
+void Engine::FollowDisplay()
+{
+    window.FollowVirtualScreen();
+    FitTargetsToWindow();
+}
+
+void Engine::FitTargetsToWindow()
+{
+    const Graphics& graphics = *window.graphics;
+    const bool sameSize = static_cast<std::uint32_t>(window.width) == graphics.width &&
+                          static_cast<std::uint32_t>(window.height) == graphics.height;
+    if (sameSize || window.width <= 0 || window.height <= 0) {
+        return;
+    }
+    if (!window.graphics->ResizeToWindow()) {
+        RecoverOrQuit();
+        return;
+    }
+    camera->Resize(window.graphics->width, window.graphics->height);
 }
 
 void Engine::DrawFrame(float t)
@@ -79,11 +104,16 @@ void Engine::ActOnPresent(HRESULT result)
     case PresentOutcome::DeviceLost:
         // The music plays on meanwhile: the next frame is drawn at its time.
         occlusion.Visible();
-        if (!RecoverDevice()) {
-            reportDeviceFailure();
-            PostQuitMessage(kDeviceFailureExitCode);
-        }
+        RecoverOrQuit();
         break;
+    }
+}
+
+void Engine::RecoverOrQuit()
+{
+    if (!RecoverDevice()) {
+        reportDeviceFailure();
+        PostQuitMessage(kDeviceFailureExitCode);
     }
 }
 
@@ -124,6 +154,10 @@ bool Engine::RecoverDevice()
     }
     BorrowDevice();
     MakeSceneObjects();
+    // The new swap chain took the client area's size, which may be another.
+    if (camera) {
+        camera->Resize(window.graphics->width, window.graphics->height);
+    }
     return true;
 }
 

@@ -43,6 +43,14 @@ public:
     // The frame without its presentation.
     void DrawFrame(float t);
 
+    // Between frames: the window follows the virtual screen, and the frame
+    // targets its client area.
+    void FollowDisplay();
+    // When the client area is no longer the frame targets' size, makes the
+    // targets and the camera's projection again at the new size. A resize
+    // that fails is handled as a lost device.
+    void FitTargetsToWindow();
+
     // Releases the scene's device objects and the graphics and creates them
     // again on the same window; false, with no graphics left, when the device
     // cannot be created.
@@ -68,6 +76,8 @@ public:
 
 private:
     void ActOnPresent(HRESULT result);
+    // Recovers the device, or tells the user and quits with the failure's code.
+    void RecoverOrQuit();
     void WaitWhileOccluded();
     void MakeSceneObjects();
     void ReleaseSceneObjects();

@@ -23,17 +23,24 @@ std::uint8_t KeyCode(WPARAM wParam)
 
 }  // namespace
 
+ScreenArea VirtualScreen()
+{
+    return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
 Window::Window(std::int32_t width, std::int32_t height) : width(width), height(height)
 {
-    const int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-
     ChangeDisplaySettingsA(nullptr, CDS_FULLSCREEN);
     ShowCursor(FALSE);
 
+    // Read after the mode change, which may have rearranged the monitors. The
+    // corner is the virtual screen's, not the primary monitor's: a monitor
+    // left of or above the primary lies at negative coordinates.
+    const ScreenArea screen = VirtualScreen();
     // The window procedure binds this object to the window during the call.
-    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, 0, 0,
-                           screenWidth, screenHeight, nullptr, nullptr, WindowClass::Instance(), this);
+    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, screen.x,
+                           screen.y, screen.width, screen.height, nullptr, nullptr, WindowClass::Instance(), this);
     ShowWindow(hwnd, SW_SHOWDEFAULT);
 
     graphics = std::make_unique<Graphics>(hwnd);
@@ -99,10 +106,51 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         }
         break;
     }
+    case WM_SIZE:
+        // A minimised window's 0 by 0 is no size to draw at or to bound the mouse.
+        if (wParam != SIZE_MINIMIZED) {
+            width = LOWORD(lParam);
+            height = HIWORD(lParam);
+        }
+        break;
+    case WM_DISPLAYCHANGE:
+        FollowVirtualScreen();
+        break;
+    case WM_DPICHANGED:
+        // The suggested rectangle fits one monitor; the window stays over all.
+        FollowVirtualScreen();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        // Maximised, a window takes one monitor's size unless told otherwise.
+        const ScreenArea screen = VirtualScreen();
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMaxPosition = {screen.x, screen.y};
+        limits->ptMaxSize = {screen.width, screen.height};
+        limits->ptMaxTrackSize = limits->ptMaxSize;
+        return 0;
+    }
     default:
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool Window::FollowVirtualScreen()
+{
+    const ScreenArea screen = VirtualScreen();
+    RECT rect{};
+    if (IsIconic(hwnd) || !GetWindowRect(hwnd, &rect) ||
+        ScreenArea{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top} == screen) {
+        return false;
+    }
+    // A maximised window's place is the system's (under Wine, the window
+    // manager's); restored, it takes the one given.
+    if (IsZoomed(hwnd)) {
+        ShowWindow(hwnd, SW_RESTORE);
+    }
+    SetWindowPos(hwnd, nullptr, screen.x, screen.y, screen.width, screen.height,
+                 SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+    return true;
 }
 
 void Window::PointerMove(HWND window, std::int32_t mx, std::int32_t my)

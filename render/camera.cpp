@@ -25,11 +25,18 @@ Camera::Camera(std::uint32_t width, std::uint32_t height, Engine* engine)
     this->width = width;
 
     view = MakeLookAt(eye, target, up);
-    const float aspect = static_cast<float>(width) / static_cast<float>(height);
-    projection = MakePerspective(kFieldOfViewY, aspect, kNearZ, kFarZ);
+    Resize(width, height);
 
     MoveTo(0.0f, 0.0f, -10.0f);
     UpdateView();
+}
+
+void Camera::Resize(std::uint32_t width, std::uint32_t height)
+{
+    this->width = width;
+    this->height = height;
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+    projection = MakePerspective(kFieldOfViewY, aspect, kNearZ, kFarZ);
 }
 
 Vector4 Camera::Orient()

@@ -14,6 +14,10 @@ public:
     // engine is the owner; it is only remembered, never used here.
     Camera(std::uint32_t width, std::uint32_t height, Engine* engine);
 
+    // Frames of a new size: the projection takes its aspect; the eye and
+    // the view, with their one-frame lag, stay as they are.
+    void Resize(std::uint32_t width, std::uint32_t height);
+
     // Applies pitch, yaw and the pending moves, then looks from eye along
     // the rotated forward direction.
     void UpdateView();

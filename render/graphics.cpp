@@ -48,16 +48,7 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
         }
     }
 
-    ComPtr<ID3D11Resource> backBuffer;
-    swapChain->GetBuffer(0, __uuidof(ID3D11Resource), &backBuffer);
-    if (backBuffer) {
-        device->CreateRenderTargetView(backBuffer.Get(), nullptr, &renderTargetView);
-    }
-    // The depth buffer and viewport cover the whole virtual screen.
-    SetUpPipeline(static_cast<UINT>(GetSystemMetrics(SM_CXVIRTUALSCREEN)),
-                  static_cast<UINT>(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
-    // The back buffer goes last, after the pipeline's temporaries.
-    backBuffer.Reset();
+    MakeWindowTargets();
 }
 
 Graphics::Graphics(std::uint32_t width, std::uint32_t height)
@@ -89,7 +80,9 @@ Graphics::Graphics(std::uint32_t width, std::uint32_t height)
         return;  // too large for the device or its memory; the caller sees no target
     }
     device->CreateRenderTargetView(offscreenTarget.Get(), nullptr, &renderTargetView);
-    SetUpPipeline(width, height);
+    this->width = width;
+    this->height = height;
+    SetUpPipeline();
 }
 
 Graphics::~Graphics()
@@ -100,7 +93,46 @@ Graphics::~Graphics()
     }
 }
 
-void Graphics::SetUpPipeline(UINT width, UINT height)
+bool Graphics::ResizeToWindow()
+{
+    if (!swapChain) {
+        return false;
+    }
+    // The swap chain resizes only once nothing refers to its buffer any more,
+    // the context's bindings included.
+    context->ClearState();
+    renderTargetView.Reset();
+    depthStencilView.Reset();
+    context->Flush();
+    // 0 by 0: the client area's size; count, format and flags stay.
+    if (FAILED(swapChain->ResizeBuffers(0, 0, 0, DXGI_FORMAT_UNKNOWN, 0))) {
+        return false;
+    }
+    return MakeWindowTargets();
+}
+
+bool Graphics::MakeWindowTargets()
+{
+    ComPtr<ID3D11Resource> backBuffer;
+    ComPtr<ID3D11Texture2D> backTexture;
+    if (FAILED(swapChain->GetBuffer(0, __uuidof(ID3D11Resource), &backBuffer)) || FAILED(backBuffer.As(&backTexture)) ||
+        FAILED(device->CreateRenderTargetView(backBuffer.Get(), nullptr, &renderTargetView))) {
+        return false;
+    }
+    // Whatever size the window had when the buffer was made, the buffer's
+    // own is the one every other size must agree with.
+    D3D11_TEXTURE2D_DESC desc{};
+    backTexture->GetDesc(&desc);
+    width = desc.Width;
+    height = desc.Height;
+    SetUpPipeline();
+    // The back buffer goes last, after the pipeline's temporaries.
+    backTexture.Reset();
+    backBuffer.Reset();
+    return depthStencilView != nullptr;
+}
+
+void Graphics::SetUpPipeline()
 {
     const D3D11_DEPTH_STENCIL_DESC depthDesc{.DepthEnable = TRUE,
                                              .DepthWriteMask = D3D11_DEPTH_WRITE_MASK_ALL,

@@ -26,6 +26,12 @@ public:
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 
+    // Lets go of the frame targets, resizes the swap chain's buffers to the
+    // window's client area and makes the targets, depth buffer and viewport
+    // again at the back buffer's new size. False when a step fails: the device
+    // may be gone, and the targets are not usable.
+    [[nodiscard]] bool ResizeToWindow();
+
     void DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,
                     float time);
 
@@ -35,9 +41,16 @@ public:
     Microsoft::WRL::ComPtr<ID3D11Texture2D> offscreenTarget;  // only without a window
     Microsoft::WRL::ComPtr<ID3D11RenderTargetView> renderTargetView;
     Microsoft::WRL::ComPtr<ID3D11DepthStencilView> depthStencilView;
+    // The frame targets' size: with a window, the back buffer's own, read
+    // back from it, which the depth buffer, viewport and camera all take.
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
 
 private:
-    // Depth test and buffer, targets, viewport and topology: the state every
-    // frame relies on.
-    void SetUpPipeline(UINT width, UINT height);
+    // The back buffer's view, then the pipeline at its size; false when any
+    // of it could not be made.
+    bool MakeWindowTargets();
+    // Depth test and buffer, targets, viewport and topology at the targets'
+    // size: the state every frame relies on.
+    void SetUpPipeline();
 };

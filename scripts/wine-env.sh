@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Wine environment of the project: a prefix of its own inside the build
-# folder, quiet logging, and helpers for headless runs. Sourced, not run.
+# folder, quiet logging, and helpers for headless runs on a virtual display
+# or on virtual monitors. Sourced, not run.
 
 # The test command uses a prefix of its own, so that a demo started with the
 # run command and a test run never share a Wine session.
@@ -64,4 +65,67 @@ stop_virtual_display() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
   [ -n "${VEXLAR_XVFB_PID:-}" ] && kill "$VEXLAR_XVFB_PID" 2>/dev/null || true
+}
+
+# Starts an Xorg server with the dummy video driver on a free display number
+# and exports DISPLAY. Unlike Xvfb it shows Wine several monitors: its outputs
+# DUMMY0 (the primary, 1280x720), DUMMY1, ... are plugged in, arranged and taken
+# away with xrandr, also while a program runs, within a screen of up to
+# 2560x1440. Its configuration and log go into the folder given. Needs root.
+start_dummy_xorg() {
+  local folder=$1
+  mkdir -p "$folder"
+  cat >"$folder/xorg-dummy.conf" <<'CONF'
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 2560 1440
+    Modes "1280x720"
+  EndSubSection
+EndSection
+CONF
+  local fifo number output
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xorg -displayfd 3 -noreset -nolisten tcp -config "$folder/xorg-dummy.conf" -logfile "$folder/xorg-dummy.log" \
+    3>"$fifo" >/dev/null 2>&1 &
+  VEXLAR_XORG_PID=$!
+  if ! read -r number <"$fifo"; then
+    rm -f "$fifo"
+    echo "Xorg did not start; its log is $folder/xorg-dummy.log" >&2
+    return 1
+  fi
+  rm -f "$fifo"
+  export DISPLAY=":$number"
+  # The outputs other than the primary have no mode of their own yet.
+  for output in $(xrandr | sed -n 's/^\(DUMMY[1-9][0-9]*\) .*/\1/p'); do
+    xrandr --addmode "$output" 1280x720
+  done
+}
+
+stop_dummy_xorg() {
+  [ -n "${VEXLAR_XORG_PID:-}" ] && kill "$VEXLAR_XORG_PID" 2>/dev/null && wait "$VEXLAR_XORG_PID" 2>/dev/null
+  VEXLAR_XORG_PID=""
+}
+
+# Arranges the dummy server's monitors (the arguments are xrandr's), then
+# queries once: the dummy driver's outputs are probed only by a full query,
+# and Wine reads the probed state.
+arrange_monitors() {
+  xrandr "$@" && xrandr >/dev/null
 }

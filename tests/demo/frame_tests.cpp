@@ -40,6 +40,7 @@ protected:
     static void RestoreSeams()
     {
         engine->present = PresentOnSwapChain;
+        engine->createDevice = D3D11CreateDeviceAndSwapChain;
         engine->occlusion = OcclusionPacing{};
         engine->window.keyboard.keyStates.reset(VK_ESCAPE);
     }
@@ -176,32 +177,66 @@ TEST_F(Frame, EscapeHeldPostsQuitButTheFrameIsStillDrawn)
     EXPECT_EQ(image.At(2, 2).c1, ToByte(clear.rgba[1]));
 }
 
-TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixel)
+// Keeps the swap chain's buffer from being resized until a device is made again.
+Microsoft::WRL::ComPtr<ID3D11Texture2D> heldBackBuffer;
+
+HRESULT WINAPI CreateAfterLettingGo(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
+                                    const D3D_FEATURE_LEVEL* levels, UINT levelCount, UINT sdkVersion,
+                                    const DXGI_SWAP_CHAIN_DESC* swapChainDesc, IDXGISwapChain** swapChain,
+                                    ID3D11Device** device, D3D_FEATURE_LEVEL* achieved, ID3D11DeviceContext** context)
+{
+    heldBackBuffer.Reset();
+    return D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount, sdkVersion,
+                                         swapChainDesc, swapChain, device, achieved, context);
+}
+
+TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixelThroughResizes)
 {
     // The live program at 60 frames a second, one frame before the range and
-    // its first two; the capture of that range on a target of the screen's size.
-    const CaptureRange range{8.0, 8.025};
+    // its first three: the second after the window shrank, with a resize that
+    // fails and is handled as a lost device; the third after the window has
+    // followed the virtual screen back. Each is the frame a capture of the
+    // range draws at that size: a fresh start there gives the same picture.
+    const CaptureRange range{8.0, 8.04};
     const double fps = 60.0;
     const auto liveTime = [&](std::int64_t n) { return static_cast<float>(CaptureFrameTime(range, fps, n)); };
     engine->DrawFrame(liveTime(-1));
     engine->DrawFrame(liveTime(0));
-    Graphics& graphics = *engine->window.graphics;
-    std::vector<ReadBackImage> live{
-        ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get())};
+    std::vector<ReadBackImage> live{ReadBackTarget()};
+
+    const HWND hwnd = engine->window.hwnd;
+    SetWindowPos(hwnd, nullptr, 0, 0, 800, 450, SWP_NOZORDER | SWP_NOACTIVATE);
+    engine->window.graphics->swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), &heldBackBuffer);
+    engine->createDevice = CreateAfterLettingGo;
+    engine->FitTargetsToWindow();
     engine->DrawFrame(liveTime(1));
-    live.push_back(ReadBack(graphics.device.Get(), graphics.context.Get(), graphics.renderTargetView.Get()));
+    live.push_back(ReadBackTarget());
+    EXPECT_FALSE(heldBackBuffer) << "the failed resize made the device again";
 
-    FrameCapture capture(live[0].width, live[0].height);
-    ASSERT_FALSE(capture.DeviceProblem());
-    std::vector<std::vector<std::uint8_t>> captured;
-    const auto sink = [&](const CapturedFrame& frame) {
-        PackFrameRows(frame, captured.emplace_back());
-        return std::optional<std::string>();
-    };
-    ASSERT_EQ(capture.Capture(range, fps, sink), std::nullopt);
-    ASSERT_EQ(captured.size(), 2u);
+    // The window no longer covers the virtual screen, as after a display change.
+    engine->FollowDisplay();
+    engine->DrawFrame(liveTime(2));
+    live.push_back(ReadBackTarget());
+    const std::uint32_t screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const std::uint32_t screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    std::vector<std::uint32_t> sizes;
+    for (const ReadBackImage& image : live) {
+        sizes.push_back(image.width);
+        sizes.push_back(image.height);
+    }
+    const std::vector<std::uint32_t> expectedSizes{screenWidth, screenHeight, 800, 450, screenWidth, screenHeight};
+    ASSERT_EQ(sizes, expectedSizes);
 
-    for (std::size_t n = 0; n < 2; ++n) {
+    for (std::size_t n = 0; n < live.size(); ++n) {
+        FrameCapture capture(live[n].width, live[n].height);
+        ASSERT_FALSE(capture.DeviceProblem());
+        std::vector<std::vector<std::uint8_t>> captured;
+        const auto sink = [&](const CapturedFrame& frame) {
+            PackFrameRows(frame, captured.emplace_back());
+            return std::optional<std::string>();
+        };
+        ASSERT_EQ(capture.Capture(range, fps, sink), std::nullopt);
+        ASSERT_EQ(captured.size(), 3u);
         EXPECT_TRUE(captured[n] == live[n].bytes) << "frame " << n;
         // Pyramids are in view: their sides are the table's pure colours.
         std::size_t pyramidPixels = 0;

@@ -85,10 +85,11 @@ TEST_F(WindowTest, IsABorderlessPopUpOverTheVirtualScreenWithTheCursorHidden)
     EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU), 0u);
     RECT rect{};
     GetWindowRect(hwnd, &rect);
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 0);
-    EXPECT_EQ(rect.right, GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    EXPECT_EQ(rect.bottom, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const ScreenArea screen = VirtualScreen();
+    EXPECT_EQ(rect.left, screen.x);
+    EXPECT_EQ(rect.top, screen.y);
+    EXPECT_EQ(rect.right, screen.x + screen.width);
+    EXPECT_EQ(rect.bottom, screen.y + screen.height);
 
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -182,6 +183,34 @@ TEST_F(WindowTest, EnteringCapturesTheMouseAndLeavingReportsTheLastInsidePositio
         {MouseEventKind::Leave, false, false, w - 1, h - 1},
     };
     EXPECT_EQ(Events(window->mouse), expected);
+}
+
+TEST_F(WindowTest, TheClientAreaBoundsTheMouseAndTheWindowFollowsTheVirtualScreen)
+{
+    // Moved and shrunk, as the system may do on a display change.
+    SetWindowPos(window->hwnd, nullptr, 40, 30, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(window->width, 300);
+    EXPECT_EQ(window->height, 200);
+    MoveTo(299, 199);
+    EXPECT_TRUE(window->mouse.inWindow);
+    MoveTo(300, 0);
+    EXPECT_FALSE(window->mouse.inWindow);
+
+    // Minimised, the window keeps its size and waits to be shown again.
+    ShowWindow(window->hwnd, SW_MINIMIZE);
+    EXPECT_EQ(window->width, 300);
+    EXPECT_FALSE(window->FollowVirtualScreen());
+    ShowWindow(window->hwnd, SW_RESTORE);
+
+    EXPECT_TRUE(window->FollowVirtualScreen());
+    const ScreenArea screen = VirtualScreen();
+    RECT rect{};
+    GetWindowRect(window->hwnd, &rect);
+    EXPECT_EQ(rect.left, screen.x);
+    EXPECT_EQ(rect.top, screen.y);
+    EXPECT_EQ(window->width, screen.width);
+    EXPECT_EQ(window->height, screen.height);
+    EXPECT_FALSE(window->FollowVirtualScreen());
 }
 
 TEST_F(WindowTest, DraggingOutsideIsTrackedUntilTheButtonIsReleased)

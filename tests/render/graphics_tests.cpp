@@ -56,11 +56,9 @@ TEST_F(GraphicsOnWindow, HoldsDeviceContextSwapChainAndBothViews)
     EXPECT_EQ(backBuffer.Height, UINT(client.bottom));
     EXPECT_EQ(backBuffer.Format, DXGI_FORMAT_B8G8R8A8_UNORM);
 
-    const UINT screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const UINT screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     const D3D11_TEXTURE2D_DESC depthBuffer = TextureDescOf(graphics.depthStencilView.Get());
-    EXPECT_EQ(depthBuffer.Width, screenWidth);
-    EXPECT_EQ(depthBuffer.Height, screenHeight);
+    EXPECT_EQ(depthBuffer.Width, backBuffer.Width);
+    EXPECT_EQ(depthBuffer.Height, backBuffer.Height);
     EXPECT_EQ(depthBuffer.Format, DXGI_FORMAT_D32_FLOAT);
     EXPECT_EQ(depthBuffer.BindFlags, UINT(D3D11_BIND_DEPTH_STENCIL));
 }
@@ -75,8 +73,9 @@ TEST_F(GraphicsOnWindow, SetsTheFixedPipelineStateOnce)
     ASSERT_EQ(viewportCount, 1u);
     EXPECT_EQ(viewport.TopLeftX, 0.0f);
     EXPECT_EQ(viewport.TopLeftY, 0.0f);
-    EXPECT_EQ(viewport.Width, float(GetSystemMetrics(SM_CXVIRTUALSCREEN)));
-    EXPECT_EQ(viewport.Height, float(GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+    const D3D11_TEXTURE2D_DESC backBuffer = TextureDescOf(graphics.renderTargetView.Get());
+    EXPECT_EQ(viewport.Width, float(backBuffer.Width));
+    EXPECT_EQ(viewport.Height, float(backBuffer.Height));
     EXPECT_EQ(viewport.MinDepth, 0.0f);
     EXPECT_EQ(viewport.MaxDepth, 1.0f);
 

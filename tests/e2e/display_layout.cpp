@@ -1,0 +1,45 @@
+// What the tests that arrange monitors ask of Windows. Prints the virtual
+// screen as "screen X Y WIDTH HEIGHT". With "store", first stores every
+// attached display's current mode as its registry mode, as Windows holds the
+// user's own layout: without one, Wine switches a monitor that the prefix met
+// after it was made off when the demo asks for full-screen mode. With
+// "maximise", first maximises the demo's window, as a user or the system may.
+// Usage: display_layout.exe [store | maximise]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void StoreCurrentModes()
+{
+    for (DWORD i = 0;; ++i) {
+        DISPLAY_DEVICEA device{};
+        device.cb = sizeof(device);
+        if (!EnumDisplayDevicesA(nullptr, i, &device, 0)) {
+            return;
+        }
+        DEVMODEA mode{};
+        mode.dmSize = sizeof(mode);
+        if ((device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) != 0 &&
+            EnumDisplaySettingsExA(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode, 0)) {
+            ChangeDisplaySettingsExA(device.DeviceName, &mode, nullptr, CDS_UPDATEREGISTRY | CDS_NORESET, nullptr);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* command = argc > 1 ? argv[1] : "";
+    if (std::strcmp(command, "store") == 0) {
+        StoreCurrentModes();
+    } else if (std::strcmp(command, "maximise") == 0) {
+        ShowWindow(FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine"), SW_MAXIMIZE);
+    }
+    std::printf("screen %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    return 0;
+}
