@@ -40,7 +40,7 @@ run_tidy() {
   } >"$list"
   if [ ${#only[@]} -gt 0 ]; then
     printf "$VEXLAR_ROOT/%s\n" "${only[@]}" >"$logs/wanted"
-    awk 'NR == FNR { wanted[$0]; next } $2 in wanted' "$logs/wanted" "$list" >"$list.only"
+    awk 'NR == FNR { wanted[$0]; next } substr($0, index($0, " ") + 1) in wanted' "$logs/wanted" "$list" >"$list.only"
     mv "$list.only" "$list"
     if [ ! -s "$list" ]; then
       echo "clang-tidy: none of $* is compiled by the build" >&2
@@ -54,14 +54,15 @@ run_tidy() {
   export TIDY_LOGS=$logs TIDY_FILTER=$filter TIDY_BUILD=$BUILD_DIR
   export TIDY_WINDOWS="${windows[*]}"
   # shellcheck disable=SC2016
-  xargs -P "$jobs" -L 1 bash -c '
-    log=$TIDY_LOGS/$(echo "$1" | tr / _).log
-    if [ "$0" = windows ]; then
+  xargs -P "$jobs" -d '\n' -n 1 bash -c '
+    kind=${0%% *} file=${0#* }
+    log=$TIDY_LOGS/$(echo "$file" | tr / _).log
+    if [ "$kind" = windows ]; then
       # shellcheck disable=SC2086
-      clang-tidy --quiet -p "$TIDY_BUILD" --header-filter="$TIDY_FILTER" $TIDY_WINDOWS "$1" >"$log" 2>&1
+      clang-tidy --quiet -p "$TIDY_BUILD" --header-filter="$TIDY_FILTER" $TIDY_WINDOWS "$file" >"$log" 2>&1
     else
-      clang-tidy --quiet -p "$TIDY_BUILD/fuzz" --header-filter="$TIDY_FILTER" "$1" >"$log" 2>&1
-    fi || echo "$1" >>"$TIDY_LOGS/failed"' <"$list"
+      clang-tidy --quiet -p "$TIDY_BUILD/fuzz" --header-filter="$TIDY_FILTER" "$file" >"$log" 2>&1
+    fi || echo "$file" >>"$TIDY_LOGS/failed"' <"$list"
 
   # A header read by several files reports the same finding from each: each is shown once.
   local findings
