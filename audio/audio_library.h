@@ -15,8 +15,7 @@ class AudioLibrary {
 public:
     using DeviceProbe = bool (*)();
 
-    explicit AudioLibrary(DeviceProbe hasDefaultDevice = DefaultOutputDeviceExists,
-                          DeviceOpener openDevice = OpenDefaultOutputDevice);
+    explicit AudioLibrary(DeviceProbe probe = DefaultOutputDeviceExists, DeviceOpener opener = OpenDefaultOutputDevice);
 
     // device: -1 the default device (silent clock while there is none),
     // 0 no sound, 1 the default device only if there is one now. False when

@@ -11,6 +11,7 @@ namespace {
 // down while the process exits (its threads already gone) could only hang.
 AudioLibrary& Library()
 {
+    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the exported functions' one library.
     static AudioLibrary* const library = new AudioLibrary();
     return *library;
 }

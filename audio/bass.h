@@ -23,6 +23,7 @@ typedef std::uint64_t QWORD;
 // Starts the output on a device: -1 or 1 the default device, 0 no sound.
 // Without any output device, -1 still succeeds and playback runs silently
 // against a real-time clock. FALSE when already started or the device is unknown.
+// NOLINTBEGIN(readability-identifier-naming): the vendor's exported names.
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid);
 
 // Opens a file for playback and returns its handle, or 0 when the library is
@@ -42,3 +43,4 @@ BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode);
 
 // Seconds for a byte count of the stream; -1 for an unknown handle.
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+// NOLINTEND(readability-identifier-naming)

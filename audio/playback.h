@@ -77,8 +77,8 @@ public:
     // Starts the library's threads: one opens the source and decodes ahead.
     // A source that cannot be opened, or is not in the format of `stream`,
     // plays as a stream that ends at once.
-    Playback(SourceOpener openSource, const StreamInfo& stream, AudioOutput output,
-             DeviceOpener openDevice = OpenDefaultOutputDevice);
+    Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out,
+             DeviceOpener deviceOpener = OpenDefaultOutputDevice);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;

@@ -71,13 +71,10 @@ public:
 
     bool Open(const std::wstring& fullPath)
     {
-        if (!started || FAILED(MFCreateSourceReaderFromURL(fullPath.c_str(), nullptr, &reader)) ||
-            FAILED(reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) ||
-            FAILED(reader->SetStreamSelection(kAudioStream, TRUE)) || !AskForPcm16(*reader.Get()) ||
-            !ReadPcmFormat(*reader.Get(), format)) {
-            return false;
-        }
-        return true;
+        return started && SUCCEEDED(MFCreateSourceReaderFromURL(fullPath.c_str(), nullptr, &reader)) &&
+               SUCCEEDED(reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) &&
+               SUCCEEDED(reader->SetStreamSelection(kAudioStream, TRUE)) && AskForPcm16(*reader.Get()) &&
+               ReadPcmFormat(*reader.Get(), format);
     }
 
     PcmFormat Format() const override { return format; }

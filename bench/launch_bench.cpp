@@ -103,7 +103,7 @@ double TimeToFirstFrame(const std::wstring& command)
 // its path, or an empty string when it cannot be made.
 std::wstring MakeStandInRunFolder(const std::wstring& benchFolder)
 {
-    const std::wstring folder = benchFolder + L"stand-in-run\\";
+    std::wstring folder = benchFolder + L"stand-in-run\\";
     for (const wchar_t* sub : {L"", L"shaders", L"textures"}) {
         CreateDirectoryW((folder + sub).c_str(), nullptr);
     }

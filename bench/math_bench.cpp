@@ -12,6 +12,7 @@
 
 namespace {
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): a store the optimiser cannot drop.
 volatile float sink;
 
 template <typename Work>

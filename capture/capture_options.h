@@ -35,10 +35,10 @@ inline constexpr double kLowestFps = 0.001;
 // the highest rate is far inside both, an unbounded range is not.
 inline constexpr double kLatestSeconds = 86400.0;
 
-// Reads the arguments into `options`; the problem with them, if any, and
-// then `options` is left as it was.
+// Reads the arguments into `parsed`; the problem with them, if any, and
+// then `parsed` is left as it was.
 [[nodiscard]] std::optional<std::string> ParseCaptureOptions(const std::vector<std::string>& arguments,
-                                                             CaptureOptions& options);
+                                                             CaptureOptions& parsed);
 
 // The --help text.
 std::string CaptureUsage();

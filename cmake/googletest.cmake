@@ -1,12 +1,19 @@
 # GoogleTest, built from source with the project's own toolchain.
 # Debian ships the sources in /usr/src/googletest; elsewhere point
-# GOOGLETEST_SOURCE_DIR at a checkout, or provide an installed GTest package.
+# GOOGLETEST_SOURCE_DIR at a checkout, or provide an installed GTest package
+# (with MSVC, one built for the static C runtime, such as vcpkg's
+# x64-windows-static triplet).
 set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 
 if(EXISTS ${GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  # With MSVC, one C runtime for the programs, the tests and GoogleTest: the
+  # static one of CMAKE_MSVC_RUNTIME_LIBRARY (top CMakeLists.txt), as MSVC
+  # refuses to link objects built for both (LNK2038). GoogleTest's CMake files
+  # predate that variable (policy CMP0091), so it is made to apply to them too.
+  set(CMAKE_POLICY_DEFAULT_CMP0091 NEW)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 else()
   find_package(GTest CONFIG REQUIRED)

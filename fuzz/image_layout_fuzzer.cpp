@@ -86,6 +86,7 @@ void CheckAllocation(const ImageDesc& desc, std::uint32_t pitchFlags)
 
 // The heap refuses blocks above 24 MiB (libFuzzer itself takes 20), as a
 // real one refuses what it cannot give.
+// NOLINTNEXTLINE(readability-identifier-naming): the name AddressSanitizer looks for.
 extern "C" const char* __asan_default_options()
 {
     return "allocator_may_return_null=1:max_allocation_size_mb=24";

@@ -2,7 +2,7 @@
 
 #include "platform/window_procedures.h"
 
-WindowClass WindowClass::registrar;
+WindowClass WindowClass::registrar;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): see the header
 
 WindowClass::WindowClass() : instance(GetModuleHandleA(nullptr))
 {

@@ -20,5 +20,5 @@ private:
 
     HINSTANCE instance = nullptr;
 
-    static WindowClass registrar;
+    static WindowClass registrar;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): one per process
 };

@@ -2,7 +2,7 @@
 
 #include <span>
 
-const std::array<Vertex, 24> cubeVertices = {{
+const std::array<Vertex, 24> kCubeVertices = {{
     // z = -1
     {{-1, -1, -1}, {0, 1}},
     {{-1, 1, -1}, {0, 0}},
@@ -35,12 +35,12 @@ const std::array<Vertex, 24> cubeVertices = {{
     {{1, -1, 1}, {1, 1}},
 }};
 
-const std::array<std::uint16_t, 36> cubeIndices = {
+const std::array<std::uint16_t, 36> kCubeIndices = {
     0,  1,  2,  0,  2,  3,  4,  5,  6,  4,  6,  7,  8,  9,  10, 8,  10, 11,
     12, 13, 14, 12, 14, 15, 16, 17, 18, 16, 18, 19, 20, 21, 22, 20, 22, 23,
 };
 
-const std::array<Vertex, 5> pyramidVertices = {{
+const std::array<Vertex, 5> kPyramidVertices = {{
     {{-1, 0, 1}, {0, 0}},
     {{1, 0, 1}, {0, 0}},
     {{-1, 0, -1}, {0, 0}},
@@ -48,7 +48,7 @@ const std::array<Vertex, 5> pyramidVertices = {{
     {{0, 1.5f, 0}, {0, 0}},
 }};
 
-const std::array<std::uint16_t, 18> pyramidIndices = {
+const std::array<std::uint16_t, 18> kPyramidIndices = {
     0, 2, 1, 1, 2, 3,  // base, facing down
     0, 1, 4,           // +z
     1, 3, 4,           // +x
@@ -91,10 +91,10 @@ MeshBuffers CreateMesh(ID3D11Device* device, const std::array<Vertex, VertexCoun
 
 MeshBuffers CreateCubeMesh(ID3D11Device* device)
 {
-    return CreateMesh(device, cubeVertices, cubeIndices);
+    return CreateMesh(device, kCubeVertices, kCubeIndices);
 }
 
 MeshBuffers CreatePyramidMesh(ID3D11Device* device)
 {
-    return CreateMesh(device, pyramidVertices, pyramidIndices);
+    return CreateMesh(device, kPyramidVertices, kPyramidIndices);
 }

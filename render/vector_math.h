@@ -26,7 +26,8 @@ struct Matrix4 {
     friend bool operator==(const Matrix4&, const Matrix4&) = default;
 };
 
-static_assert(sizeof(Vector4) == 16 && alignof(Vector4) == 16);
+static_assert(sizeof(Vector4) == 16);
+static_assert(alignof(Vector4) == 16);
 static_assert(sizeof(Matrix4) == 64);
 static_assert(std::is_standard_layout_v<Matrix4> && std::is_trivially_copyable_v<Matrix4>);
 

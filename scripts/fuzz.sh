@@ -4,6 +4,7 @@
 #
 #   scripts/fuzz.sh [SECONDS]   fuzz each target for SECONDS (default 60)
 #   scripts/fuzz.sh --build     only build the targets
+#   scripts/fuzz.sh --configure only configure their build (for scripts/tidy.sh)
 #
 # A native Linux build with clang's libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/fuzz (beside the Windows build), set up
@@ -30,6 +31,7 @@ source "$VEXLAR_ROOT/scripts/install-packages.sh"
 install_missing_packages cmake make clang libclang-rt-14-dev
 
 cmake -S "$FUZZ_SOURCES" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+[ "${1:-}" = "--configure" ] && exit 0
 if ! cmake --build "$FUZZ_DIR" --parallel "$(nproc)" >"$FUZZ_DIR/build.log" 2>&1; then
   cat "$FUZZ_DIR/build.log" >&2
   exit 1

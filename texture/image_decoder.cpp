@@ -4,8 +4,6 @@
 
 #include <wrl/client.h>
 
-#include <utility>
-
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -13,9 +11,11 @@ namespace {
 // The imaging factory, shared by every decode of the process. Deliberately
 // never released: it must outlive every caller, and releasing it at exit
 // could run after COM has gone.
+// NOLINTBEGIN(cppcoreguidelines-avoid-non-const-global-variables): the one factory and its one-time set-up.
 IWICImagingFactory* imagingFactory = nullptr;
 bool isImagingFactory2 = false;
 INIT_ONCE imagingFactoryOnce = INIT_ONCE_STATIC_INIT;
+// NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables)
 
 BOOL CALLBACK CreateImagingFactory(PINIT_ONCE, PVOID, PVOID*)
 {
@@ -117,7 +117,8 @@ IWICImagingFactory* AcquireImagingFactory(bool& isFactory2)
 }
 
 HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDecoder* decoder,
-                      IWICBitmapFrameDecode* frame, ImageDesc& desc, GUID* conversionTarget, MetadataCallback callback)
+                      IWICBitmapFrameDecode* frame, ImageDesc& desc, GUID* conversionTarget,
+                      const MetadataCallback& callback)
 {
     if (decoder == nullptr || frame == nullptr) {
         return E_POINTER;
@@ -168,7 +169,7 @@ HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDeco
                 alphaMode = kAlphaModeOpaque;
             }
         } else {
-            for (const WicConversionRow& row : WicConversionTable) {
+            for (const WicConversionRow& row : kWicConversionTable) {
                 if (IsEqualGUID(row.source, frameFormat)) {
                     target = row.target;
                     format = FormatFromWicGuid(row.target, isFactory2);
@@ -180,6 +181,7 @@ HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDeco
     }
 
     if (adjust) {
+        // NOLINTBEGIN(bugprone-branch-clone): two rules of the table that reach the same format.
         if (format == DXGI_FORMAT_R1_UNORM && !(decodeFlags & KeepOneBit)) {
             format = DXGI_FORMAT_R8_UNORM;
             target = GUID_WICPixelFormat8bppGray;
@@ -195,6 +197,7 @@ HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDeco
             format = DXGI_FORMAT_R10G10B10A2_UNORM;
             target = GUID_WICPixelFormat32bppRGBA1010102;
         }
+        // NOLINTEND(bugprone-branch-clone)
         if (format == DXGI_FORMAT_UNKNOWN) {
             return kNotSupported;
         }
@@ -357,7 +360,7 @@ HRESULT DecodeAllFrames(std::uint32_t decodeFlags, const ImageDesc& desc, IWICBi
 namespace {
 
 HRESULT DecodeIntoSet(const wchar_t* path, IWICImagingFactory* factory, bool isFactory2, std::uint32_t decodeFlags,
-                      ImageDesc& desc, ImageSet& set, MetadataCallback callback)
+                      ImageDesc& desc, ImageSet& set, const MetadataCallback& callback)
 {
     ComPtr<IWICBitmapDecoder> decoder;
     HRESULT status =
@@ -372,7 +375,7 @@ HRESULT DecodeIntoSet(const wchar_t* path, IWICImagingFactory* factory, bool isF
     }
 
     GUID target = GUID_NULL;
-    status = DescribeFrame(decodeFlags, isFactory2, decoder.Get(), frame.Get(), desc, &target, std::move(callback));
+    status = DescribeFrame(decodeFlags, isFactory2, decoder.Get(), frame.Get(), desc, &target, callback);
     if (FAILED(status)) {
         return status;
     }
@@ -404,7 +407,7 @@ HRESULT DecodeIntoSet(const wchar_t* path, IWICImagingFactory* factory, bool isF
 }  // namespace
 
 HRESULT DecodeImageFile(const wchar_t* path, std::uint32_t decodeFlags, ImageDesc* desc, ImageSet& set,
-                        MetadataCallback callback)
+                        const MetadataCallback& callback)
 {
     if (path == nullptr) {
         return E_INVALIDARG;
@@ -417,7 +420,7 @@ HRESULT DecodeImageFile(const wchar_t* path, std::uint32_t decodeFlags, ImageDes
     set.Clear();
 
     ImageDesc decoded{};
-    const HRESULT status = DecodeIntoSet(path, factory, isFactory2, decodeFlags, decoded, set, std::move(callback));
+    const HRESULT status = DecodeIntoSet(path, factory, isFactory2, decodeFlags, decoded, set, callback);
     if (FAILED(status)) {
         set.Clear();
         return status;

@@ -34,7 +34,8 @@ IWICImagingFactory* AcquireImagingFactory(bool& isFactory2);
 // Size, layer count, pixel format, alpha mode and colour space of a decoded
 // frame, and the WIC format to convert it to (GUID_NULL: copy as it is).
 HRESULT DescribeFrame(std::uint32_t decodeFlags, bool isFactory2, IWICBitmapDecoder* decoder,
-                      IWICBitmapFrameDecode* frame, ImageDesc& desc, GUID* conversionTarget, MetadataCallback callback);
+                      IWICBitmapFrameDecode* frame, ImageDesc& desc, GUID* conversionTarget,
+                      const MetadataCallback& callback);
 
 // Fills one layer per frame, each converted to the description's format and
 // rescaled to its size where needed.
@@ -51,4 +52,4 @@ HRESULT CopySourcePixels(IWICImagingFactory* factory, IWICBitmapSource* source, 
 // failure the set is empty (it is left untouched only when there is no path
 // or no factory).
 HRESULT DecodeImageFile(const wchar_t* path, std::uint32_t decodeFlags, ImageDesc* desc, ImageSet& set,
-                        MetadataCallback callback);
+                        const MetadataCallback& callback);

@@ -1,6 +1,6 @@
 #include "texture/wic_formats.h"
 
-const WicFormatRow WicFormatTable[16] = {
+const WicFormatRow kWicFormatTable[16] = {
     {GUID_WICPixelFormat128bppRGBAFloat, DXGI_FORMAT_R32G32B32A32_FLOAT},
     {GUID_WICPixelFormat64bppRGBAHalf, DXGI_FORMAT_R16G16B16A16_FLOAT},
     {GUID_WICPixelFormat64bppRGBA, DXGI_FORMAT_R16G16B16A16_UNORM},
@@ -19,7 +19,7 @@ const WicFormatRow WicFormatTable[16] = {
     {GUID_WICPixelFormatBlackWhite, DXGI_FORMAT_R1_UNORM},
 };
 
-const WicConversionRow WicConversionTable[38] = {
+const WicConversionRow kWicConversionTable[38] = {
     {GUID_WICPixelFormat1bppIndexed, GUID_WICPixelFormat32bppRGBA, 0},
     {GUID_WICPixelFormat2bppIndexed, GUID_WICPixelFormat32bppRGBA, 0},
     {GUID_WICPixelFormat4bppIndexed, GUID_WICPixelFormat32bppRGBA, 0},
@@ -62,7 +62,7 @@ const WicConversionRow WicConversionTable[38] = {
 
 DXGI_FORMAT FormatFromWicGuid(const GUID& wicFormat, bool isFactory2)
 {
-    for (const WicFormatRow& row : WicFormatTable) {
+    for (const WicFormatRow& row : kWicFormatTable) {
         if (IsEqualGUID(row.wicFormat, wicFormat)) {
             return row.dxgiFormat;
         }
@@ -102,7 +102,7 @@ bool WicGuidFromFormat(DXGI_FORMAT format, GUID& wicFormat, bool preferBgra, boo
     default:
         break;
     }
-    for (const WicFormatRow& row : WicFormatTable) {
+    for (const WicFormatRow& row : kWicFormatTable) {
         if (row.dxgiFormat == format) {
             wicFormat = row.wicFormat;
             return true;

@@ -21,8 +21,8 @@ struct WicConversionRow {
 };
 
 // Both tables are searched from the top; the first match wins.
-extern const WicFormatRow WicFormatTable[16];
-extern const WicConversionRow WicConversionTable[38];
+extern const WicFormatRow kWicFormatTable[16];
+extern const WicConversionRow kWicConversionTable[38];
 
 // The DXGI format of a WIC pixel format, DXGI_FORMAT_UNKNOWN when there is
 // none. 96bppRGBFloat counts only with the version-2 factory, the only one

@@ -11,6 +11,8 @@
 #else
 #include <cstdint>
 
+// NOLINTBEGIN(readability-identifier-naming): the SDK's own names.
+
 using HRESULT = std::int32_t;
 enum DXGI_FORMAT : std::uint32_t { DXGI_FORMAT_UNKNOWN = 0 };
 
@@ -29,4 +31,5 @@ constexpr bool FAILED(HRESULT status)
 {
     return status < 0;
 }
+// NOLINTEND(readability-identifier-naming)
 #endif

@@ -82,7 +82,7 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& b
 
 std::wstring WriteToneWav(const std::wstring& name, std::uint32_t rate, std::uint16_t channels, double seconds)
 {
-    const std::wstring path = AudioFilePath(name);
+    std::wstring path = AudioFilePath(name);
     WriteFileBytes(path, MakeWav(rate, channels, static_cast<std::uint32_t>(std::lround(seconds * rate))));
     return path;
 }

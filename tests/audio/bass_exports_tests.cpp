@@ -37,7 +37,7 @@ public:
         secondInit = BASS_Init(-1, 44100, 0, nullptr, nullptr);
     }
 };
-const auto* const startUp = ::testing::AddGlobalTestEnvironment(new BassStartUp);
+const auto* const kStartUp = ::testing::AddGlobalTestEnvironment(new BassStartUp);
 
 DWORD OpenUnicode(const std::wstring& path)
 {

@@ -65,7 +65,7 @@ private:
     std::uint64_t served = 0;
 };
 
-SourceOpener OpenTone(std::shared_ptr<const PcmAudio> tone, std::uint64_t failAt = UINT64_MAX)
+SourceOpener OpenTone(const std::shared_ptr<const PcmAudio>& tone, std::uint64_t failAt = UINT64_MAX)
 {
     return [tone, failAt] { return std::make_unique<ToneSource>(tone, failAt); };
 }
@@ -133,8 +133,8 @@ private:
 };
 
 // The first device dies after `firstLifetime`; then `replacements` healthy ones are there, then none.
-DeviceOpener FakeDevices(std::shared_ptr<DeviceLog> log, std::optional<Clock::duration> firstLifetime, int replacements,
-                         std::shared_ptr<std::atomic<int>> opened)
+DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, std::optional<Clock::duration> firstLifetime,
+                         int replacements, const std::shared_ptr<std::atomic<int>>& opened)
 {
     return [=](const PcmFormat& format) -> std::unique_ptr<OutputDevice> {
         const int n = (*opened)++;

@@ -198,7 +198,7 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     tagged.insert(tagged.end(), frame.begin(), frame.end());
     const HeadReader read = [&](std::uint64_t offset, std::size_t bytes) {
         const std::size_t from = std::min<std::size_t>(static_cast<std::size_t>(offset), tagged.size());
-        return std::vector<std::uint8_t>(tagged.begin() + from, tagged.begin() + std::min(tagged.size(), from + bytes));
+        return std::vector<std::uint8_t>(tagged.data() + from, tagged.data() + std::min(tagged.size(), from + bytes));
     };
     EXPECT_EQ(ProbeAudioHead(read, 4000)->dataOffset, 30u + 417);
     EXPECT_FALSE(ProbeAudioHead(read, 30).has_value());

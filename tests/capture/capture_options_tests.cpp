@@ -14,7 +14,7 @@ struct ParsedCaptureOptions {
     std::string error;
 };
 
-ParsedCaptureOptions Parse(std::vector<std::string> arguments)
+ParsedCaptureOptions Parse(const std::vector<std::string>& arguments)
 {
     CaptureOptions options;
     if (std::optional<std::string> problem = ParseCaptureOptions(arguments, options)) {

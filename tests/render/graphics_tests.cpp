@@ -28,7 +28,7 @@ protected:
     static void SetUpTestSuite()
     {
         sharedWindow = std::make_unique<TestWindow>();
-        sharedGraphics = std::make_unique<Graphics>(sharedWindow->handle());
+        sharedGraphics = std::make_unique<Graphics>(sharedWindow->Handle());
     }
     static void TearDownTestSuite()
     {
@@ -50,7 +50,7 @@ TEST_F(GraphicsOnWindow, HoldsDeviceContextSwapChainAndBothViews)
     ASSERT_TRUE(graphics.depthStencilView);
 
     RECT client{};
-    GetClientRect(window.handle(), &client);
+    GetClientRect(window.Handle(), &client);
     const D3D11_TEXTURE2D_DESC backBuffer = TextureDescOf(graphics.renderTargetView.Get());
     EXPECT_EQ(backBuffer.Width, UINT(client.right));
     EXPECT_EQ(backBuffer.Height, UINT(client.bottom));
@@ -139,7 +139,7 @@ TEST(Graphics, FallsBackToNoDebugLayerWhenTheFirstAttemptFails)
     attemptedFlags.clear();
     refuseEverything = false;
     TestWindow window;
-    Graphics graphics(window.handle(), CreateWithoutDebugLayer);
+    Graphics graphics(window.Handle(), CreateWithoutDebugLayer);
     EXPECT_EQ(attemptedFlags, (std::vector<UINT>{D3D11_CREATE_DEVICE_DEBUG, 0u}));
     EXPECT_TRUE(graphics.device);
     EXPECT_TRUE(graphics.swapChain);
@@ -153,7 +153,7 @@ TEST(Graphics, WithoutAnyDeviceHoldsNothingAndTearsDownCleanly)
     refuseEverything = true;
     TestWindow window;
     {
-        Graphics graphics(window.handle(), CreateWithoutDebugLayer);
+        Graphics graphics(window.Handle(), CreateWithoutDebugLayer);
         EXPECT_EQ(attemptedFlags.size(), 2u);
         EXPECT_FALSE(graphics.device);
         EXPECT_FALSE(graphics.swapChain);
@@ -189,9 +189,9 @@ BOOL IsFullScreen(IDXGISwapChain& swapChain)
 TEST(Graphics, StaysWindowedOnAltEnterAndIsReleasedWindowed)
 {
     TestWindow window;
-    auto graphics = std::make_unique<Graphics>(window.handle());
+    auto graphics = std::make_unique<Graphics>(window.Handle());
     ASSERT_TRUE(graphics->swapChain);
-    SendAltEnter(window.handle());
+    SendAltEnter(window.Handle());
     EXPECT_FALSE(IsFullScreen(*graphics->swapChain.Get()));
 
     ASSERT_HRESULT_SUCCEEDED(graphics->swapChain->SetFullscreenState(TRUE, nullptr));

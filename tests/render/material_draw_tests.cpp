@@ -27,7 +27,7 @@ protected:
     {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         window = std::make_unique<TestWindow>();
-        graphics = std::make_unique<Graphics>(window->handle());
+        graphics = std::make_unique<Graphics>(window->Handle());
     }
     static void TearDownTestSuite()
     {
@@ -71,11 +71,11 @@ TEST_F(MeshBuffersOnDevice, HoldExactlyTheTables)
     EXPECT_EQ(pyramid.indexCount, 18u);
 
     const auto vertexBytes = BufferBytes(cube.vertexBuffer.Get());
-    ASSERT_EQ(vertexBytes.size(), sizeof(cubeVertices));
-    EXPECT_EQ(std::memcmp(vertexBytes.data(), cubeVertices.data(), sizeof(cubeVertices)), 0);
+    ASSERT_EQ(vertexBytes.size(), sizeof(kCubeVertices));
+    EXPECT_EQ(std::memcmp(vertexBytes.data(), kCubeVertices.data(), sizeof(kCubeVertices)), 0);
     const auto indexBytes = BufferBytes(pyramid.indexBuffer.Get());
-    ASSERT_EQ(indexBytes.size(), sizeof(pyramidIndices));
-    EXPECT_EQ(std::memcmp(indexBytes.data(), pyramidIndices.data(), sizeof(pyramidIndices)), 0);
+    ASSERT_EQ(indexBytes.size(), sizeof(kPyramidIndices));
+    EXPECT_EQ(std::memcmp(indexBytes.data(), kPyramidIndices.data(), sizeof(kPyramidIndices)), 0);
 }
 
 TEST_F(MeshBuffersOnDevice, WithoutADeviceKeepTheCountAndNoBuffers)
@@ -93,6 +93,7 @@ TEST(MeshObjectTakeMesh, TakesBothBuffersAndTheCountLeavingTheMeshEmpty)
     mesh.indexCount = 18;
     object.TakeMesh(std::move(mesh));
     EXPECT_EQ(object.indexCount, 18u);
+    // NOLINTNEXTLINE(bugprone-use-after-move): what the move left behind is what is tested.
     EXPECT_FALSE(mesh.vertexBuffer);
     EXPECT_FALSE(mesh.indexBuffer);
 }

@@ -32,24 +32,24 @@ void ExpectOutwardClockwise(std::span<const Vertex> vertices, std::span<const st
 
 TEST(CubeMesh, EveryTriangleFacesOutwardsAndEveryVertexIsUsed)
 {
-    ExpectOutwardClockwise(cubeVertices, cubeIndices, {0, 0, 0, 0});
-    const std::set<std::uint16_t> used(cubeIndices.begin(), cubeIndices.end());
-    EXPECT_EQ(used.size(), cubeVertices.size());
+    ExpectOutwardClockwise(kCubeVertices, kCubeIndices, {0, 0, 0, 0});
+    const std::set<std::uint16_t> used(kCubeIndices.begin(), kCubeIndices.end());
+    EXPECT_EQ(used.size(), kCubeVertices.size());
     EXPECT_EQ(*used.rbegin(), 23);
 }
 
 TEST(PyramidMesh, EveryTriangleFacesOutwardsInTheOrderBasePlusZPlusXMinusZMinusX)
 {
-    ExpectOutwardClockwise(pyramidVertices, pyramidIndices, {0, 0.5f, 0, 0});
+    ExpectOutwardClockwise(kPyramidVertices, kPyramidIndices, {0, 0.5f, 0, 0});
     const Vector4 sideDirections[] = {{0, 0, 1, 0}, {1, 0, 0, 0}, {0, 0, -1, 0}, {-1, 0, 0, 0}};
     for (int side = 0; side < 4; ++side) {
         const std::size_t t = 6 + 3 * side;
-        const Vector4 a = PositionOf(pyramidVertices[pyramidIndices[t]]);
-        const Vector4 b = PositionOf(pyramidVertices[pyramidIndices[t + 1]]);
-        const Vector4 c = PositionOf(pyramidVertices[pyramidIndices[t + 2]]);
+        const Vector4 a = PositionOf(kPyramidVertices[kPyramidIndices[t]]);
+        const Vector4 b = PositionOf(kPyramidVertices[kPyramidIndices[t + 1]]);
+        const Vector4 c = PositionOf(kPyramidVertices[kPyramidIndices[t + 2]]);
         EXPECT_GT(Dot3(Cross3(b - a, c - a), sideDirections[side]), 0.0f) << "side " << side;
     }
-    EXPECT_EQ(pyramidVertices[4].position[1], 1.5f);
+    EXPECT_EQ(kPyramidVertices[4].position[1], 1.5f);
 }
 
 // Each face: the four corners carry the whole image; on the four upright
@@ -62,7 +62,7 @@ TEST(CubeMesh, EachFaceShowsTheWholeImageUprightAndUnmirrored)
         std::set<std::pair<float, float>> corners;
         Vector4 outward{};
         for (int k = 0; k < 4; ++k) {
-            const Vertex& v = cubeVertices[4 * face + k];
+            const Vertex& v = kCubeVertices[4 * face + k];
             corners.insert({v.texCoord[0], v.texCoord[1]});
             outward = outward + PositionOf(v);
         }
@@ -70,7 +70,7 @@ TEST(CubeMesh, EachFaceShowsTheWholeImageUprightAndUnmirrored)
 
         const bool upright = outward.y == 0.0f;
         for (int k = 0; k < 4; ++k) {
-            const Vertex& v = cubeVertices[4 * face + k];
+            const Vertex& v = kCubeVertices[4 * face + k];
             if (upright) {
                 EXPECT_EQ(v.texCoord[1], v.position[1] == -1.0f ? 1.0f : 0.0f) << face;
                 // Seen from outside, looking along -outward with +y up.

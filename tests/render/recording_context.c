@@ -4,14 +4,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { maxCalls = 64 };
+enum { MaxCalls = 64 };
 
-static ContextCall calls[maxCalls];
+static ContextCall calls[MaxCalls];
 static size_t callCount;
 
 static void Record(ContextCallKind kind, const void* object, unsigned first, unsigned second, unsigned third)
 {
-    if (callCount < maxCalls) {
+    if (callCount < MaxCalls) {
         ContextCall call = {kind, object, first, second, third};
         calls[callCount++] = call;
     }

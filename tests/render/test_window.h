@@ -11,7 +11,7 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
 
-    HWND handle() const { return hwnd; }
+    HWND Handle() const { return hwnd; }
 
 private:
     HWND hwnd = nullptr;

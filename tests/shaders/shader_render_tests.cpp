@@ -269,7 +269,7 @@ TEST_F(ShaderTest, PyramidTrianglesShowTheirOwnTableEntries)
     ASSERT_TRUE(pipeline.vertexShader && pipeline.pixelShader && pipeline.inputLayout);
     ComPtr<ID3D11Buffer> table = MakeBuffer(D3D11_BIND_CONSTANT_BUFFER, kPyramidColours.data(), sizeof(ColourTable));
     const auto draw = [&](const ObjectConstants& constants) {
-        return Render(pipeline, pyramidVertices, pyramidIndices, constants, table.Get(), nullptr, nullptr);
+        return Render(pipeline, kPyramidVertices, kPyramidIndices, constants, table.Get(), nullptr, nullptr);
     };
     const Vector4 up{0, 1, 0};
 
@@ -359,7 +359,7 @@ TEST_F(ShaderTest, CubeFaceShowsTheTextureUprightAndUnmirrored)
     const Matrix4 camera = MakeLookAt({0.5f, 0, -2}, {0.5f, 0, -1}, {0, 1, 0});
     const Matrix4 projection = MakePerspective(1.5707964f, 1.0f, 0.1f, 10.0f);
     const auto pixels =
-        Render(pipeline, cubeVertices, cubeIndices, MakeConstants(MakeWorld(0, 0, 0.5f, 0, 0), camera, projection),
+        Render(pipeline, kCubeVertices, kCubeIndices, MakeConstants(MakeWorld(0, 0, 0.5f, 0, 0), camera, projection),
                nullptr, view.Get(), sampler.Get());
     EXPECT_EQ(At(pixels, 16, 16), kRed);
     EXPECT_EQ(At(pixels, 48, 16), kGreen);

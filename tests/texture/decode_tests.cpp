@@ -16,7 +16,7 @@ class ComEnvironment : public testing::Environment {
 public:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
 };
-testing::Environment* const comEnvironment = testing::AddGlobalTestEnvironment(new ComEnvironment);
+testing::Environment* const kComEnvironment = testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 constexpr auto kRgba = DXGI_FORMAT_R8G8B8A8_UNORM;
 

@@ -27,10 +27,10 @@ protected:
         EXPECT_EQ(reader.references, 1u);
         EXPECT_EQ(decoder.references, 1u);
     }
-    HRESULT Run(std::uint32_t flags, bool isFactory2 = true, MetadataCallback callback = {})
+    HRESULT Run(std::uint32_t flags, bool isFactory2 = true, const MetadataCallback& callback = {})
     {
         target = GUID{1, 2, 3, {4}};
-        return DescribeFrame(flags, isFactory2, &decoder, &frame, desc, &target, std::move(callback));
+        return DescribeFrame(flags, isFactory2, &decoder, &frame, desc, &target, callback);
     }
     void SetValue(const wchar_t* name, VARTYPE type, ULONG value)
     {
@@ -263,13 +263,13 @@ TEST_F(Describe, SkipColorMetadataStillFeedsTheCallback)
 
 TEST(FormatTables, DxgiAndWicFormatsMapBothWays)
 {
-    for (const WicFormatRow& row : WicFormatTable) {
+    for (const WicFormatRow& row : kWicFormatTable) {
         GUID guid{};
         ASSERT_TRUE(WicGuidFromFormat(row.dxgiFormat, guid, false, false));
         EXPECT_EQ(FormatFromWicGuid(guid, false), row.dxgiFormat);
     }
     // Every conversion lands on a format Direct3D takes.
-    for (const WicConversionRow& row : WicConversionTable) {
+    for (const WicConversionRow& row : kWicConversionTable) {
         EXPECT_NE(FormatFromWicGuid(row.target, false), DXGI_FORMAT_UNKNOWN);
     }
 

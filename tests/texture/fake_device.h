@@ -11,7 +11,7 @@
 template <class Interface, class Desc, D3D11_RESOURCE_DIMENSION Dimension>
 class FakeTexture : public Interface {
 public:
-    explicit FakeTexture(const Desc& desc) : desc_(desc) {}
+    explicit FakeTexture(const Desc& desc) : description(desc) {}
     virtual ~FakeTexture() = default;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
@@ -28,12 +28,12 @@ public:
     void STDMETHODCALLTYPE GetType(D3D11_RESOURCE_DIMENSION* dimension) override { *dimension = Dimension; }
     void STDMETHODCALLTYPE SetEvictionPriority(UINT) override {}
     UINT STDMETHODCALLTYPE GetEvictionPriority() override { return 0; }
-    void STDMETHODCALLTYPE GetDesc(Desc* desc) override { *desc = desc_; }
+    void STDMETHODCALLTYPE GetDesc(Desc* desc) override { *desc = description; }
 
     ULONG references = 1;
 
 private:
-    Desc desc_;
+    Desc description;
 };
 
 using FakeTexture1D = FakeTexture<ID3D11Texture1D, D3D11_TEXTURE1D_DESC, D3D11_RESOURCE_DIMENSION_TEXTURE1D>;

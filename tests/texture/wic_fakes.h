@@ -18,7 +18,7 @@
 template <class Interface>
 class FakeUnknown : public Interface {
 public:
-    explicit FakeUnknown(std::vector<IID> iids) : iids_(std::move(iids)) {}
+    explicit FakeUnknown(std::vector<IID> iids) : knownIids(std::move(iids)) {}
     virtual ~FakeUnknown() = default;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
@@ -28,7 +28,7 @@ public:
         }
         *out = nullptr;
         bool known = IsEqualIID(riid, IID_IUnknown);
-        for (const IID& iid : iids_) {
+        for (const IID& iid : knownIids) {
             known = known || IsEqualIID(riid, iid);
         }
         if (!known) {
@@ -44,7 +44,7 @@ public:
     ULONG references = 1;  // the test's own
 
 private:
-    std::vector<IID> iids_;
+    std::vector<IID> knownIids;
 };
 
 // A metadata value: the query's status, and on success its type and number.
