@@ -188,6 +188,7 @@ int Run(int argc, wchar_t* argv[])
 }  // namespace
 
 // UTF-16 arguments, so that names outside the ANSI code page arrive whole.
+// NOLINTNEXTLINE(readability-identifier-naming): the entry point's name is the C runtime's.
 int wmain(int argc, wchar_t* argv[])
 {
     SearchSystemFolderOnlyForDlls();
