@@ -93,7 +93,7 @@ void Playback::Start()
     }
     if (output == AudioOutput::Silent || !running || deviceless) {
         state = State::RealTimeClock;
-        AnchorLocked(0);
+        AnchorLocked(0, now());
         return;
     }
     state = State::Opening;
@@ -150,11 +150,12 @@ std::uint64_t Playback::EndLocked() const
 Playback::DeviceClockReading Playback::ReadDeviceClock(std::unique_lock<std::mutex>& lock)
 {
     if (state != State::DeviceClock || !device) {
-        return {};
+        return {.time = now()};
     }
     OutputDevice* const read = device.get();
     ++deviceClockReaders;
     lock.unlock();
+    const std::uint64_t time = now();
     // A clock that throws cannot say; the count of readers must come down all the same.
     const std::optional<std::uint64_t> frames =
         FailOnException(std::optional<std::uint64_t>{}, [read] { return read->PlayedFrames(); });
@@ -162,7 +163,7 @@ Playback::DeviceClockReading Playback::ReadDeviceClock(std::unique_lock<std::mut
     if (--deviceClockReaders == 0) {
         noDeviceClockReaders.notify_all();
     }
-    return {.device = read, .frames = frames};
+    return {.device = read, .frames = frames, .time = time};
 }
 
 std::unique_ptr<OutputDevice> Playback::TakeDeviceLocked(std::unique_lock<std::mutex>& lock)
@@ -179,7 +180,7 @@ std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
     }
     std::uint64_t bytes = 0;
     if (state == State::DeviceClock || state == State::RealTimeClock) {
-        const std::uint64_t time = now();
+        const std::uint64_t time = reading.time;
         const std::uint64_t elapsed = time > anchorTime ? time - anchorTime : 0;
         bytes = anchorBytes + ScaleDown(elapsed, info.format.BytesPerSecond(), kMicrosecondsPerSecond);
         // The clock cannot pass what it was given: what was queued on the
@@ -215,10 +216,10 @@ std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
     return lastReported;
 }
 
-void Playback::AnchorLocked(std::uint64_t bytes)
+void Playback::AnchorLocked(std::uint64_t bytes, std::uint64_t time)
 {
     anchorBytes = bytes;
-    anchorTime = now();
+    anchorTime = time;
 }
 
 void Playback::Feed()
@@ -241,10 +242,11 @@ void Playback::Feed()
         std::unique_lock lock(mutex);
         if (!fed) {
             // Memory ran out on the way: the stream ends where it got to.
-            const std::uint64_t reached = ReanchorClockLocked({});
+            const std::uint64_t time = now();
+            const std::uint64_t reached = ReanchorClockLocked({.time = time});
             sourceEnd = std::min(sourceEnd.value_or(reached), reached);
             state = State::RealTimeClock;
-            AnchorLocked(reached);
+            AnchorLocked(reached, time);
             deviceless = true;
         }
         last = TakeDeviceLocked(lock);
@@ -287,7 +289,7 @@ void Playback::Decode()
             deviceless = true;
             if (state == State::Opening) {
                 state = State::RealTimeClock;
-                AnchorLocked(0);
+                AnchorLocked(0, now());
             }
         }
     }
@@ -397,7 +399,7 @@ void Playback::ServeOutput()
             std::lock_guard lock(mutex);
             if (state == State::Opening) {
                 state = State::RealTimeClock;
-                AnchorLocked(0);
+                AnchorLocked(0, now());
             }
         }
         return;
@@ -429,7 +431,7 @@ void Playback::TryDevice()
         std::uint64_t from = 0;
         {
             std::lock_guard lock(mutex);
-            from = ReanchorClockLocked({});
+            from = ReanchorClockLocked({.time = now()});
         }
         writeCursor = from;
         if (Fill(*fresh, from) && fresh->Start()) {
@@ -438,7 +440,7 @@ void Playback::TryDevice()
             segmentBase = from;
             segmentQueued = writeCursor - from;
             state = State::DeviceClock;
-            AnchorLocked(from);
+            AnchorLocked(from, now());
             drainDeadline = 0;
             return;
         }
@@ -446,7 +448,7 @@ void Playback::TryDevice()
     std::lock_guard lock(mutex);
     if (state == State::Opening) {
         state = State::RealTimeClock;
-        AnchorLocked(0);
+        AnchorLocked(0, now());
     }
 }
 
@@ -476,6 +478,13 @@ bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
     }
     if (bytes == 0) {
         return true;
+    }
+    if (&target == device.get()) {
+        // Counted before the device has it: a reading taken meanwhile may
+        // include it, and must not be cut back to what was queued before,
+        // which would leave the position behind the device's clock.
+        std::lock_guard lock(mutex);
+        segmentQueued = writeCursor + bytes - segmentBase;
     }
     if (!target.Queue(scratch.data(), static_cast<std::uint32_t>(bytes / blockAlign))) {
         return false;
@@ -521,14 +530,15 @@ bool Playback::FeedDevice()
 void Playback::LeaveDevice(bool failed)
 {
     // Only this thread replaces the device, so it reads its clock without the lock.
-    const DeviceClockReading reading{.device = device.get(), .frames = device->PlayedFrames()};
+    const std::uint64_t time = now();
+    const DeviceClockReading reading{.device = device.get(), .frames = device->PlayedFrames(), .time = time};
     std::unique_ptr<OutputDevice> old;
     {
         std::unique_lock lock(mutex);
         const std::uint64_t reached = ReanchorClockLocked(reading);
         old = TakeDeviceLocked(lock);
         state = State::RealTimeClock;
-        AnchorLocked(reached);
+        AnchorLocked(reached, time);
         segmentBase = reached;
         segmentQueued = 0;
         writeCursor = reached;

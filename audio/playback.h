@@ -134,6 +134,7 @@ private:
     struct DeviceClockReading {
         const OutputDevice* device = nullptr;
         std::optional<std::uint64_t> frames;
+        std::uint64_t time = 0;  // just before the reading: the position is anchored to it
     };
 
     void Feed();
@@ -147,13 +148,13 @@ private:
     bool FeedDevice();
     void LeaveDevice(bool failed);
     bool Fill(OutputDevice& target, std::uint64_t heard);
-    void AnchorLocked(std::uint64_t bytes);
+    void AnchorLocked(std::uint64_t bytes, std::uint64_t time);
     std::uint64_t EndLocked() const;
     // Lets go of the lock while it reads the clock of the current device, if any.
     DeviceClockReading ReadDeviceClock(std::unique_lock<std::mutex>& lock);
     // Feeding thread: takes the device away once no other thread reads its clock.
     std::unique_ptr<OutputDevice> TakeDeviceLocked(std::unique_lock<std::mutex>& lock);
-    // The position now. Moves the clock's anchor to the device's reading, or
+    // The position at the reading's time. Moves the clock's anchor to the device's reading, or
     // to where the clock ran out of data, so that the position extrapolated
     // from it later stays true; never less than what was reported before.
     std::uint64_t ReanchorClockLocked(const DeviceClockReading& reading);
