@@ -303,7 +303,7 @@ void Playback::DecodeUntilStopped(bool com)
 {
     feeder = std::thread(&Playback::Feed, this);
     OpenedSource opened;
-    if (com) {
+    if (com && openSource) {
         opened = openSource();
     }
     source = std::move(opened.source);
