@@ -7,8 +7,8 @@
 
 #include <utility>
 
-AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener)
-    : hasDefaultDevice(probe), openDevice(std::move(opener))
+AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondClock time)
+    : hasDefaultDevice(probe), openDevice(std::move(opener)), clock(std::move(time))
 {
 }
 
@@ -67,16 +67,19 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
         // Nothing is decoded here: the decoder is made and started on the
         // stream's own thread, so the caller's next frame does not wait for
-        // it. A stream whose first piece does not decode ends at once.
+        // it. A stream whose first piece does not decode ends at once; one
+        // that no decoder on the system takes plays silently for its length.
         playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
-                                              layout->info, chosen, openDevice);
+                                              layout->info, chosen, openDevice, clock);
     } else {
+        // Without Media Foundation (Windows' N editions) this fails, and so does the call.
         auto audio = std::make_shared<PcmAudio>();
         if (!DecodeAudioFile(fullPath, *audio)) {
             return 0;
         }
         const StreamInfo info{.format = audio->format, .lengthBytes = audio->bytes.size()};
-        playback = std::make_unique<Playback>([audio] { return MakeMemorySource(audio); }, info, chosen, openDevice);
+        playback = std::make_unique<Playback>([audio] { return OpenedSource{.source = MakeMemorySource(audio)}; }, info,
+                                              chosen, openDevice, clock);
     }
     std::lock_guard lock(mutex);
     if (lastHandle == UINT32_MAX) {

@@ -15,13 +15,16 @@ class AudioLibrary {
 public:
     using DeviceProbe = bool (*)();
 
-    explicit AudioLibrary(DeviceProbe probe = DefaultOutputDeviceExists, DeviceOpener opener = OpenDefaultOutputDevice);
+    explicit AudioLibrary(DeviceProbe hasDefaultDevice = DefaultOutputDeviceExists,
+                          DeviceOpener openDevice = OpenDefaultOutputDevice,
+                          MicrosecondClock clock = SystemMicroseconds);
 
     // device: -1 the default device (silent clock while there is none),
     // 0 no sound, 1 the default device only if there is one now. False when
     // started before or the device is unknown.
     bool Init(int device);
-    // A new stream's handle (never 0), or 0 before Init or when the file does not decode.
+    // A new stream's handle (never 0), or 0 before Init or when the file does
+    // not decode. Throws when memory or the stream's thread cannot be had.
     std::uint32_t CreateStream(const std::wstring& path);
     bool Start(std::uint32_t handle);
     std::optional<std::uint64_t> PlayedBytes(std::uint32_t handle);
@@ -33,6 +36,7 @@ private:
 
     const DeviceProbe hasDefaultDevice;
     const DeviceOpener openDevice;
+    const MicrosecondClock clock;
     std::mutex mutex;  // guards everything below; streams are only ever added
     bool initialised = false;
     AudioOutput output = AudioOutput::Silent;

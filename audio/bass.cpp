@@ -1,6 +1,7 @@
 #include "audio/bass.h"
 
 #include "audio/audio_library.h"
+#include "audio/exception_barrier.h"
 
 #include <string>
 
@@ -42,9 +43,12 @@ bool ToWide(const void* file, bool unicode, std::wstring& path)
 
 }  // namespace
 
+// Each call fails as it fails for any other reason when memory or a thread
+// cannot be had: no exception reaches the program through the C interface.
+
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const void*)
 {
-    return Library().Init(device) ? TRUE : FALSE;
+    return FailOnException(FALSE, [&] { return Library().Init(device) ? TRUE : FALSE; });
 }
 
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags)
@@ -53,16 +57,18 @@ BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD of
     if (mem || offset != 0 || length != 0) {
         return 0;
     }
-    std::wstring path;
-    if (!ToWide(file, (flags & BASS_UNICODE) != 0, path)) {
-        return 0;
-    }
-    return Library().CreateStream(path);
+    return FailOnException(DWORD{0}, [&] {
+        std::wstring path;
+        if (!ToWide(file, (flags & BASS_UNICODE) != 0, path)) {
+            return DWORD{0};
+        }
+        return DWORD{Library().CreateStream(path)};
+    });
 }
 
 BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle)
 {
-    return Library().Start(handle) ? TRUE : FALSE;
+    return FailOnException(FALSE, [&] { return Library().Start(handle) ? TRUE : FALSE; });
 }
 
 BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode)
@@ -70,7 +76,7 @@ BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode)
     if (mode != BASS_POS_BYTE) {
         return kFailedPosition;
     }
-    return Library().PlayedBytes(handle).value_or(kFailedPosition);
+    return FailOnException(kFailedPosition, [&] { return Library().PlayedBytes(handle).value_or(kFailedPosition); });
 }
 
 BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode)
@@ -78,10 +84,10 @@ BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode)
     if (mode != BASS_POS_BYTE) {
         return kFailedPosition;
     }
-    return Library().LengthBytes(handle).value_or(kFailedPosition);
+    return FailOnException(kFailedPosition, [&] { return Library().LengthBytes(handle).value_or(kFailedPosition); });
 }
 
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 {
-    return Library().BytesToSeconds(handle, pos).value_or(-1.0);
+    return FailOnException(-1.0, [&] { return Library().BytesToSeconds(handle, pos).value_or(-1.0); });
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <unknwn.h>
+#include <wrl/client.h>
 
 #include <atomic>
+#include <utility>
 
 template <typename Interface>
 class ComObject : public Interface {
@@ -34,6 +36,21 @@ public:
         return E_NOINTERFACE;
     }
 
+    // References held now: 1 when the holder who made it is the only one left.
+    ULONG References() const { return references; }
+
 private:
     std::atomic<ULONG> references{1};
 };
+
+// A new object of ours whose one reference is the returned pointer's.
+// (ComPtr::Attach would do, but MinGW-w64's adds a reference where
+// Microsoft's does not.)
+template <typename Object, typename... Arguments>
+Microsoft::WRL::ComPtr<Object> MakeComObject(Arguments&&... arguments)
+{
+    Object* const object = new Object(std::forward<Arguments>(arguments)...);
+    Microsoft::WRL::ComPtr<Object> owner = object;
+    object->Release();
+    return owner;
+}

@@ -9,7 +9,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <atomic>
+#include <utility>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -141,11 +141,12 @@ public:
     {
     }
 
-    bool Open()
+    bool IsReadable() const { return reader.IsOpen(); }
+
+    // False when no decoder can be made or it does not take the stream.
+    bool OpenDecoder(Mp3DecoderMaker makeDecoder)
     {
-        if (!reader.IsOpen() ||
-            FAILED(CoCreateInstance(kMp3DecoderObject, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaObject,
-                                    reinterpret_cast<void**>(decoder.GetAddressOf())))) {
+        if (FAILED(makeDecoder(decoder.ReleaseAndGetAddressOf())) || !decoder) {
             return false;
         }
         MPEGLAYER3WAVEFORMAT mp3{};
@@ -187,8 +188,8 @@ public:
         if (FAILED(decoder->SetInputType(0, &inputType, 0)) || FAILED(decoder->SetOutputType(0, &outputType, 0))) {
             return false;
         }
-        input.Attach(new MemoryBlock(kMp3ReadBytes));
-        output.Attach(new MemoryBlock(kMp3OutputFrames * format.BlockAlign()));
+        input = MakeComObject<MemoryBlock>(kMp3ReadBytes);
+        output = MakeComObject<MemoryBlock>(kMp3OutputFrames * format.BlockAlign());
         return true;
     }
 
@@ -224,9 +225,13 @@ public:
                 }
                 continue;
             }
-            // One block, reused: Wine's decoder object never lets go of the
-            // blocks it is given, so a new one each time would pile up. It
-            // has used up the last one, having no more output from it.
+            // A decoder may keep a block it was given, and read it, until it
+            // has made all output from it. The block is filled again only
+            // once the decoder has let go of it (Wine's does after its
+            // output); while it holds on, the piece goes into a new one.
+            if (input->References() > 1) {
+                input = MakeComObject<MemoryBlock>(kMp3ReadBytes);
+            }
             std::copy(piece.begin(), piece.end(), input->bytes.begin());
             input->length = static_cast<DWORD>(piece.size());
             if (FAILED(decoder->ProcessInput(0, input.Get(), 0, 0, 0))) {
@@ -249,18 +254,27 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PcmSource> OpenFileSource(const std::wstring& fullPath, const FileLayout& layout)
+HRESULT MakeSystemMp3Decoder(IMediaObject** decoder)
+{
+    return CoCreateInstance(kMp3DecoderObject, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaObject,
+                            reinterpret_cast<void**>(decoder));
+}
+
+OpenedSource OpenFileSource(const std::wstring& fullPath, const FileLayout& layout, Mp3DecoderMaker makeDecoder)
 {
     if (layout.container == Container::Wav) {
         auto wav = std::make_unique<WavSource>(fullPath, layout);
         if (!wav->IsOpen()) {
-            return nullptr;
+            return {};
         }
-        return wav;
+        return {.source = std::move(wav)};
     }
     auto mp3 = std::make_unique<Mp3Source>(fullPath, layout);
-    if (!mp3->Open()) {
-        return nullptr;
+    if (!mp3->IsReadable()) {
+        return {};
     }
-    return mp3;
+    if (!mp3->OpenDecoder(makeDecoder)) {
+        return {.noDecoder = true};
+    }
+    return {.source = std::move(mp3)};
 }

@@ -7,8 +7,19 @@
 #include "audio/audio_file_probe.h"
 #include "audio/pcm_source.h"
 
-#include <memory>
+#include <windows.h>
+#include <mediaobj.h>
+
 #include <string>
 
-// nullptr when the file or the decoder cannot be opened. Needs COM on the calling thread.
-std::unique_ptr<PcmSource> OpenFileSource(const std::wstring& fullPath, const FileLayout& layout);
+// Makes an MP3 decoder object into `decoder`.
+using Mp3DecoderMaker = HRESULT (*)(IMediaObject** decoder);
+
+// The system's MP3 decoder object; fails where Windows has none.
+HRESULT MakeSystemMp3Decoder(IMediaObject** decoder);
+
+// The file's source. Without one, noDecoder is set when no MP3 decoder can be
+// made or none takes the stream, and not when the file cannot be read. Needs
+// COM on the calling thread.
+OpenedSource OpenFileSource(const std::wstring& fullPath, const FileLayout& layout,
+                            Mp3DecoderMaker makeDecoder = MakeSystemMp3Decoder);

@@ -63,7 +63,7 @@ public:
             FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device))) {
             return false;
         }
-        watch.Attach(new DefaultDeviceWatch());
+        watch = MakeComObject<DefaultDeviceWatch>();
         watching = SUCCEEDED(enumerator->RegisterEndpointNotificationCallback(watch.Get()));
         if (FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                     reinterpret_cast<void**>(client.GetAddressOf())))) {

@@ -39,9 +39,17 @@ public:
     virtual ReadResult Read(std::vector<std::uint8_t>& chunk) = 0;
 };
 
-// Called on the library's thread, inside COM's multithreaded apartment;
-// nullptr when the source cannot be opened.
-using SourceOpener = std::function<std::unique_ptr<PcmSource>()>;
+// What opening a stream's source gave: the source, or why there is none.
+struct OpenedSource {
+    std::unique_ptr<PcmSource> source;
+    // Without a source: true when the system has no decoder that takes the
+    // file (Windows' N editions have none for MP3), false when the file
+    // cannot be read.
+    bool noDecoder = false;
+};
+
+// Called on the library's thread, inside COM's multithreaded apartment.
+using SourceOpener = std::function<OpenedSource()>;
 
 // A whole piece of decoded sound.
 struct PcmAudio {

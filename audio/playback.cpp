@@ -1,8 +1,10 @@
 #include "audio/playback.h"
 
+#include "audio/exception_barrier.h"
 #include "audio/scale_down.h"
 
 #include <objbase.h>
+#include <avrt.h>
 
 #include <algorithm>
 #include <utility>
@@ -15,7 +17,7 @@ constexpr DWORD kFeedIntervalMs = 20;
 // more than the jitter of a real device's clock, less than one buffer.
 constexpr std::uint64_t kDeviceLeadMs = 20;
 // Time allowed past the expected end for the device to drain its queue.
-constexpr ULONGLONG kDrainGraceMs = 2000;
+constexpr std::uint64_t kDrainGraceMs = 2000;
 // How far decoding runs ahead of what is heard: the memory held, and the
 // slack against a decoder held up by a busy machine. It resumes when less
 // than the low mark is left, in bursts, which costs the decoder less than a
@@ -25,53 +27,60 @@ constexpr std::uint64_t kDecodeLowMarkMs = 3000;
 // How often the decoding thread looks at how far ahead it is.
 constexpr DWORD kDecodeIntervalMs = 50;
 // How often a default device is looked for again while there is none.
-constexpr ULONGLONG kDeviceRetryMs = 1000;
+constexpr std::uint64_t kDeviceRetryUs = 1'000'000;
 
-LARGE_INTEGER Now()
-{
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    return now;
-}
+constexpr std::uint64_t kMicrosecondsPerSecond = 1'000'000;
 
-std::uint64_t TicksPerSecond()
+// Waits for one of `handles` or the timeout. A wait that fails (a handle
+// gone bad) sleeps out the timeout instead, so the loop around it is paced
+// all the same rather than spinning a core.
+DWORD PacedWait(DWORD count, const HANDLE* handles, DWORD timeoutMs)
 {
-    LARGE_INTEGER frequency{};
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<std::uint64_t>(frequency.QuadPart);
+    const DWORD result = WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+    if (result == WAIT_FAILED) {
+        Sleep(timeoutMs);
+    }
+    return result;
 }
 
 }  // namespace
 
-Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener)
-    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), output(out), info(stream)
+std::uint64_t SystemMicroseconds()
 {
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (stopEvent == nullptr || wakeEvent == nullptr || !info.format.IsValid()) {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER counter{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return ScaleDown(static_cast<std::uint64_t>(counter.QuadPart), kMicrosecondsPerSecond,
+                     static_cast<std::uint64_t>(frequency.QuadPart));
+}
+
+Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener,
+                   MicrosecondClock clock)
+    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), now(std::move(clock)), output(out),
+      info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
+{
+    if (!stopEvent || !wakeEvent || !info.format.IsValid()) {
         sourceEnd = 0;
         return;
     }
+    // One thread now, which starts the other: the caller waits for one
+    // thread's creation only. When it cannot be made, the caller's call fails.
     running = true;
-    // One thread now, which starts the other: the caller waits for one thread's creation only.
     decoder = std::thread(&Playback::Decode, this);
 }
 
 Playback::~Playback()
 {
     stopRequested = true;
-    if (stopEvent != nullptr) {
-        SetEvent(stopEvent);
+    if (stopEvent) {
+        SetEvent(stopEvent.get());
     }
     // The decoding thread first: it is the one that starts the feeding thread.
     for (std::thread* thread : {&decoder, &feeder}) {
         if (thread->joinable()) {
             thread->join();
-        }
-    }
-    for (const HANDLE event : {stopEvent, wakeEvent}) {
-        if (event != nullptr) {
-            CloseHandle(event);
         }
     }
 }
@@ -82,13 +91,13 @@ void Playback::Start()
     if (state != State::Idle) {
         return;
     }
-    if (output == AudioOutput::Silent || !running) {
+    if (output == AudioOutput::Silent || !running || deviceless) {
         state = State::RealTimeClock;
-        AnchorLocked(0);
+        AnchorLocked(0, now());
         return;
     }
     state = State::Opening;
-    SetEvent(wakeEvent);
+    SetEvent(wakeEvent.get());
 }
 
 std::uint64_t Playback::PlayedBytes()
@@ -105,16 +114,29 @@ bool Playback::Finished()
     return state != State::Idle && state != State::Opening && ReanchorClockLocked(reading) >= EndLocked();
 }
 
-bool Playback::OnDeviceClock()
+PositionClock Playback::ClockInUse()
 {
     std::lock_guard lock(mutex);
-    return state == State::DeviceClock;
+    switch (state) {
+    case State::DeviceClock:
+        return PositionClock::Device;
+    case State::RealTimeClock:
+        return PositionClock::RealTime;
+    default:
+        return PositionClock::None;
+    }
 }
 
 std::size_t Playback::HeldBytes()
 {
     std::lock_guard lock(queueMutex);
     return queue.HeldBytes();
+}
+
+Playback::DecodeProgress Playback::Decoded()
+{
+    std::lock_guard lock(mutex);
+    return {.bytes = decodedEnd, .stopped = sourceEnd.has_value() || undecoded};
 }
 
 std::uint64_t Playback::EndLocked() const
@@ -128,17 +150,20 @@ std::uint64_t Playback::EndLocked() const
 Playback::DeviceClockReading Playback::ReadDeviceClock(std::unique_lock<std::mutex>& lock)
 {
     if (state != State::DeviceClock || !device) {
-        return {};
+        return {.time = now()};
     }
     OutputDevice* const read = device.get();
     ++deviceClockReaders;
     lock.unlock();
-    const std::optional<std::uint64_t> frames = read->PlayedFrames();
+    const std::uint64_t time = now();
+    // A clock that throws cannot say; the count of readers must come down all the same.
+    const std::optional<std::uint64_t> frames =
+        FailOnException(std::optional<std::uint64_t>{}, [read] { return read->PlayedFrames(); });
     lock.lock();
     if (--deviceClockReaders == 0) {
         noDeviceClockReaders.notify_all();
     }
-    return {.device = read, .frames = frames};
+    return {.device = read, .frames = frames, .time = time};
 }
 
 std::unique_ptr<OutputDevice> Playback::TakeDeviceLocked(std::unique_lock<std::mutex>& lock)
@@ -155,12 +180,13 @@ std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
     }
     std::uint64_t bytes = 0;
     if (state == State::DeviceClock || state == State::RealTimeClock) {
-        const LARGE_INTEGER now = Now();
-        const auto ticks = static_cast<std::uint64_t>(std::max<LONGLONG>(0, now.QuadPart - anchorTime.QuadPart));
-        bytes = anchorBytes + ScaleDown(ticks, info.format.BytesPerSecond(), TicksPerSecond());
+        const std::uint64_t time = reading.time;
+        const std::uint64_t elapsed = time > anchorTime ? time - anchorTime : 0;
+        bytes = anchorBytes + ScaleDown(elapsed, info.format.BytesPerSecond(), kMicrosecondsPerSecond);
         // The clock cannot pass what it was given: what was queued on the
-        // device, or on the stand-in clock what has been decoded.
-        std::uint64_t limit = decodedEnd;
+        // device, or on the stand-in clock what has been decoded (all of
+        // it when nothing can be).
+        std::uint64_t limit = undecoded ? info.lengthBytes : decodedEnd;
         if (state == State::DeviceClock && device) {
             limit = segmentBase + segmentQueued;
             // The device's clock rules unless it runs far ahead of real time,
@@ -173,7 +199,7 @@ std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
                 if (played <= bytes + ScaleDown(info.format.BytesPerSecond(), kDeviceLeadMs, 1000)) {
                     bytes = played;
                     anchorBytes = played;
-                    anchorTime = now;
+                    anchorTime = time;
                 }
             }
         }
@@ -181,7 +207,7 @@ std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
             // Starved: the clock waits for data as a device would, rather than leaping ahead later.
             bytes = limit;
             anchorBytes = limit;
-            anchorTime = now;
+            anchorTime = time;
         }
     }
     bytes = std::min(bytes, EndLocked());
@@ -190,57 +216,116 @@ std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
     return lastReported;
 }
 
-void Playback::AnchorLocked(std::uint64_t bytes)
+void Playback::AnchorLocked(std::uint64_t bytes, std::uint64_t time)
 {
     anchorBytes = bytes;
-    anchorTime = Now();
+    anchorTime = time;
 }
 
 void Playback::Feed()
 {
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    for (;;) {
-        ServeOutput();
-        const HANDLE wakers[] = {stopEvent, wakeEvent, device ? device->ReadyEvent() : nullptr};
-        const DWORD count = wakers[2] != nullptr ? 3 : 2;
-        if (stopRequested || WaitForMultipleObjects(count, wakers, FALSE, kFeedIntervalMs) == WAIT_OBJECT_0) {
-            break;
-        }
+    // The scheduler's audio class keeps the device fed on a busy machine;
+    // Windows without it, or with avrt.dll missing, gets the highest normal priority.
+    DWORD taskIndex = 0;
+    const HANDLE task = AvSetMmThreadCharacteristicsW(L"Audio", &taskIndex);
+    if (task == nullptr) {
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     }
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    const bool fed = FailOnException(false, [this] {
+        FeedUntilStopped();
+        return true;
+    });
     // Every COM object goes before the apartment does.
     std::unique_ptr<OutputDevice> last;
     {
         std::unique_lock lock(mutex);
+        if (!fed) {
+            // Memory ran out on the way: the stream ends where it got to.
+            const std::uint64_t time = now();
+            const std::uint64_t reached = ReanchorClockLocked({.time = time});
+            sourceEnd = std::min(sourceEnd.value_or(reached), reached);
+            state = State::RealTimeClock;
+            AnchorLocked(reached, time);
+            deviceless = true;
+        }
         last = TakeDeviceLocked(lock);
     }
     last.reset();
     if (com) {
         CoUninitialize();
     }
+    if (task != nullptr) {
+        AvRevertMmThreadCharacteristics(task);
+    }
+}
+
+void Playback::FeedUntilStopped()
+{
+    for (;;) {
+        ServeOutput();
+        const HANDLE wakers[] = {stopEvent.get(), wakeEvent.get(), device ? device->ReadyEvent() : nullptr};
+        const DWORD count = wakers[2] != nullptr ? 3 : 2;
+        if (stopRequested || PacedWait(count, wakers, kFeedIntervalMs) == WAIT_OBJECT_0) {
+            return;
+        }
+    }
 }
 
 void Playback::Decode()
 {
-    feeder = std::thread(&Playback::Feed, this);
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    if (com) {
-        source = openSource ? openSource() : nullptr;
+    const bool decoded = FailOnException(false, [this, com] {
+        DecodeUntilStopped(com);
+        return true;
+    });
+    if (!decoded) {
+        // Memory or the feeding thread could not be had: the stream ends
+        // after what was decoded, as after a decoding error.
+        std::lock_guard lock(mutex);
+        const std::uint64_t end = decodedEnd - decodedEnd % info.format.BlockAlign();
+        sourceEnd = std::min(sourceEnd.value_or(end), end);
+        if (!feeder.joinable()) {
+            deviceless = true;
+            if (state == State::Opening) {
+                state = State::RealTimeClock;
+                AnchorLocked(0, now());
+            }
+        }
     }
+    source.reset();
+    if (com) {
+        CoUninitialize();
+    }
+}
+
+void Playback::DecodeUntilStopped(bool com)
+{
+    feeder = std::thread(&Playback::Feed, this);
+    OpenedSource opened;
+    if (com && openSource) {
+        opened = openSource();
+    }
+    source = std::move(opened.source);
     if (source && source->Format() != info.format) {
         source.reset();  // the file is not what its header said
     }
     if (!source) {
         std::lock_guard lock(mutex);
-        sourceEnd = 0;
+        if (opened.noDecoder) {
+            // Its header tells the music's length: the time runs through it
+            // silently, so the picture still follows it. The feeding thread
+            // lets go of any device.
+            undecoded = true;
+            deviceless = true;
+        } else {
+            sourceEnd = 0;
+        }
     }
+    const HANDLE stop = stopEvent.get();
     do {
         DecodeAhead();
-    } while (!stopRequested && WaitForSingleObject(stopEvent, kDecodeIntervalMs) == WAIT_TIMEOUT);
-    source.reset();
-    if (com) {
-        CoUninitialize();
-    }
+    } while (!stopRequested && PacedWait(1, &stop, kDecodeIntervalMs) != WAIT_OBJECT_0);
 }
 
 // Lets go of what has been heard and, once less than the low mark is left,
@@ -289,17 +374,34 @@ void Playback::FinishSource(std::uint64_t end)
     source.reset();
     std::lock_guard lock(mutex);
     decodedEnd = end - end % info.format.BlockAlign();
-    sourceEnd = decodedEnd;
+    sourceEnd = std::min(sourceEnd.value_or(decodedEnd), decodedEnd);
 }
 
 void Playback::ServeOutput()
 {
-    State now = State::Idle;
+    State current = State::Idle;
+    bool withoutDevice = false;
     {
         std::lock_guard lock(mutex);
-        now = state;
+        current = state;
+        withoutDevice = deviceless;
     }
-    if (now == State::Idle) {
+    if (current == State::Idle) {
+        return;
+    }
+    if (withoutDevice && !deviceDone) {
+        // Found out after the start: the real-time clock takes over from
+        // the position reached, which with nothing decoded is still 0.
+        deviceDone = true;
+        if (device) {
+            LeaveDevice(false);
+        } else {
+            std::lock_guard lock(mutex);
+            if (state == State::Opening) {
+                state = State::RealTimeClock;
+                AnchorLocked(0, now());
+            }
+        }
         return;
     }
     if (device) {
@@ -310,7 +412,7 @@ void Playback::ServeOutput()
         }
     }
     if (output == AudioOutput::DefaultDevice && !deviceDone &&
-        (now == State::Opening || GetTickCount64() >= nextDeviceAttempt)) {
+        (current == State::Opening || now() >= nextDeviceAttempt)) {
         if (Finished()) {
             deviceDone = true;
             return;
@@ -323,13 +425,13 @@ void Playback::ServeOutput()
 // without one, the real-time clock goes on from there.
 void Playback::TryDevice()
 {
-    nextDeviceAttempt = GetTickCount64() + kDeviceRetryMs;
+    nextDeviceAttempt = now() + kDeviceRetryUs;
     std::unique_ptr<OutputDevice> fresh = openDevice ? openDevice(info.format) : nullptr;
     if (fresh) {
         std::uint64_t from = 0;
         {
             std::lock_guard lock(mutex);
-            from = ReanchorClockLocked({});
+            from = ReanchorClockLocked({.time = now()});
         }
         writeCursor = from;
         if (Fill(*fresh, from) && fresh->Start()) {
@@ -338,7 +440,7 @@ void Playback::TryDevice()
             segmentBase = from;
             segmentQueued = writeCursor - from;
             state = State::DeviceClock;
-            AnchorLocked(from);
+            AnchorLocked(from, now());
             drainDeadline = 0;
             return;
         }
@@ -346,7 +448,7 @@ void Playback::TryDevice()
     std::lock_guard lock(mutex);
     if (state == State::Opening) {
         state = State::RealTimeClock;
-        AnchorLocked(0);
+        AnchorLocked(0, now());
     }
 }
 
@@ -377,6 +479,13 @@ bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
     if (bytes == 0) {
         return true;
     }
+    if (&target == device.get()) {
+        // Counted before the device has it: a reading taken meanwhile may
+        // include it, and must not be cut back to what was queued before,
+        // which would leave the position behind the device's clock.
+        std::lock_guard lock(mutex);
+        segmentQueued = writeCursor + bytes - segmentBase;
+    }
     if (!target.Queue(scratch.data(), static_cast<std::uint32_t>(bytes / blockAlign))) {
         return false;
     }
@@ -401,15 +510,16 @@ bool Playback::FeedDevice()
         end = *sourceEnd;
     }
     // Everything is queued: the device plays it out, or gives up on it.
-    const ULONGLONG now = GetTickCount64();
+    const std::uint64_t time = now();
     if (drainDeadline == 0) {
-        drainDeadline = now + 1000ull * device->BufferFrames() / info.format.sampleRate + kDrainGraceMs;
+        drainDeadline = time + ScaleDown(device->BufferFrames(), kMicrosecondsPerSecond, info.format.sampleRate) +
+                        kDrainGraceMs * 1000;
     }
     const std::optional<std::uint32_t> room = device->FreeFrames();
     if (!room) {
         return false;
     }
-    if ((writeCursor == before && *room == device->BufferFrames()) || now > drainDeadline || end == 0) {
+    if ((writeCursor == before && *room == device->BufferFrames()) || time > drainDeadline || end == 0) {
         LeaveDevice(false);
     }
     return true;
@@ -420,14 +530,15 @@ bool Playback::FeedDevice()
 void Playback::LeaveDevice(bool failed)
 {
     // Only this thread replaces the device, so it reads its clock without the lock.
-    const DeviceClockReading reading{.device = device.get(), .frames = device->PlayedFrames()};
+    const std::uint64_t time = now();
+    const DeviceClockReading reading{.device = device.get(), .frames = device->PlayedFrames(), .time = time};
     std::unique_ptr<OutputDevice> old;
     {
         std::unique_lock lock(mutex);
         const std::uint64_t reached = ReanchorClockLocked(reading);
         old = TakeDeviceLocked(lock);
         state = State::RealTimeClock;
-        AnchorLocked(reached);
+        AnchorLocked(reached, time);
         segmentBase = reached;
         segmentQueued = 0;
         writeCursor = reached;

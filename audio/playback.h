@@ -21,9 +21,13 @@
 //   the decoder) and appends to the queue what it decodes, dropping what
 //   has been heard.
 // - The feeding thread of each Playback (Feed), in the multithreaded
-//   apartment: owns the output device, the only thread that opens, feeds,
-//   starts or destroys one; it copies from the queue to the device and moves
-//   the clock from one device to the next or to the real-time clock.
+//   apartment, with the multimedia class scheduler's audio priority (or the
+//   highest normal one where that cannot be had): owns the output device,
+//   the only thread that opens, feeds, starts or destroys one; it copies
+//   from the queue to the device and moves the clock from one device to the
+//   next or to the real-time clock.
+// No exception leaves either thread: one that fails that way (memory, a
+// thread that cannot be made) ends the stream where it got to.
 // - The system's threads that call DefaultDeviceWatch when the default
 //   device changes: they only set a flag that the feeding thread reads.
 //
@@ -61,6 +65,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -72,13 +77,27 @@ enum class AudioOutput {
     Silent,         // no device: a real-time clock stands in for it
 };
 
+// Where the position comes from.
+enum class PositionClock {
+    None,      // not playing yet: the position is 0
+    Device,    // an output device's clock
+    RealTime,  // the real-time clock, silently
+};
+
+// Microseconds on a clock that never goes back; the real-time clock reads it.
+using MicrosecondClock = std::function<std::uint64_t()>;
+
+// The system's performance counter in microseconds.
+std::uint64_t SystemMicroseconds();
+
 class Playback {
 public:
     // Starts the library's threads: one opens the source and decodes ahead.
-    // A source that cannot be opened, or is not in the format of `stream`,
-    // plays as a stream that ends at once.
-    Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out,
-             DeviceOpener deviceOpener = OpenDefaultOutputDevice);
+    // A source that cannot be read, or is not in the format of `stream`,
+    // plays as a stream that ends at once. Without a decoder on the system
+    // the stream plays silently on the real-time clock for its stated length.
+    Playback(SourceOpener openSource, const StreamInfo& stream, AudioOutput output,
+             DeviceOpener openDevice = OpenDefaultOutputDevice, MicrosecondClock clock = SystemMicroseconds);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
@@ -93,10 +112,16 @@ public:
 
     // True once the whole stream, as far as it decoded, has been played.
     bool Finished();
-    // True while the position comes from an output device's clock.
-    bool OnDeviceClock();
+    PositionClock ClockInUse();
     // Decoded bytes held in memory.
     std::size_t HeldBytes();
+    // How far decoding got from the start, and whether it has stopped there
+    // (at the end, at an error, or with nothing to decode).
+    struct DecodeProgress {
+        std::uint64_t bytes = 0;
+        bool stopped = false;
+    };
+    DecodeProgress Decoded();
 
     const PcmFormat& Format() const { return info.format; }
     // Bytes from the start to the end, as the file states them.
@@ -109,10 +134,13 @@ private:
     struct DeviceClockReading {
         const OutputDevice* device = nullptr;
         std::optional<std::uint64_t> frames;
+        std::uint64_t time = 0;  // just before the reading: the position is anchored to it
     };
 
     void Feed();
+    void FeedUntilStopped();
     void Decode();
+    void DecodeUntilStopped(bool com);
     void DecodeAhead();
     void FinishSource(std::uint64_t end);
     void ServeOutput();
@@ -120,19 +148,20 @@ private:
     bool FeedDevice();
     void LeaveDevice(bool failed);
     bool Fill(OutputDevice& target, std::uint64_t heard);
-    void AnchorLocked(std::uint64_t bytes);
+    void AnchorLocked(std::uint64_t bytes, std::uint64_t time);
     std::uint64_t EndLocked() const;
     // Lets go of the lock while it reads the clock of the current device, if any.
     DeviceClockReading ReadDeviceClock(std::unique_lock<std::mutex>& lock);
     // Feeding thread: takes the device away once no other thread reads its clock.
     std::unique_ptr<OutputDevice> TakeDeviceLocked(std::unique_lock<std::mutex>& lock);
-    // The position now. Moves the clock's anchor to the device's reading, or
+    // The position at the reading's time. Moves the clock's anchor to the device's reading, or
     // to where the clock ran out of data, so that the position extrapolated
     // from it later stays true; never less than what was reported before.
     std::uint64_t ReanchorClockLocked(const DeviceClockReading& reading);
 
     const SourceOpener openSource;
     const DeviceOpener openDevice;
+    const MicrosecondClock now;
     const AudioOutput output;
     const StreamInfo info;
 
@@ -147,10 +176,15 @@ private:
     // device that swallows data faster than it plays (a null device) would
     // otherwise race through the stream.
     std::uint64_t anchorBytes = 0;
-    LARGE_INTEGER anchorTime{};
+    std::uint64_t anchorTime = 0;  // microseconds
     std::uint64_t lastReported = 0;
     std::uint64_t decodedEnd = 0;
-    std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed
+    std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed, or the stream was ended
+    // No device plays the stream (there is nothing to decode it with, or no
+    // feeding thread): the real-time clock stands in from the start.
+    bool deviceless = false;
+    // Nothing is decoded: the real-time clock runs on to the stated length.
+    bool undecoded = false;
 
     std::mutex queueMutex;  // guards the queue, shared by the two threads
     PcmQueue queue;
@@ -161,15 +195,20 @@ private:
 
     // The feeding thread's own state.
     std::vector<std::uint8_t> scratch;
-    std::uint64_t writeCursor = 0;  // stream offset of the next byte for the device
-    ULONGLONG nextDeviceAttempt = 0;
-    ULONGLONG drainDeadline = 0;
+    std::uint64_t writeCursor = 0;        // stream offset of the next byte for the device
+    std::uint64_t nextDeviceAttempt = 0;  // microseconds
+    std::uint64_t drainDeadline = 0;      // microseconds
     bool deviceDone = false;
+
+    struct HandleCloser {
+        void operator()(HANDLE handle) const { CloseHandle(handle); }
+    };
+    using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
     bool running = false;  // whether the threads were started; set before they are
     std::atomic<bool> stopRequested{false};
-    HANDLE stopEvent = nullptr;
-    HANDLE wakeEvent = nullptr;
+    const OwnedHandle stopEvent;
+    const OwnedHandle wakeEvent;
     std::thread decoder;
     std::thread feeder;  // started by the decoding thread
 };

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -22,6 +23,44 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+constexpr std::uint64_t kSecond = 1'000'000;  // microseconds
+constexpr std::uint64_t kMs = 1'000;
+
+// A clock that moves only when the test moves it, so that what a test checks
+// is bytes at a given time, not how long anything took.
+class TestClock {
+public:
+    MicrosecondClock Reader() const
+    {
+        return [time = time] { return time->load(); };
+    }
+    std::uint64_t Now() const { return *time; }
+    void Advance(std::uint64_t microseconds) { *time += microseconds; }
+
+private:
+    std::shared_ptr<std::atomic<std::uint64_t>> time = std::make_shared<std::atomic<std::uint64_t>>(kSecond);
+};
+
+// Waits for what the library's threads do; false only when they never get there.
+template <class Condition>
+bool WaitFor(Condition condition)
+{
+    const auto giveUp = Clock::now() + 10s;
+    while (!condition()) {
+        if (Clock::now() > giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::uint64_t BytesAt(const PcmFormat& format, std::uint64_t microseconds)
+{
+    const std::uint64_t bytes = microseconds * format.BytesPerSecond() / kSecond;
+    return bytes - bytes % format.BlockAlign();
+}
 
 std::shared_ptr<const PcmAudio> Tone(std::uint32_t rate, std::uint16_t channels, double seconds)
 {
@@ -36,16 +75,25 @@ StreamInfo InfoOf(const PcmAudio& audio)
     return {.format = audio.format, .lengthBytes = audio.bytes.size()};
 }
 
-// Serves a piece in small chunks, as a decoder does, and fails at `failAt` bytes if asked to.
+enum class Failure { None, Error, Throw };
+
+// Serves a piece in small chunks, as a decoder does; at `failAt` bytes it
+// fails, or throws as an allocation that fails would.
 class ToneSource final : public PcmSource {
 public:
-    ToneSource(std::shared_ptr<const PcmAudio> tone, std::uint64_t failAt) : audio(std::move(tone)), fail(failAt) {}
+    ToneSource(std::shared_ptr<const PcmAudio> tone, std::uint64_t failAt, Failure how)
+        : audio(std::move(tone)), fail(failAt), failure(how)
+    {
+    }
 
     PcmFormat Format() const override { return audio->format; }
     ReadResult Read(std::vector<std::uint8_t>& chunk) override
     {
         constexpr std::uint64_t kChunk = 4607;  // not whole frames, as decoders may hand out
         chunk.clear();
+        if (served >= fail && failure == Failure::Throw) {
+            throw std::bad_alloc();
+        }
         if (served >= fail) {
             return ReadResult::Error;
         }
@@ -62,168 +110,262 @@ public:
 private:
     const std::shared_ptr<const PcmAudio> audio;
     const std::uint64_t fail;
+    const Failure failure;
     std::uint64_t served = 0;
 };
 
-SourceOpener OpenTone(const std::shared_ptr<const PcmAudio>& tone, std::uint64_t failAt = UINT64_MAX)
+SourceOpener OpenTone(const std::shared_ptr<const PcmAudio>& tone, std::uint64_t failAt = UINT64_MAX,
+                      Failure how = Failure::Error)
 {
-    return [tone, failAt] { return std::make_unique<ToneSource>(tone, failAt); };
+    return [tone, failAt, how] { return OpenedSource{.source = std::make_unique<ToneSource>(tone, failAt, how)}; };
 }
 
-// What the fake devices of one playback were given, in order.
+// What the fake devices of one playback were given and did.
 struct DeviceLog {
     std::mutex mutex;
     std::vector<std::vector<std::uint8_t>> received;  // one entry per device opened
+    int alive = 0;                                    // devices not yet let go
+    std::atomic<int> freeFramesCalls{0};
+    // The newest device: frames given and played, whether it plays and whether its clock failed.
+    std::uint64_t queued = 0;
+    std::uint64_t played = 0;
+    bool started = false;
+    bool failed = false;
 };
 
-// A device that plays in real time what it is given, and dies `lifetime` after its start if given one.
+struct FakeDeviceKind {
+    std::optional<std::uint64_t> clockFailsAfter;   // its clock fails after playing this long
+    std::optional<std::uint64_t> queueThrowsAfter;  // queueing throws after playing this long
+    std::uint64_t clockStepsBackAt = UINT64_MAX;    // its clock reports 0.1 s less from then on
+    bool brokenReadyEvent = false;                  // waiting for its event fails
+};
+
+// A device that plays on the test's clock what it is given, and waits when it runs dry.
 class FakeDevice final : public OutputDevice {
 public:
-    FakeDevice(const PcmFormat& pcm, std::shared_ptr<DeviceLog> sink, std::optional<Clock::duration> dies)
-        : format(pcm), log(std::move(sink)), lifetime(dies)
+    FakeDevice(const PcmFormat& pcm, std::shared_ptr<DeviceLog> sink, TestClock time, FakeDeviceKind how)
+        : format(pcm), log(std::move(sink)), clock(std::move(time)), kind(how)
     {
         std::lock_guard lock(log->mutex);
         index = log->received.size();
         log->received.emplace_back();
+        ++log->alive;
+        PublishLocked();
+    }
+    ~FakeDevice() override
+    {
+        std::lock_guard lock(log->mutex);
+        --log->alive;
     }
 
     std::uint32_t BufferFrames() const override { return format.sampleRate / 5; }
     std::optional<std::uint32_t> FreeFrames() override
     {
-        const std::optional<std::uint64_t> played = PlayedFrames();
-        if (!played) {
+        ++log->freeFramesCalls;
+        std::lock_guard lock(log->mutex);
+        if (!PlayLocked()) {
             return std::nullopt;
         }
-        return BufferFrames() - static_cast<std::uint32_t>(queued - *played);
+        return BufferFrames() - static_cast<std::uint32_t>(queued - playedMicroframes / kSecond);
     }
     bool Queue(const std::uint8_t* data, std::uint32_t frames) override
     {
         std::lock_guard lock(log->mutex);
+        PlayLocked();
+        if (kind.queueThrowsAfter && started && clock.Now() - startedAt > *kind.queueThrowsAfter) {
+            throw std::bad_alloc();
+        }
         log->received[index].insert(log->received[index].end(), data, data + frames * format.BlockAlign());
         queued += frames;
+        PublishLocked();
         return true;
     }
     bool Start() override
     {
-        started = Clock::now();
+        std::lock_guard lock(log->mutex);
+        started = true;
+        startedAt = lastUpdate = clock.Now();
+        PublishLocked();
         return true;
     }
     std::optional<std::uint64_t> PlayedFrames() override
     {
-        if (!started) {
-            return 0;
-        }
-        const Clock::duration elapsed = Clock::now() - *started;
-        if (lifetime && elapsed > *lifetime) {
+        std::lock_guard lock(log->mutex);
+        if (!PlayLocked()) {
             return std::nullopt;
         }
-        const auto frames =
-            static_cast<std::uint64_t>(std::chrono::duration<double>(elapsed).count() * format.sampleRate);
-        return std::min<std::uint64_t>(frames, queued.load());
+        const std::uint64_t frames = playedMicroframes / kSecond;
+        const std::uint64_t stepBack = clock.Now() - startedAt >= kind.clockStepsBackAt ? format.sampleRate / 10 : 0;
+        return frames - std::min(frames, stepBack);
     }
-    HANDLE ReadyEvent() const override { return nullptr; }
+    HANDLE ReadyEvent() const override
+    {
+        return kind.brokenReadyEvent ? reinterpret_cast<HANDLE>(std::uintptr_t{0x0BAD0000}) : nullptr;
+    }
 
 private:
+    // Plays up to now what is queued; false once its clock has failed.
+    bool PlayLocked()
+    {
+        if (started) {
+            const std::uint64_t now = clock.Now();
+            playedMicroframes = std::min(queued * kSecond, playedMicroframes + (now - lastUpdate) * format.sampleRate);
+            lastUpdate = now;
+            failed = failed || (kind.clockFailsAfter && now - startedAt > *kind.clockFailsAfter);
+        }
+        PublishLocked();
+        return !failed;
+    }
+    void PublishLocked()
+    {
+        if (index + 1 == log->received.size()) {
+            log->queued = queued;
+            log->played = playedMicroframes / kSecond;
+            log->started = started;
+            log->failed = failed;
+        }
+    }
+
     const PcmFormat format;
     const std::shared_ptr<DeviceLog> log;
-    const std::optional<Clock::duration> lifetime;
+    const TestClock clock;
+    const FakeDeviceKind kind;
     std::size_t index = 0;
-    std::atomic<std::uint64_t> queued{0};  // written by the feeding thread, read on any
-    std::optional<Clock::time_point> started;
+    std::uint64_t queued = 0;
+    std::uint64_t playedMicroframes = 0;  // frames played times a million
+    bool started = false;
+    bool failed = false;
+    std::uint64_t startedAt = 0;
+    std::uint64_t lastUpdate = 0;
 };
 
-// The first device dies after `firstLifetime`; then `replacements` healthy ones are there, then none.
-DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, std::optional<Clock::duration> firstLifetime,
-                         int replacements, const std::shared_ptr<std::atomic<int>>& opened)
+// The first device is of `first` kind; then `replacements` plain ones are there, then none.
+DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock, FakeDeviceKind first = {},
+                         int replacements = 0)
 {
+    auto opened = std::make_shared<std::atomic<int>>(0);
     return [=](const PcmFormat& format) -> std::unique_ptr<OutputDevice> {
         const int n = (*opened)++;
-        if (n == 0) {
-            return std::make_unique<FakeDevice>(format, log, firstLifetime);
+        if (n > replacements) {
+            return nullptr;
         }
-        if (n <= replacements) {
-            return std::make_unique<FakeDevice>(format, log, std::nullopt);
-        }
-        return nullptr;
+        return std::make_unique<FakeDevice>(format, log, clock, n == 0 ? first : FakeDeviceKind{});
     };
 }
 
-double Seconds(Clock::duration d)
+std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
 {
-    return std::chrono::duration<double>(d).count();
+    return nullptr;
 }
 
-// Waits until the position moves, so that device start-up time is not counted.
-bool WaitForMovement(Playback& playback)
+// Moves the clock on by `step` once that much more than has been played is
+// decoded and held by the device playing, if any (or everything up to the
+// end), so that neither clock waits for data. A device that was started is
+// first taken up, so that the time does not move between the two; one whose
+// clock failed is first let go. False when that never comes.
+bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t step)
 {
-    const auto deadline = Clock::now() + 3s;
-    while (playback.PlayedBytes() == 0) {
-        if (Clock::now() > deadline) {
+    const std::uint32_t blockAlign = playback.Format().BlockAlign();
+    const std::uint64_t stepFrames = BytesAt(playback.Format(), step) / blockAlign;
+    const bool fed = WaitFor([&] {
+        const std::uint64_t position = playback.PlayedBytes() / blockAlign;
+        const Playback::DecodeProgress decoded = playback.Decoded();
+        if (!decoded.stopped && decoded.bytes / blockAlign < position + stepFrames) {
             return false;
         }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
+        const bool onDevice = playback.ClockInUse() == PositionClock::Device;
+        std::lock_guard lock(log.mutex);
+        if (log.alive == 0 || log.received.empty()) {
+            return true;
+        }
+        if (log.failed || !log.started || !onDevice) {
+            return false;
+        }
+        const std::uint64_t ahead = log.queued - log.played;
+        return ahead >= stepFrames || position + ahead >= playback.LengthBytes() / blockAlign;
+    });
+    clock.Advance(step);
+    return fed;
 }
 
-// Follows the position until the end, checking that it never goes back and
-// never leaps ahead of the wall clock; returns the seconds it took.
-double FollowToTheEnd(Playback& playback, std::chrono::seconds limit)
+// Once playing, steps the clock to the end, checking that the position never
+// goes back and never runs ahead of the clock; returns the time it took on the clock.
+std::uint64_t FollowToTheEnd(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t step = 50 * kMs)
 {
-    const double bytesPerSecond = static_cast<double>(playback.Format().BytesPerSecond());
-    const auto begin = Clock::now();
-    auto lastTime = begin;
-    std::uint64_t last = playback.PlayedBytes();
-    while (!playback.Finished() && Clock::now() - begin < limit) {
-        std::this_thread::sleep_for(3ms);
-        const auto time = Clock::now();
+    EXPECT_TRUE(WaitFor([&] { return playback.ClockInUse() != PositionClock::None; }));
+    const std::uint64_t begin = clock.Now();
+    const std::uint64_t lead = BytesAt(playback.Format(), 20 * kMs);  // what a device's clock may run ahead
+    const std::uint64_t first = playback.PlayedBytes();
+    std::uint64_t last = first;
+    for (int i = 0; i < 1000 && !playback.Finished(); ++i) {
+        if (!Step(playback, clock, log, step)) {
+            ADD_FAILURE() << "the device was never given more, nor let go, at " << last;
+            break;
+        }
         const std::uint64_t now = playback.PlayedBytes();
         EXPECT_GE(now, last);
-        EXPECT_LT((now - last) / bytesPerSecond, Seconds(time - lastTime) + 0.03) << "at " << now;
+        EXPECT_LE(now - first, BytesAt(playback.Format(), clock.Now() - begin) + lead) << "at " << now;
         EXPECT_EQ(now % playback.Format().BlockAlign(), 0u);
         last = now;
-        lastTime = time;
     }
-    return Seconds(Clock::now() - begin);
+    EXPECT_TRUE(WaitFor([&] { return playback.Finished(); }));
+    return clock.Now() - begin;
 }
 
-// Checks that the position follows the wall clock over `window`.
-void ExpectRealTimeAdvance(Playback& playback, std::chrono::milliseconds window, double tolerance)
+// Once finished, nothing moves, loops or restarts it: not time, not a
+// second start; and no device is held any more.
+void ExpectStaysAt(Playback& playback, TestClock& clock, std::uint64_t end, DeviceLog& log)
 {
-    const double bytesPerSecond = static_cast<double>(playback.Format().BytesPerSecond());
-    const auto t0 = Clock::now();
-    const std::uint64_t p0 = playback.PlayedBytes();
-    std::this_thread::sleep_for(window);
-    const std::uint64_t p1 = playback.PlayedBytes();
-    const auto t1 = Clock::now();
-    EXPECT_NEAR((p1 - p0) / bytesPerSecond, Seconds(t1 - t0), tolerance);
-    EXPECT_EQ(p1 % playback.Format().BlockAlign(), 0u);
-}
-
-void ExpectEndsAndStaysAt(Playback& playback, std::uint64_t end)
-{
-    FollowToTheEnd(playback, 5s);
-    ASSERT_TRUE(playback.Finished());
+    EXPECT_TRUE(playback.Finished());
     EXPECT_EQ(playback.PlayedBytes(), end);
-    // Nothing loops or restarts it, not even a second start.
     playback.Start();
-    std::this_thread::sleep_for(100ms);
+    clock.Advance(kSecond);
     EXPECT_EQ(playback.PlayedBytes(), end);
     EXPECT_TRUE(playback.Finished());
+    EXPECT_TRUE(WaitFor([&] {
+        std::lock_guard lock(log.mutex);
+        return log.alive == 0;
+    }));
 }
 
-TEST(Playback, SilentClockRunsInRealTimeAndStopsAtTheEnd)
+// The real-time clock stands in for a device when none is asked for, when
+// none can be opened, and when the system has no decoder for the file (its
+// header still tells its length). It runs from 0, not from what has been
+// decoded ahead, and stops at the end.
+TEST(Playback, SilentClockRunsFromZeroAndStopsAtTheEnd)
 {
-    const auto tone = Tone(22050, 1, 0.5);
-    Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::Silent);
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(playback.PlayedBytes(), 0u);
-    EXPECT_FALSE(playback.Finished());
+    const auto tone = Tone(22050, 1, 6.0);  // longer than what is decoded ahead
+    struct Case {
+        const char* name;
+        AudioOutput output;
+        bool withDevice;
+        bool decoder;
+    };
+    for (const Case c : {Case{"no device asked for", AudioOutput::Silent, false, true},
+                         Case{"no device there", AudioOutput::DefaultDevice, false, true},
+                         Case{"no decoder", AudioOutput::DefaultDevice, true, false}}) {
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        const SourceOpener open = c.decoder ? OpenTone(tone) : [] { return OpenedSource{.noDecoder = true}; };
+        Playback playback(open, InfoOf(*tone), c.output,
+                          c.withDevice ? FakeDevices(log, clock) : DeviceOpener(OpenNoDevice), clock.Reader());
+        if (c.decoder) {
+            ASSERT_TRUE(WaitFor([&] { return playback.HeldBytes() >= 4 * 44100u; })) << c.name;
+        }
+        EXPECT_EQ(playback.PlayedBytes(), 0u);
+        playback.Start();
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::RealTime; })) << c.name;
+        EXPECT_EQ(playback.PlayedBytes(), 0u) << c.name;
+        clock.Advance(200 * kMs);
+        EXPECT_EQ(playback.PlayedBytes(), 8820u) << c.name;
+        EXPECT_FALSE(playback.Finished());
 
-    playback.Start();
-    ExpectRealTimeAdvance(playback, 250ms, 0.03);
-    EXPECT_FALSE(playback.OnDeviceClock());
-    ExpectEndsAndStaysAt(playback, tone->bytes.size());
+        const std::uint64_t took = FollowToTheEnd(playback, clock, *log);
+        EXPECT_GE(took, 5800 * kMs) << c.name;
+        EXPECT_LE(took, 5850 * kMs) << c.name;
+        ExpectStaysAt(playback, clock, tone->bytes.size(), *log);
+        EXPECT_EQ(playback.ClockInUse(), PositionClock::RealTime);
+    }
 }
 
 TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
@@ -237,100 +379,170 @@ TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
     Playback playback([=] { return OpenFileSource(fullPath, layout); }, layout.info, AudioOutput::DefaultDevice);
     EXPECT_EQ(playback.LengthBytes(), 176400u);
     playback.Start();
-    ASSERT_TRUE(WaitForMovement(playback));
-    EXPECT_TRUE(playback.OnDeviceClock());
-    ExpectRealTimeAdvance(playback, 400ms, 0.1);
-    ExpectEndsAndStaysAt(playback, 176400);
+    ASSERT_TRUE(WaitFor([&] { return playback.PlayedBytes() > 0; }));
+    EXPECT_EQ(playback.ClockInUse(), PositionClock::Device);
+    std::uint64_t last = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        const std::uint64_t now = playback.PlayedBytes();
+        EXPECT_GE(now, last);
+        EXPECT_EQ(now % 4, 0u);
+        last = now;
+        return playback.Finished();
+    }));
+    EXPECT_EQ(playback.PlayedBytes(), 176400u);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(playback.PlayedBytes(), 176400u);
 }
 
+// Every byte reaches the device once and in order, and the position follows
+// its clock without going back, also when that clock steps back, and with a
+// wake-up event whose wait fails (the feeding thread then paces itself
+// instead of spinning).
 TEST(Playback, HandsTheDeviceEveryByteInOrder)
 {
-    const auto tone = Tone(44100, 2, 0.6);
-    auto log = std::make_shared<DeviceLog>();
-    Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice,
-                      FakeDevices(log, std::nullopt, 0, std::make_shared<std::atomic<int>>(0)));
-    playback.Start();
-    ASSERT_TRUE(WaitForMovement(playback));
-    EXPECT_TRUE(playback.OnDeviceClock());
-    ExpectEndsAndStaysAt(playback, tone->bytes.size());
-    std::lock_guard lock(log->mutex);
-    ASSERT_EQ(log->received.size(), 1u);
-    EXPECT_TRUE(log->received[0] == tone->bytes);
+    const auto tone = Tone(44100, 2, 0.8);
+    for (const FakeDeviceKind kind :
+         {FakeDeviceKind{}, FakeDeviceKind{.clockStepsBackAt = 300 * kMs}, FakeDeviceKind{.brokenReadyEvent = true}}) {
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice, FakeDevices(log, clock, kind),
+                          clock.Reader());
+        playback.Start();
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::Device; }));
+        if (kind.brokenReadyEvent) {
+            // The clock stands still, so the device is full: paced, the
+            // feeding thread looks at it about every 20 ms; spinning, thousands of times.
+            const int before = log->freeFramesCalls;
+            std::this_thread::sleep_for(200ms);
+            EXPECT_LT(log->freeFramesCalls - before, 50);
+        }
+        const std::uint64_t took = FollowToTheEnd(playback, clock, *log);
+        EXPECT_GE(took, 800 * kMs);
+        EXPECT_LE(took, (kind.clockStepsBackAt == UINT64_MAX ? 850 : 950) * kMs);
+        ExpectStaysAt(playback, clock, tone->bytes.size(), *log);
+        std::lock_guard lock(log->mutex);
+        ASSERT_EQ(log->received.size(), 1u);
+        EXPECT_TRUE(log->received[0] == tone->bytes);
+    }
 }
 
+// A decoding error, or an exception on the decoding thread (memory that
+// cannot be had), ends the stream at the last good sample: the device hears
+// the good samples and nothing after them, then is let go.
 TEST(Playback, EndsCleanlyAtTheLastGoodSampleOfAFailingDecode)
 {
     const auto tone = Tone(44100, 2, 0.8);
     const std::uint64_t failAt = tone->bytes.size() / 2 + 3;  // inside a frame
     const std::uint64_t lastGood = failAt - failAt % 4;
-    for (const AudioOutput output : {AudioOutput::Silent, AudioOutput::DefaultDevice}) {
-        auto log = std::make_shared<DeviceLog>();
-        Playback playback(OpenTone(tone, failAt), InfoOf(*tone), output,
-                          FakeDevices(log, std::nullopt, 0, std::make_shared<std::atomic<int>>(0)));
-        playback.Start();
-        const double took = FollowToTheEnd(playback, 5s);
-        ASSERT_TRUE(playback.Finished());
-        EXPECT_NEAR(took, 0.4, 0.15);
-        EXPECT_EQ(playback.PlayedBytes(), lastGood);
-        std::this_thread::sleep_for(100ms);
-        EXPECT_EQ(playback.PlayedBytes(), lastGood);
-        EXPECT_EQ(playback.LengthBytes(), tone->bytes.size());  // as the file states it
+    for (const Failure failure : {Failure::Error, Failure::Throw}) {
+        for (const AudioOutput output : {AudioOutput::Silent, AudioOutput::DefaultDevice}) {
+            TestClock clock;
+            auto log = std::make_shared<DeviceLog>();
+            Playback playback(OpenTone(tone, failAt, failure), InfoOf(*tone), output, FakeDevices(log, clock),
+                              clock.Reader());
+            playback.Start();
+            const std::uint64_t took = FollowToTheEnd(playback, clock, *log);
+            EXPECT_GE(took, 400 * kMs);
+            EXPECT_LE(took, 450 * kMs);
+            ExpectStaysAt(playback, clock, lastGood, *log);
+            EXPECT_EQ(playback.LengthBytes(), tone->bytes.size());  // as the file states it
 
-        // The device heard the good samples and nothing after them.
-        std::lock_guard lock(log->mutex);
-        if (output == AudioOutput::DefaultDevice) {
-            ASSERT_EQ(log->received.size(), 1u);
-            EXPECT_TRUE(std::equal(log->received[0].begin(), log->received[0].end(), tone->bytes.begin()));
-            EXPECT_EQ(log->received[0].size(), lastGood);
+            std::lock_guard lock(log->mutex);
+            if (output == AudioOutput::DefaultDevice) {
+                ASSERT_EQ(log->received.size(), 1u);
+                EXPECT_TRUE(std::equal(log->received[0].begin(), log->received[0].end(), tone->bytes.begin()));
+                EXPECT_EQ(log->received[0].size(), lastGood);
+            }
         }
+    }
+}
+
+// A stream that cannot go on ends, its device let go: a file that cannot be
+// read, a device that cannot be made for want of memory, one whose queueing
+// throws halfway.
+TEST(Playback, AStreamThatCannotGoOnEndsAndLetsItsDeviceGo)
+{
+    const auto tone = Tone(44100, 2, 0.8);
+    struct Case {
+        const char* name;
+        SourceOpener open;
+        FakeDeviceKind kind;
+        bool deviceThrows;
+    };
+    const Case cases[] = {
+        {"unreadable file", [] { return OpenedSource{}; }, {}, false},
+        {"device cannot be made", OpenTone(tone), {}, true},
+        {"queueing throws", OpenTone(tone), {.queueThrowsAfter = 300 * kMs}, false},
+    };
+    for (const Case& c : cases) {
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        DeviceOpener open = FakeDevices(log, clock, c.kind);
+        if (c.deviceThrows) {
+            open = [](const PcmFormat&) -> std::unique_ptr<OutputDevice> { throw std::bad_alloc(); };
+        }
+        Playback playback(c.open, InfoOf(*tone), AudioOutput::DefaultDevice, open, clock.Reader());
+        playback.Start();
+        FollowToTheEnd(playback, clock, *log);
+        ASSERT_TRUE(playback.Finished()) << c.name;
+        const std::uint64_t end = playback.PlayedBytes();
+        if (c.kind.queueThrowsAfter) {
+            EXPECT_GE(end, BytesAt(tone->format, 300 * kMs)) << c.name;
+            EXPECT_LT(end, tone->bytes.size()) << c.name;
+        } else {
+            EXPECT_EQ(end, 0u) << c.name;
+        }
+        ExpectStaysAt(playback, clock, end, *log);
     }
 }
 
 TEST(Playback, CarriesOnWhenTheDeviceIsLostMidPlay)
 {
     const auto tone = Tone(44100, 2, 1.2);
-    const double bytesPerSecond = 176400.0;
     for (const int replacements : {1, 0}) {
+        TestClock clock;
         auto log = std::make_shared<DeviceLog>();
-        auto opened = std::make_shared<std::atomic<int>>(0);
         Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice,
-                          FakeDevices(log, 300ms, replacements, opened));
+                          FakeDevices(log, clock, {.clockFailsAfter = 300 * kMs}, replacements), clock.Reader());
         playback.Start();
-        ASSERT_TRUE(WaitForMovement(playback));
-        // No leap either way and no long stall: the whole piece takes its own length.
-        const double took = FollowToTheEnd(playback, 5s);
-        ASSERT_TRUE(playback.Finished()) << replacements;
-        EXPECT_NEAR(took, 1.2, 0.12) << replacements;
-        EXPECT_EQ(playback.PlayedBytes(), tone->bytes.size());
-        EXPECT_GE(*opened, 2);
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::Device; }));
+        // No leap either way and no stall: the whole piece takes its own length.
+        const std::uint64_t took = FollowToTheEnd(playback, clock, *log);
+        EXPECT_GE(took, 1200 * kMs) << replacements;
+        EXPECT_LE(took, 1250 * kMs) << replacements;
+        ExpectStaysAt(playback, clock, tone->bytes.size(), *log);
 
         std::lock_guard lock(log->mutex);
+        ASSERT_EQ(log->received.size(), 1u + replacements);
         if (replacements == 1) {
-            // The new device was given the rest, from about where the lost one was heard.
-            ASSERT_EQ(log->received.size(), 2u);
+            // The new device was given the rest, from where the lost one was heard.
             const std::vector<std::uint8_t>& rest = log->received[1];
             ASSERT_LE(rest.size(), tone->bytes.size());
             EXPECT_TRUE(
                 std::equal(rest.begin(), rest.end(), tone->bytes.end() - static_cast<std::ptrdiff_t>(rest.size())));
-            EXPECT_NEAR((tone->bytes.size() - rest.size()) / bytesPerSecond, 0.3, 0.06);
+            const std::uint64_t lostAt = tone->bytes.size() - rest.size();
+            EXPECT_GE(lostAt, BytesAt(tone->format, 300 * kMs));
+            EXPECT_LE(lostAt, BytesAt(tone->format, 350 * kMs));
         } else {
-            EXPECT_EQ(log->received.size(), 1u);
-            EXPECT_FALSE(playback.OnDeviceClock());
+            EXPECT_EQ(playback.ClockInUse(), PositionClock::RealTime);
         }
     }
 }
 
-TEST(Playback, EndsPromptlyWhenDestroyedWhilePlaying)
+// A 30 s piece on a clock that never moves: a destructor that waited for its end would never return.
+TEST(Playback, EndsWhenDestroyedWhilePlaying)
 {
-    const auto begin = Clock::now();
+    const auto tone = Tone(44100, 2, 30.0);
+    TestClock clock;
+    auto log = std::make_shared<DeviceLog>();
     {
-        const auto tone = Tone(44100, 2, 30.0);
-        Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice);
+        Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice, FakeDevices(log, clock),
+                          clock.Reader());
         playback.Start();
-        std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::Device; }));
     }
-    // A 30 s piece: waiting for its end would show here.
-    EXPECT_LT(Seconds(Clock::now() - begin), 10.0);
+    std::lock_guard lock(log->mutex);
+    EXPECT_EQ(log->alive, 0);
 }
 
 std::uint64_t PrivateBytes()
@@ -363,15 +575,11 @@ bool NoDevice()
     return false;
 }
 
-std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
-{
-    return nullptr;
-}
-
 TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
 {
-    AudioLibrary library(NoDevice, OpenNoDevice);
-    const std::wstring path = WriteToneWav(L"library.wav", 22050, 1, 0.4);
+    TestClock clock;
+    AudioLibrary library(NoDevice, OpenNoDevice, clock.Reader());
+    const std::wstring path = WriteToneWav(L"library.wav", 22050, 1, 6.0);
     EXPECT_EQ(library.CreateStream(path), 0u);  // not started yet
     EXPECT_FALSE(library.Init(1));              // no first device to ask for
     EXPECT_FALSE(library.Init(7));
@@ -382,11 +590,16 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(library.BytesToSeconds(handle, 44100), 1.0);  // its own rate, one channel
     EXPECT_EQ(library.PlayedBytes(handle), 0u);
+    std::this_thread::sleep_for(200ms);  // time to decode ahead
     ASSERT_TRUE(library.Start(handle));
-    std::this_thread::sleep_for(150ms);
-    const double played = *library.BytesToSeconds(handle, *library.PlayedBytes(handle));
-    EXPECT_GT(played, 0.1);
-    EXPECT_LE(played, 0.4);
+    // From 0 however far it has decoded: at most the time the clock moved.
+    const std::uint64_t begin = clock.Now();
+    ASSERT_TRUE(WaitFor([&] {
+        clock.Advance(kMs);
+        return library.PlayedBytes(handle) > 0u;
+    }));
+    const std::uint64_t played = *library.PlayedBytes(handle);
+    EXPECT_LE(played, BytesAt({.sampleRate = 22050, .channels = 1}, clock.Now() - begin));
 
     EXPECT_FALSE(library.Start(handle + 1));
     EXPECT_FALSE(library.PlayedBytes(handle + 1).has_value());
@@ -398,19 +611,20 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
 // its first byte.
 TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
 {
+    TestClock clock;
     auto log = std::make_shared<DeviceLog>();
-    const DeviceOpener fakes = FakeDevices(log, std::nullopt, 0, std::make_shared<std::atomic<int>>(0));
+    const DeviceOpener fakes = FakeDevices(log, clock);
     auto opening = std::make_shared<std::atomic<bool>>(false);
     auto release = std::make_shared<std::atomic<bool>>(false);
-    AudioLibrary library(NoDevice, [=](const PcmFormat& format) {
-        *opening = true;
-        const auto giveUp = Clock::now() + 10s;
-        while (!*release && Clock::now() < giveUp) {
-            std::this_thread::sleep_for(1ms);
-        }
-        *opening = false;
-        return fakes(format);
-    });
+    AudioLibrary library(
+        NoDevice,
+        [=](const PcmFormat& format) {
+            *opening = true;
+            WaitFor([&] { return release->load(); });
+            *opening = false;
+            return fakes(format);
+        },
+        clock.Reader());
     const std::vector<std::uint8_t> wav = MakeWav(44100, 2, 26460);  // 0.6 s
     const std::wstring path = AudioFilePath(L"slow-device.wav");
     ASSERT_TRUE(WriteFileBytes(path, wav));
@@ -418,26 +632,34 @@ TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
     const std::uint32_t handle = library.CreateStream(path);
     ASSERT_NE(handle, 0u);
     ASSERT_TRUE(library.Start(handle));
-    for (int i = 0; i < 200 && !*opening; ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_TRUE(*opening);
+    ASSERT_TRUE(WaitFor([&] { return opening->load(); }));
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(library.PlayedBytes(handle), 0u);
-        std::this_thread::sleep_for(10ms);
+        clock.Advance(10 * kMs);
     }
     EXPECT_TRUE(*opening);  // every answer above came while the device was still opening
 
     *release = true;
-    const auto deadline = Clock::now() + 5s;
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(log->mutex);
+        return log->started;
+    }));
+    // From the start, not from when it was asked for: no more than the time since it opened.
+    const std::uint64_t opened = clock.Now();
     std::uint64_t first = 0;
-    while (first == 0 && Clock::now() < deadline) {
+    ASSERT_TRUE(WaitFor([&] {
+        clock.Advance(kMs);
         first = *library.PlayedBytes(handle);
-    }
-    EXPECT_GT(first, 0u);
-    EXPECT_LT(*library.BytesToSeconds(handle, first), 0.05);  // from the start, not from when it was asked for
-    while (*library.PlayedBytes(handle) < wav.size() - 44 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
+        return first > 0;
+    }));
+    EXPECT_LE(first, BytesAt({.sampleRate = 44100, .channels = 2}, clock.Now() - opened));
+    for (int i = 0; i < 100 && library.PlayedBytes(handle) < wav.size() - 44; ++i) {
+        ASSERT_TRUE(WaitFor([&] {
+            library.PlayedBytes(handle);  // brings the device's count up to the clock
+            std::lock_guard lock(log->mutex);
+            return log->queued - log->played >= 2205 || log->queued == 26460;
+        }));
+        clock.Advance(50 * kMs);
     }
     EXPECT_EQ(library.PlayedBytes(handle), wav.size() - 44);
     std::lock_guard lock(log->mutex);

@@ -51,7 +51,7 @@ TEST(WholeFileDecoder, DecodesTheCommittedMusicToTheLengthItsHeaderStates)
     // decoder's delay taken off: the same samples at the same places.
     std::vector<std::uint8_t> streamed;
     ASSERT_TRUE(RunOnMtaThread([&] {
-        const std::unique_ptr<PcmSource> source = OpenFileSource(ResolveReadableFile(L"music.mp3"), *layout);
+        const std::unique_ptr<PcmSource> source = OpenFileSource(ResolveReadableFile(L"music.mp3"), *layout).source;
         if (!source) {
             return false;
         }
@@ -191,17 +191,30 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     EXPECT_EQ(Id3TagBytes(id3), 10u + 128 + 127);
     EXPECT_EQ(Id3TagBytes(std::span(id3).first(9)), 0u);
 
-    // The probe reads on past an ID3v2 tag, but not past the file's end.
-    std::vector<std::uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20};
-    tagged.resize(30);
-    const std::vector<std::uint8_t> frame = Mp3TagFrame(true, 10, 576, 100);
-    tagged.insert(tagged.end(), frame.begin(), frame.end());
-    const HeadReader read = [&](std::uint64_t offset, std::size_t bytes) {
-        const std::size_t from = std::min<std::size_t>(static_cast<std::size_t>(offset), tagged.size());
-        return std::vector<std::uint8_t>(tagged.data() + from, tagged.data() + std::min(tagged.size(), from + bytes));
-    };
-    EXPECT_EQ(ProbeAudioHead(read, 4000)->dataOffset, 30u + 417);
-    EXPECT_FALSE(ProbeAudioHead(read, 30).has_value());
+    // The probe reads on past an ID3v2 tag, and past its footer when it has
+    // one (a copy of the header, "3DI"), but not past the file's end.
+    for (const bool footer : {false, true}) {
+        const std::uint8_t flags = footer ? 0x10 : 0;
+        std::vector<std::uint8_t> tagged = {'I', 'D', '3', 4, 0, flags, 0, 0, 0, 20};
+        tagged.resize(footer ? 40 : 30);
+        if (footer) {
+            std::copy_n(tagged.begin(), 10, tagged.begin() + 30);
+            std::copy_n("3DI", 3, tagged.begin() + 30);
+        }
+        const std::size_t tagBytes = tagged.size();
+        const std::vector<std::uint8_t> frame = Mp3TagFrame(true, 10, 576, 100);
+        tagged.insert(tagged.end(), frame.begin(), frame.end());
+        const HeadReader read = [&](std::uint64_t offset, std::size_t bytes) {
+            const std::size_t from = std::min<std::size_t>(static_cast<std::size_t>(offset), tagged.size());
+            return std::vector<std::uint8_t>(tagged.data() + from,
+                                             tagged.data() + std::min(tagged.size(), from + bytes));
+        };
+        EXPECT_EQ(Id3TagBytes(tagged), tagBytes);
+        const std::optional<FileLayout> layout = ProbeAudioHead(read, 4000);
+        ASSERT_TRUE(layout.has_value()) << footer;
+        EXPECT_EQ(layout->dataOffset, tagBytes + 417);
+        EXPECT_FALSE(ProbeAudioHead(read, tagBytes).has_value()) << footer;
+    }
 }
 
 TEST(WholeFileDecoder, LeavesTheCallersApartmentAlone)
