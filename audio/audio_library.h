@@ -15,9 +15,8 @@ class AudioLibrary {
 public:
     using DeviceProbe = bool (*)();
 
-    explicit AudioLibrary(DeviceProbe hasDefaultDevice = DefaultOutputDeviceExists,
-                          DeviceOpener openDevice = OpenDefaultOutputDevice,
-                          MicrosecondClock clock = SystemMicroseconds);
+    explicit AudioLibrary(DeviceProbe probe = DefaultOutputDeviceExists, DeviceOpener opener = OpenDefaultOutputDevice,
+                          MicrosecondClock time = SystemMicroseconds);
 
     // device: -1 the default device (silent clock while there is none),
     // 0 no sound, 1 the default device only if there is one now. False when

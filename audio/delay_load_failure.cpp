@@ -61,6 +61,7 @@ extern "C" {
 #if defined(_MSC_VER)
 const PfnDliHook __pfnDliFailureHook2 = DelayLoadFailed;
 #else
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the helper reads this variable by name.
 PfnDliHook __pfnDliFailureHook2 = DelayLoadFailed;
 #endif
 }

@@ -96,8 +96,8 @@ public:
     // A source that cannot be read, or is not in the format of `stream`,
     // plays as a stream that ends at once. Without a decoder on the system
     // the stream plays silently on the real-time clock for its stated length.
-    Playback(SourceOpener openSource, const StreamInfo& stream, AudioOutput output,
-             DeviceOpener openDevice = OpenDefaultOutputDevice, MicrosecondClock clock = SystemMicroseconds);
+    Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out,
+             DeviceOpener deviceOpener = OpenDefaultOutputDevice, MicrosecondClock clock = SystemMicroseconds);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
