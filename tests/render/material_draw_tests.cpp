@@ -306,7 +306,11 @@ protected:
     void SetUp() override
     {
         realContext = graphics->context;
-        graphics->context.Attach(CreateRecordingContext());
+        // Assigned, then the creation's own reference dropped: MinGW-w64's
+        // ComPtr::Attach adds a reference where Microsoft's does not.
+        ID3D11DeviceContext* recording = CreateRecordingContext();
+        graphics->context = recording;
+        recording->Release();
         ClearRecordedCalls();
     }
     void TearDown() override { graphics->context = realContext; }
