@@ -28,6 +28,8 @@ protected:
     static void SetUpTestSuite()
     {
         sharedWindow = std::make_unique<TestWindow>();
+        // A client area unlike the screen's: every size must be the back buffer's.
+        SetWindowPos(sharedWindow->Handle(), nullptr, 0, 0, 640, 360, SWP_NOZORDER | SWP_NOACTIVATE);
         sharedGraphics = std::make_unique<Graphics>(sharedWindow->Handle());
     }
     static void TearDownTestSuite()
