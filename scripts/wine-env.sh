@@ -36,19 +36,32 @@ has_sound_card() {
   [ -r /proc/asound/cards ] && ! grep -q 'no soundcards' /proc/asound/cards
 }
 
+# Starts the X server of the command given on a free display number (it
+# writes the number it took to descriptor 3) and exports DISPLAY; the
+# server's process id is VEXLAR_X_PID. False when it did not start.
+start_x_server() {
+  local fifo number
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  "$@" -displayfd 3 3>"$fifo" >/dev/null 2>&1 &
+  VEXLAR_X_PID=$!
+  if ! read -r number <"$fifo"; then
+    rm -f "$fifo"
+    return 1
+  fi
+  rm -f "$fifo"
+  export DISPLAY=":$number"
+}
+
 # Starts a virtual 24-bit X display and a persistent wineserver for this run;
 # both end when the calling script exits.
 start_virtual_display() {
   local size=${1:-1280x720}
-  local fifo
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-  VEXLAR_XVFB_PID=$!
-  local number
-  read -r number <"$fifo"
-  rm -f "$fifo"
-  export DISPLAY=":$number"
+  if ! start_x_server Xvfb -screen 0 "${size}x24" -nolisten tcp; then
+    echo "Xvfb did not start" >&2
+    exit 1
+  fi
+  VEXLAR_XVFB_PID=$VEXLAR_X_PID
   if ! wineserver -p; then
     echo "Another Wine session is using $WINEPREFIX; end it first (WINEPREFIX=$WINEPREFIX wineserver -k)." >&2
     kill "$VEXLAR_XVFB_PID"
@@ -99,19 +112,12 @@ Section "Screen"
   EndSubSection
 EndSection
 CONF
-  local fifo number output
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xorg -displayfd 3 -noreset -nolisten tcp -config "$folder/xorg-dummy.conf" -logfile "$folder/xorg-dummy.log" \
-    3>"$fifo" >/dev/null 2>&1 &
-  VEXLAR_XORG_PID=$!
-  if ! read -r number <"$fifo"; then
-    rm -f "$fifo"
+  local output
+  if ! start_x_server Xorg -noreset -nolisten tcp -config "$folder/xorg-dummy.conf" -logfile "$folder/xorg-dummy.log"; then
     echo "Xorg did not start; its log is $folder/xorg-dummy.log" >&2
     return 1
   fi
-  rm -f "$fifo"
-  export DISPLAY=":$number"
+  VEXLAR_XORG_PID=$VEXLAR_X_PID
   # The outputs other than the primary have no mode of their own yet.
   for output in $(xrandr | sed -n 's/^\(DUMMY[1-9][0-9]*\) .*/\1/p'); do
     xrandr --addmode "$output" 1280x720
