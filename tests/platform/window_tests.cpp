@@ -211,6 +211,20 @@ TEST_F(WindowTest, TheClientAreaBoundsTheMouseAndTheWindowFollowsTheVirtualScree
     EXPECT_EQ(window->width, screen.width);
     EXPECT_EQ(window->height, screen.height);
     EXPECT_FALSE(window->FollowVirtualScreen());
+
+    // Windows tells of a display change or a new scaling (Wine here never
+    // does): the window returns over the virtual screen at once, not to the
+    // one-monitor rectangle a scaling change suggests.
+    for (const UINT message : {UINT{WM_DISPLAYCHANGE}, UINT{WM_DPICHANGED}}) {
+        SetWindowPos(window->hwnd, nullptr, 10, 10, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT suggested{10, 10, 310, 210};
+        SendMessageA(window->hwnd, message, message == WM_DPICHANGED ? MAKEWPARAM(144, 144) : 32,
+                     message == WM_DPICHANGED ? reinterpret_cast<LPARAM>(&suggested) : MAKELPARAM(300, 200));
+        GetWindowRect(window->hwnd, &rect);
+        EXPECT_EQ(rect.left, screen.x) << message;
+        EXPECT_EQ(rect.right - rect.left, screen.width) << message;
+        EXPECT_EQ(window->height, screen.height) << message;
+    }
 }
 
 TEST_F(WindowTest, DraggingOutsideIsTrackedUntilTheButtonIsReleased)
