@@ -5,6 +5,7 @@
 HRESULT WriteImage(const std::wstring& path, const GUID& container, const std::vector<TestFrame>& frames)
 {
     std::vector<EncodedFrame> encoded;
+    encoded.reserve(frames.size());
     for (const TestFrame& frame : frames) {
         encoded.push_back({frame.width, frame.height, frame.format, frame.stride, frame.pixels, frame.palette});
     }
