@@ -24,8 +24,7 @@ start_program() {
 
 prepare
 if start_program; then
-  before=$(screen_digest); sleep 0.5; after=$(screen_digest)
-  check "the picture moves with the music" yes "$([ "$before" != "$after" ] && echo yes || echo no)"
+  check "the picture moves with the music" yes "$(picture_moves)"
   hold_escape; wait_for_exit
   check "Escape held ends the program with exit code 0" 0 "$exit_code"
 else
@@ -51,8 +50,7 @@ fi
 
 prepare music.mp3
 if start_program; then
-  before=$(screen_digest); sleep 0.5; after=$(screen_digest)
-  check "without music the picture stays frozen" yes "$([ "$before" = "$after" ] && echo yes || echo no)"
+  check "without music the picture stays frozen" no "$(picture_moves)"
   # t = -1: green = (sin(-1) * 0.5 + 0.5) * 0.55
   check "without music the background is that of t = -1" 11 "$(corner_green)"
   hold_escape; wait_for_exit
@@ -87,8 +85,7 @@ prepare music.mp3
 ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=2 -ac 2 -ar 44100 -b:a 128k "$work/run/music.mp3"
 if start_program --loop; then
   sleep 3
-  before=$(screen_digest); sleep 0.5; after=$(screen_digest)
-  check "--loop: the picture moves after the music's end" yes "$([ "$before" != "$after" ] && echo yes || echo no)"
+  check "--loop: the picture moves after the music's end" yes "$(picture_moves)"
   hold_escape; wait_for_exit
   check "--loop: Escape held ends the program with exit code 0" 0 "$exit_code"
 else

@@ -1,3 +1,4 @@
+#include "audio/com_object.h"
 #include "render/graphics.h"
 #include "tests/render/test_window.h"
 #include "tests/support/read_back.h"
@@ -193,44 +194,24 @@ TEST(Graphics, WithoutAnyDeviceOrOnALevel10CardHoldsNothingAndTearsDownCleanly)
 // Lives as long as the view it is attached to: the view's private data holds
 // its only reference and lets go of it when the view is destroyed, once
 // nothing (the context's bindings included) refers to the view any more.
-class ViewWatch final : public IUnknown {
+class ViewWatch final : public ComObject<IUnknown> {
 public:
+    explicit ViewWatch(int& live) : live(live) { ++live; }
+    ~ViewWatch() override { --live; }
+
     static void Attach(ID3D11View* view, int& live)
     {
         static constexpr GUID kWatch{0x5f1c2a7e, 0x3b0d, 0x4f6a, {0x9c, 0x21, 0x7d, 0x44, 0x0e, 0x8b, 0x61, 0x3a}};
-        auto* watch = new ViewWatch(live);
-        view->SetPrivateDataInterface(kWatch, watch);
-        watch->Release();
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
-    {
-        *object = id == __uuidof(IUnknown) ? this : nullptr;
-        if (*object == nullptr) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        view->SetPrivateDataInterface(kWatch, MakeComObject<ViewWatch>(live).Get());
     }
 
 private:
-    explicit ViewWatch(int& live) : live(live) { ++live; }
-    ~ViewWatch() { --live; }
     int& live;
-    ULONG references = 1;
 };
 
 // The real swap chain, refusing to resize while a watched view of its buffer
 // lives, as Windows' does (Wine's resizes all the same).
-class StrictSwapChain final : public IDXGISwapChain {
+class StrictSwapChain final : public ComObject<IDXGISwapChain> {
 public:
     explicit StrictSwapChain(ComPtr<IDXGISwapChain> real) : real(std::move(real)) {}
 
@@ -247,25 +228,6 @@ public:
         return real->ResizeBuffers(count, width, height, format, flags);
     }
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
-    {
-        if (id == __uuidof(IUnknown) || id == __uuidof(IDXGIObject) || id == __uuidof(IDXGIDeviceSubObject) ||
-            id == __uuidof(IDXGISwapChain)) {
-            *object = static_cast<IDXGISwapChain*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return real->QueryInterface(id, object);
-    }
     HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID id, UINT size, const void* data) override
     {
         return real->SetPrivateData(id, size, data);
@@ -306,10 +268,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetLastPresentCount(UINT* count) override { return real->GetLastPresentCount(count); }
 
 private:
-    ~StrictSwapChain() = default;
-
     ComPtr<IDXGISwapChain> real;
-    ULONG references = 1;
 };
 
 StrictSwapChain* strictSwapChain = nullptr;
@@ -323,8 +282,9 @@ HRESULT WINAPI CreateStrictly(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType,
     const HRESULT hr = D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount,
                                                      sdkVersion, swapChainDesc, &real, device, achieved, context);
     if (SUCCEEDED(hr)) {
-        strictSwapChain = new StrictSwapChain(real);
-        *swapChain = strictSwapChain;
+        ComPtr<StrictSwapChain> strict = MakeComObject<StrictSwapChain>(real);
+        strictSwapChain = strict.Get();
+        *swapChain = strict.Detach();
     }
     return hr;
 }
