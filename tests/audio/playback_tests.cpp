@@ -633,7 +633,8 @@ TEST(LoopingSource, PlaysEachPassFromTheStartCutOrFilledToTheStatedLength)
         ReadResult last = ReadResult::End;
         const std::vector<std::uint8_t> read = ReadLooping(LoopingOpener(OpenTone(tone), pass), 3 * pass, last);
         ASSERT_EQ(read.size(), 3 * pass);
-        std::vector<std::uint8_t> expected(tone->bytes.begin(), tone->bytes.begin() + std::min(pass, size));
+        std::vector<std::uint8_t> expected(tone->bytes.begin(),
+                                           tone->bytes.begin() + static_cast<std::ptrdiff_t>(std::min(pass, size)));
         expected.resize(pass, 0);
         for (std::uint64_t start = 0; start < read.size(); start += pass) {
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), read.begin() + static_cast<std::ptrdiff_t>(start)))
