@@ -2,6 +2,7 @@
 
 #include "audio/audio_file_probe.h"
 #include "audio/file_sources.h"
+#include "audio/looping_source.h"
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
 
@@ -45,7 +46,7 @@ bool AudioLibrary::Init(int device)
     return true;
 }
 
-std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
+std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
 {
     AudioOutput chosen = AudioOutput::Silent;
     {
@@ -63,73 +64,85 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path)
     // decoded whole by Media Foundation now, as before: its decoder is not
     // left running, since under Wine its threads crash the process's exit.
     // Other calls go on meanwhile.
-    std::unique_ptr<Playback> playback;
+    SourceOpener opener;
+    StreamInfo info;
     if (const std::optional<FileLayout> layout = ProbeAudioFile(fullPath)) {
         // Nothing is decoded here: the decoder is made and started on the
         // stream's own thread, so the caller's next frame does not wait for
         // it. A stream whose first piece does not decode ends at once; one
         // that no decoder on the system takes plays silently for its length.
-        playback = std::make_unique<Playback>([fullPath, file = *layout] { return OpenFileSource(fullPath, file); },
-                                              layout->info, chosen, openDevice, clock);
+        opener = [fullPath, file = *layout] { return OpenFileSource(fullPath, file); };
+        info = layout->info;
     } else {
         // Without Media Foundation (Windows' N editions) this fails, and so does the call.
         auto audio = std::make_shared<PcmAudio>();
         if (!DecodeAudioFile(fullPath, *audio)) {
             return 0;
         }
-        const StreamInfo info{.format = audio->format, .lengthBytes = audio->bytes.size()};
-        playback = std::make_unique<Playback>([audio] { return OpenedSource{.source = MakeMemorySource(audio)}; }, info,
-                                              chosen, openDevice, clock);
+        opener = [audio] { return OpenedSource{.source = MakeMemorySource(audio)}; };
+        info = {.format = audio->format, .lengthBytes = audio->bytes.size()};
     }
+    Stream stream;
+    if (loop && info.format.IsValid()) {
+        // The playback never ends; its position is taken modulo one pass.
+        stream.loopBytes = info.lengthBytes - info.lengthBytes % info.format.BlockAlign();
+        if (stream.loopBytes > 0) {
+            opener = LoopingOpener(std::move(opener), stream.loopBytes);
+            info.lengthBytes = kLoopingStreamBytes;
+        }
+    }
+    stream.playback = std::make_unique<Playback>(std::move(opener), info, chosen, openDevice, clock);
     std::lock_guard lock(mutex);
     if (lastHandle == UINT32_MAX) {
         return 0;
     }
     const std::uint32_t handle = ++lastHandle;
-    streams.emplace(handle, std::move(playback));
+    streams.emplace(handle, std::move(stream));
     return handle;
 }
 
-Playback* AudioLibrary::Find(std::uint32_t handle)
+AudioLibrary::Stream* AudioLibrary::Find(std::uint32_t handle)
 {
     std::lock_guard lock(mutex);
     const auto found = streams.find(handle);
-    return found == streams.end() ? nullptr : found->second.get();
+    return found == streams.end() ? nullptr : &found->second;
 }
 
 bool AudioLibrary::Start(std::uint32_t handle)
 {
-    Playback* playback = Find(handle);
-    if (playback == nullptr) {
+    Stream* stream = Find(handle);
+    if (stream == nullptr) {
         return false;
     }
-    playback->Start();
+    stream->playback->Start();
     return true;
 }
 
 std::optional<std::uint64_t> AudioLibrary::PlayedBytes(std::uint32_t handle)
 {
-    Playback* playback = Find(handle);
-    if (playback == nullptr) {
+    Stream* stream = Find(handle);
+    if (stream == nullptr) {
         return std::nullopt;
     }
-    return playback->PlayedBytes();
+    // A looping stream's playback counts on through the passes, never back.
+    const std::uint64_t played = stream->playback->PlayedBytes();
+    return stream->loopBytes > 0 ? played % stream->loopBytes : played;
 }
 
 std::optional<std::uint64_t> AudioLibrary::LengthBytes(std::uint32_t handle)
 {
-    Playback* playback = Find(handle);
-    if (playback == nullptr) {
+    Stream* stream = Find(handle);
+    if (stream == nullptr) {
         return std::nullopt;
     }
-    return playback->LengthBytes();
+    return stream->loopBytes > 0 ? stream->loopBytes : stream->playback->LengthBytes();
 }
 
 std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::uint64_t bytes)
 {
-    Playback* playback = Find(handle);
-    if (playback == nullptr) {
+    Stream* stream = Find(handle);
+    if (stream == nullptr) {
         return std::nullopt;
     }
-    return static_cast<double>(bytes) / static_cast<double>(playback->Format().BytesPerSecond());
+    return static_cast<double>(bytes) / static_cast<double>(stream->playback->Format().BytesPerSecond());
 }

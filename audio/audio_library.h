@@ -23,15 +23,23 @@ public:
     // started before or the device is unknown.
     bool Init(int device);
     // A new stream's handle (never 0), or 0 before Init or when the file does
-    // not decode. Throws when memory or the stream's thread cannot be had.
-    std::uint32_t CreateStream(const std::wstring& path);
+    // not decode. Throws when memory or the stream's thread cannot be had. A
+    // looping stream plays again from its start at its end, its position
+    // starting again at 0.
+    std::uint32_t CreateStream(const std::wstring& path, bool loop = false);
     bool Start(std::uint32_t handle);
     std::optional<std::uint64_t> PlayedBytes(std::uint32_t handle);
     std::optional<std::uint64_t> LengthBytes(std::uint32_t handle);
     std::optional<double> BytesToSeconds(std::uint32_t handle, std::uint64_t bytes);
 
 private:
-    Playback* Find(std::uint32_t handle);
+    struct Stream {
+        std::unique_ptr<Playback> playback;
+        // Of a looping stream: one pass, which its position counts within.
+        std::uint64_t loopBytes = 0;
+    };
+
+    Stream* Find(std::uint32_t handle);
 
     const DeviceProbe hasDefaultDevice;
     const DeviceOpener openDevice;
@@ -40,5 +48,5 @@ private:
     bool initialised = false;
     AudioOutput output = AudioOutput::Silent;
     std::uint32_t lastHandle = 0;
-    std::map<std::uint32_t, std::unique_ptr<Playback>> streams;
+    std::map<std::uint32_t, Stream> streams;
 };

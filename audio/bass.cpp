@@ -62,7 +62,7 @@ BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD of
         if (!ToWide(file, (flags & BASS_UNICODE) != 0, path)) {
             return DWORD{0};
         }
-        return DWORD{Library().CreateStream(path)};
+        return DWORD{Library().CreateStream(path, (flags & BASS_SAMPLE_LOOP) != 0)};
     });
 }
 

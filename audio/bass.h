@@ -17,6 +17,9 @@ typedef std::uint64_t QWORD;
 
 // Stream creation flag: the file name is UTF-16 (otherwise it is in the ANSI code page).
 #define BASS_UNICODE 0x80000000u
+// Stream creation flag: play the stream again from its start at its end; the
+// position starts again at 0 with each loop.
+#define BASS_SAMPLE_LOOP 4u
 // Position mode: bytes of the decoded stream.
 #define BASS_POS_BYTE 0
 
@@ -30,13 +33,15 @@ BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, co
 // Opens a file for playback and returns its handle, or 0 when the library is
 // not started, the file cannot be read, neither its header nor decoding it
 // whole gives its format and length, or a memory stream, an offset or a
-// length is asked for. Of the flags only BASS_UNICODE has an effect.
+// length is asked for. Of the flags only BASS_UNICODE and BASS_SAMPLE_LOOP
+// have an effect.
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 
 // Starts playback once; playback ends at the end of the stream.
 BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle);
 
-// Bytes of the stream played so far; all ones for an unknown handle or mode.
+// Bytes of the stream played so far (of a looping stream, since the start of
+// the current loop); all ones for an unknown handle or mode.
 BASS_API QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode);
 
 // Bytes of the whole stream, whether or not it plays; all ones for an unknown

@@ -4,5 +4,9 @@
 
 void ShowDeviceFailure()
 {
-    MessageBoxA(nullptr, "Direct3D 11 could not be started.", "Vexlar-engine", MB_OK | MB_ICONERROR);
+    MessageBoxA(
+        nullptr,
+        "Direct3D 11 could not be started.\n\nVexlar needs a graphics card (and its driver) with Direct3D feature "
+        "level 11_0 or higher.",
+        "Vexlar-engine", MB_OK | MB_ICONERROR);
 }

@@ -4,5 +4,6 @@
 // lost device.
 inline constexpr int kDeviceFailureExitCode = 1;
 
-// Tells the user that no Direct3D 11 device could be created.
+// Tells the user that no Direct3D 11 device of feature level 11_0 could be
+// created, and what it takes.
 void ShowDeviceFailure();

@@ -13,7 +13,8 @@ HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT fl
     return swapChain.Present(syncInterval, flags);
 }
 
-Engine::Engine(std::int32_t width, std::int32_t height) : window(width, height)
+Engine::Engine(std::int32_t width, std::int32_t height, const ViewerOptions& options)
+    : window(width, height, options.placement), loopMusic(options.loop)
 {
 }
 
@@ -25,8 +26,13 @@ int Engine::Run()
 {
     BorrowDevice();
     SetUpScene();
-    const DWORD music = StartMusic();
-    return RunMessageLoop([&] { RenderFrame(MusicTime(music)); });
+    const DWORD music = StartMusic(loopMusic);
+    // What the thread asked of the power plan ends with the process.
+    return RunMessageLoop([&] {
+        const float t = MusicTime(music);
+        KeepAwakeWhilePlaying(t);
+        RenderFrame(t);
+    });
 }
 
 void Engine::BorrowDevice()
@@ -42,6 +48,18 @@ void Engine::SetUpScene()
     // The projection's aspect is the back buffer's, whatever the window's.
     camera = std::make_unique<Camera>(window.graphics->width, window.graphics->height, this);
     MakeSceneObjects();
+}
+
+void Engine::KeepAwakeWhilePlaying(float t)
+{
+    const bool shown = IsWindowVisible(window.hwnd) && !IsIconic(window.hwnd) && !occlusion.occluded;
+    const bool keep = awake.Update(t, shown, GetTickCount64());
+    if (keep == window.keepAwake) {
+        return;
+    }
+    window.keepAwake = keep;
+    // Continuous: the request holds until it is changed, not just for a moment.
+    SetThreadExecutionState(keep ? ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
 }
 
 void Engine::RenderFrame(float t)
@@ -64,7 +82,7 @@ void Engine::RenderFrame(float t)
 
 void Engine::FollowDisplay()
 {
-    window.FollowVirtualScreen();
+    window.FollowScreenArea();
     FitTargetsToWindow();
 }
 
@@ -86,7 +104,7 @@ void Engine::FitTargetsToWindow()
 void Engine::DrawFrame(float t)
 {
     // Escape ends the program, but this frame is still drawn and presented.
-    if (window.keyboard.keyStates.test(VK_ESCAPE)) {
+    if (EscapePressed()) {
         PostQuitMessage(0);
     }
     DrawSceneFrame(*window.graphics, *camera, scene, t);
@@ -120,7 +138,7 @@ void Engine::RecoverOrQuit()
 void Engine::WaitWhileOccluded()
 {
     // No frame runs to see Escape while the window is hidden.
-    if (window.keyboard.keyStates.test(VK_ESCAPE)) {
+    if (EscapePressed()) {
         PostQuitMessage(0);
         return;
     }
@@ -131,6 +149,14 @@ void Engine::WaitWhileOccluded()
         return;
     }
     ActOnPresent(present(*window.graphics->swapChain.Get(), 0, DXGI_PRESENT_TEST));
+}
+
+bool Engine::EscapePressed()
+{
+    // Pressed and released within one drain of the queue (a tap, a remote
+    // desktop, a slow frame), the key's bit is clear again; its press is queued.
+    const bool tapped = window.keyboard.TakeKeyPress(VK_ESCAPE);
+    return tapped || window.keyboard.keyStates.test(VK_ESCAPE);
 }
 
 bool Engine::RecoverDevice()

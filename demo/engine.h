@@ -1,7 +1,9 @@
 #pragma once
 
 #include "demo/device_failure.h"
+#include "demo/keep_awake.h"
 #include "demo/present_outcome.h"
+#include "demo/viewer_options.h"
 #include "platform/window.h"
 
 #include <d3d11.h>
@@ -22,7 +24,7 @@ HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT fl
 // The application: the window with its device, and the scene it draws.
 class Engine {
 public:
-    Engine(std::int32_t width, std::int32_t height);
+    Engine(std::int32_t width, std::int32_t height, const ViewerOptions& options = {});
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -36,6 +38,11 @@ public:
 
     // The scene set-up: the camera, then the scene's objects and its ten entries.
     void SetUpScene();
+
+    // While the music's position moves and the window is shown, keeps the
+    // display and the system on and refuses the screen saver; otherwise lets
+    // Windows' power plan and screen saver be.
+    void KeepAwakeWhilePlaying(float t);
 
     // Draws and presents the frame of time t (seconds); while the window is
     // hidden it only tests, at a modest rate, whether it is visible again.
@@ -73,12 +80,16 @@ public:
     PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain;
     std::function<void()> reportDeviceFailure = ShowDeviceFailure;
     OcclusionPacing occlusion;
+    KeepAwakeDecision awake;
+    const bool loopMusic;
 
 private:
     void ActOnPresent(HRESULT result);
     // Recovers the device, or tells the user and quits with the failure's code.
     void RecoverOrQuit();
     void WaitWhileOccluded();
+    // Escape pressed since the last look, or held now.
+    bool EscapePressed();
     void MakeSceneObjects();
     void ReleaseSceneObjects();
 };

@@ -1,6 +1,8 @@
+#include "demo/command_line.h"
 #include "demo/device_failure.h"
 #include "demo/engine.h"
 #include "demo/run_folder.h"
+#include "demo/viewer_options.h"
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 
@@ -9,13 +11,22 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     SearchSystemFolderOnlyForDlls();
+    ViewerOptions options;
+    if (const std::optional<std::string> problem = ParseViewerOptions(CommandLineArguments(), options)) {
+        ShowCommandLineAnswer("vexlar: " + *problem + "\n\n" + ViewerUsage(), true);
+        return kBadOptionsExitCode;
+    }
+    if (options.help) {
+        ShowCommandLineAnswer(ViewerUsage(), false);
+        return 0;
+    }
     // Started from a shortcut, a prompt elsewhere or a file manager, the
     // music, shaders and texture must still be found beside the program.
     UseExecutableFolderAsWorkingDirectory();
     ComApartment com;
     const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    Engine engine(width, height);
+    Engine engine(width, height, options);
     if (!engine.CanRender()) {
         ShowDeviceFailure();
         return kDeviceFailureExitCode;

@@ -2,7 +2,8 @@
 # Makes the committed seed inputs of the fuzz targets in fuzz/corpus: heads
 # of the real music and of WAV and MP3 files made with sox and lame (which
 # it installs itself, as scripts/make-music.sh does), image descriptions as
-# the decoder and the texture builder meet them, and capture command lines.
+# the decoder and the texture builder meet them, and the capture program's and
+# the demo's command lines.
 # Run by developers only; fuzzing needs neither tool.
 set -euo pipefail
 
@@ -15,7 +16,7 @@ install_missing_packages sox lame
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$OUT"
-mkdir -p "$OUT/audio" "$OUT/image_layout" "$OUT/capture_options"
+mkdir -p "$OUT/audio" "$OUT/image_layout" "$OUT/capture_options" "$OUT/viewer_options"
 
 # `value` as `bytes` little-endian bytes.
 little() {
@@ -90,4 +91,18 @@ capture_seed last-frame 64.026 --from 64 --fps 1000 --out -
 capture_seed help 64.026 --size 0x0 --help
 capture_seed past-the-end 64.026 --to 65 --out -
 capture_seed twice 64.026 --out a --out b
+# A demo command line: one argument a line, in UTF-16LE as Windows hands it over.
+viewer_seed() {
+  local name=$1
+  shift
+  (IFS=$'\n' && printf '%s' "$*") | iconv -f UTF-8 -t UTF-16LE >"$OUT/viewer_options/$name"
+}
+viewer_seed monitor --monitor 2 --loop
+viewer_seed monitor-primary --monitor=primary
+viewer_seed windowed --windowed 800x450
+viewer_seed windowed-default --windowed --loop
+viewer_seed windowed-equals --windowed=16384X1
+viewer_seed both --monitor 1 --windowed
+viewer_seed help --bogus /?
+viewer_seed non-ascii --monitor ２
 echo "Wrote $(find "$OUT" -type f | wc -l) seeds, $(du -sb "$OUT" | cut -f1) bytes, into $OUT"

@@ -25,6 +25,16 @@ void KeyboardState::ClearKeys()
     keyStates.reset();
 }
 
+bool KeyboardState::TakeKeyPress(std::uint8_t code)
+{
+    bool pressed = false;
+    KeyEvent event;
+    while (keyEvents.Pop(event)) {
+        pressed = pressed || (event.kind == KeyEventKind::Press && event.code == code);
+    }
+    return pressed;
+}
+
 void MouseState::RecordMove(std::int32_t mx, std::int32_t my)
 {
     x = mx;

@@ -100,6 +100,10 @@ struct KeyboardState {
     // Focus went elsewhere: the key-ups will never arrive, so forget every
     // held key. Nothing is queued for them.
     void ClearKeys();
+    // Empties the key-event queue; true when it held a press of `code`. A
+    // key pressed and released between two looks is seen this way, where
+    // its bit in keyStates is already clear again.
+    bool TakeKeyPress(std::uint8_t code);
 
     bool autorepeat = false;
     std::bitset<256> keyStates;

@@ -2,9 +2,65 @@
 
 #include "platform/window_class.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace {
+
+// An ordinary window's client area unless the viewer gives one.
+constexpr std::int32_t kDefaultClientWidth = 1280;
+constexpr std::int32_t kDefaultClientHeight = 720;
+constexpr DWORD kWindowedStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+constexpr DWORD kBorderlessStyle = WS_POPUP | WS_VISIBLE | WS_MAXIMIZE;
+
+ScreenArea AreaOf(const RECT& rect)
+{
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM monitors)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoA(monitor, &info)) {
+        auto& list = *reinterpret_cast<std::vector<ScreenArea>*>(monitors);
+        // The primary goes first; the others keep the order they come in.
+        const ScreenArea area = AreaOf(info.rcMonitor);
+        if ((info.dwFlags & MONITORINFOF_PRIMARY) != 0) {
+            list.insert(list.begin(), area);
+        } else {
+            list.push_back(area);
+        }
+    }
+    return TRUE;
+}
+
+// The outer rectangle of an ordinary window whose client area is the one
+// asked for, centred on the primary monitor's work area. The default size
+// that does not fit there becomes a quarter of the screen.
+ScreenArea WindowedFrame(const WindowPlacement& placement)
+{
+    RECT work{};
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+        work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    const bool chosen = placement.clientWidth > 0 && placement.clientHeight > 0;
+    RECT frame{0, 0, chosen ? static_cast<LONG>(placement.clientWidth) : kDefaultClientWidth,
+               chosen ? static_cast<LONG>(placement.clientHeight) : kDefaultClientHeight};
+    AdjustWindowRectEx(&frame, kWindowedStyle, FALSE, 0);
+    if (!chosen &&
+        (frame.right - frame.left > work.right - work.left || frame.bottom - frame.top > work.bottom - work.top)) {
+        frame = {0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+        AdjustWindowRectEx(&frame, kWindowedStyle, FALSE, 0);
+    }
+    const std::int32_t frameWidth = frame.right - frame.left;
+    const std::int32_t frameHeight = frame.bottom - frame.top;
+    // A window larger than the work area keeps its title bar on screen.
+    const std::int32_t x = work.left + std::max<std::int32_t>(0, (work.right - work.left - frameWidth) / 2);
+    const std::int32_t y = work.top + std::max<std::int32_t>(0, (work.bottom - work.top - frameHeight) / 2);
+    return {x, y, frameWidth, frameHeight};
+}
 
 std::int32_t LowSigned16(std::uint64_t value)
 {
@@ -29,18 +85,32 @@ ScreenArea VirtualScreen()
             GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-Window::Window(std::int32_t width, std::int32_t height) : width(width), height(height)
+ScreenArea MonitorArea(std::uint32_t number)
 {
-    ChangeDisplaySettingsA(nullptr, CDS_FULLSCREEN);
-    ShowCursor(FALSE);
+    std::vector<ScreenArea> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (monitors.empty()) {
+        return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    return number >= 1 && number <= monitors.size() ? monitors[number - 1] : monitors.front();
+}
+
+Window::Window(std::int32_t width, std::int32_t height, const WindowPlacement& placement)
+    : width(width), height(height), placement(placement)
+{
+    const bool windowed = placement.mode == WindowMode::Windowed;
+    if (!windowed) {
+        ChangeDisplaySettingsA(nullptr, CDS_FULLSCREEN);
+        ShowCursor(FALSE);
+    }
 
     // Read after restoring the settings, which may have rearranged the monitors. The
     // corner is the virtual screen's, not the primary monitor's: a monitor
     // left of or above the primary lies at negative coordinates.
-    const ScreenArea screen = VirtualScreen();
+    const ScreenArea area = windowed ? WindowedFrame(placement) : CoveredArea();
     // The window procedure binds this object to the window during the call.
-    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, screen.x,
-                           screen.y, screen.width, screen.height, nullptr, nullptr, WindowClass::Instance(), this);
+    hwnd = CreateWindowExA(0, WindowClass::kName, "Vexlar-engine", windowed ? kWindowedStyle : kBorderlessStyle, area.x,
+                           area.y, area.width, area.height, nullptr, nullptr, WindowClass::Instance(), this);
     ShowWindow(hwnd, SW_SHOWDEFAULT);
 
     graphics = std::make_unique<Graphics>(hwnd);
@@ -114,15 +184,38 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         }
         break;
     case WM_DISPLAYCHANGE:
-        FollowVirtualScreen();
+        FollowScreenArea();
         break;
     case WM_DPICHANGED:
-        // The suggested rectangle fits one monitor; the window stays over all.
-        FollowVirtualScreen();
+        if (placement.mode == WindowMode::Windowed) {
+            // An ordinary window takes the size Windows suggests at the new scale.
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                         suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        } else {
+            // The suggested rectangle fits one monitor; the window stays over its area.
+            FollowScreenArea();
+        }
         return 0;
+    case WM_SYSCOMMAND:
+        // Returning 0 refuses them: the picture is playing.
+        if (keepAwake && ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER)) {
+            return 0;
+        }
+        break;
+    case WM_SETCURSOR:
+        // An ordinary window shows the arrow over its picture (the class has no cursor).
+        if (placement.mode == WindowMode::Windowed && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+            return TRUE;
+        }
+        break;
     case WM_GETMINMAXINFO: {
+        if (placement.mode == WindowMode::Windowed) {
+            break;
+        }
         // Maximised, a window takes one monitor's size unless told otherwise.
-        const ScreenArea screen = VirtualScreen();
+        const ScreenArea screen = CoveredArea();
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
         limits->ptMaxPosition = {screen.x, screen.y};
         limits->ptMaxSize = {screen.width, screen.height};
@@ -135,12 +228,19 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool Window::FollowVirtualScreen()
+ScreenArea Window::CoveredArea() const
 {
-    const ScreenArea screen = VirtualScreen();
+    return placement.mode == WindowMode::OneMonitor ? MonitorArea(placement.monitor) : VirtualScreen();
+}
+
+bool Window::FollowScreenArea()
+{
+    if (placement.mode == WindowMode::Windowed) {
+        return false;
+    }
+    const ScreenArea screen = CoveredArea();
     RECT rect{};
-    if (IsIconic(hwnd) || !GetWindowRect(hwnd, &rect) ||
-        ScreenArea{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top} == screen) {
+    if (IsIconic(hwnd) || !GetWindowRect(hwnd, &rect) || AreaOf(rect) == screen) {
         return false;
     }
     // A maximised window's place is the system's (under Wine, the window

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/input_state.h"
+#include "platform/window_placement.h"
 #include "render/graphics.h"
 
 #include <windows.h>
@@ -23,16 +24,23 @@ struct ScreenArea {
 // of or above the primary monitor's origin when a monitor lies there.
 ScreenArea VirtualScreen();
 
+// Monitor `number` (1 the primary, then the others in the order Windows lists
+// them); the primary when there is no such monitor (any more).
+ScreenArea MonitorArea(std::uint32_t number);
+
 // The program's one window: a borderless pop-up over the whole virtual
-// screen, the input state its messages fill, and the device drawing into it.
+// screen (or over one monitor, or an ordinary window, as placed), the input
+// state its messages fill, and the device drawing into it.
 class Window {
 public:
     // Restores the display settings stored in the registry (undoing a mode
     // another program left switched; it switches none itself), hides the
     // cursor, creates and shows the window over the virtual screen, then
-    // creates the device for it. `width` and `height` are the client size the mouse is considered
-    // inside of until the window reports its own.
-    Window(std::int32_t width, std::int32_t height);
+    // creates the device for it. `width` and `height` are the client size the
+    // mouse is considered inside of until the window reports its own. Over
+    // one monitor the same, over that monitor; an ordinary window changes
+    // neither the display settings nor the cursor.
+    Window(std::int32_t width, std::int32_t height, const WindowPlacement& placement = {});
     ~Window();
 
     // The window's user data points at this object, so it never moves.
@@ -41,13 +49,16 @@ public:
 
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Puts the window over the virtual screen when it no longer covers it
-    // exactly (a monitor plugged in or taken away, another resolution or
-    // layout, the window moved or maximised onto one monitor by the system);
-    // true when it did. A few metrics are read, so it can be asked every
-    // frame: Wine changes the virtual screen without telling the window. A
-    // minimised window is left until it is shown again.
-    bool FollowVirtualScreen();
+    // Puts the window over the area it covers (the virtual screen, or its
+    // monitor) when it no longer covers it exactly (a monitor plugged in or
+    // taken away, another resolution or layout, the window moved or
+    // maximised onto one monitor by the system); true when it did. A few
+    // metrics are read, so it can be asked every frame: Wine changes the
+    // virtual screen without telling the window. A minimised window is left
+    // until it is shown again; an ordinary window is the viewer's to place.
+    bool FollowScreenArea();
+    // The area a borderless window covers.
+    ScreenArea CoveredArea() const;
 
     KeyboardState keyboard;
     MouseState mouse;
@@ -55,6 +66,9 @@ public:
     std::int32_t height;
     HWND hwnd = nullptr;
     std::unique_ptr<Graphics> graphics;
+    const WindowPlacement placement;
+    // While set, the screen saver and the monitor's power-off are refused.
+    bool keepAwake = false;
 
 private:
     void PointerMove(HWND window, std::int32_t mx, std::int32_t my);

@@ -4,7 +4,19 @@
 #include "render/materials.h"
 #include "render/mesh_object.h"
 
+#include <iterator>
+
 using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Every shader is shader model 5, which needs feature level 11_0: without
+// this list the runtime would make a 10.x device on an older card, on which
+// no shader loads. 11_0 is all the program uses, so no higher level is asked
+// for (11_1 would fail with E_INVALIDARG on a runtime that predates it).
+constexpr D3D_FEATURE_LEVEL kFeatureLevels[] = {D3D_FEATURE_LEVEL_11_0};
+
+}  // namespace
 
 Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice)
 {
@@ -26,8 +38,9 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     // the first attempt fails, and the device is created without the layer.
     constexpr UINT attempts[] = {D3D11_CREATE_DEVICE_DEBUG, 0};
     for (UINT flags : attempts) {
-        const HRESULT hr = createDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0,
-                                        D3D11_SDK_VERSION, &swapChainDesc, &swapChain, &device, nullptr, &context);
+        const HRESULT hr =
+            createDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, kFeatureLevels, std::size(kFeatureLevels),
+                         D3D11_SDK_VERSION, &swapChainDesc, &swapChain, &device, nullptr, &context);
         if (SUCCEEDED(hr) && device && swapChain && context) {
             break;
         }
@@ -56,8 +69,8 @@ Graphics::Graphics(std::uint32_t width, std::uint32_t height)
     // The same two attempts as with a window: with the debug layer, then without.
     constexpr UINT attempts[] = {D3D11_CREATE_DEVICE_DEBUG, 0};
     for (UINT flags : attempts) {
-        const HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0,
-                                             D3D11_SDK_VERSION, &device, nullptr, &context);
+        const HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, kFeatureLevels,
+                                             std::size(kFeatureLevels), D3D11_SDK_VERSION, &device, nullptr, &context);
         if (SUCCEEDED(hr) && device && context) {
             break;
         }

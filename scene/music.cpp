@@ -5,18 +5,19 @@
 
 namespace {
 
-DWORD OpenMusic()
+DWORD OpenMusic(DWORD flags = 0)
 {
-    return BASS_StreamCreateFile(FALSE, kMusicFile, 0, 0, BASS_UNICODE);
+    return BASS_StreamCreateFile(FALSE, kMusicFile, 0, 0, BASS_UNICODE | flags);
 }
 
 }  // namespace
 
-DWORD StartMusic()
+DWORD StartMusic(bool loop)
 {
     // The library is given the foreground window of this moment, not ours.
     BASS_Init(-1, 44100, 0, GetForegroundWindow(), nullptr);
-    const DWORD stream = OpenMusic();
+    // A looping stream's position starts again at 0 at each loop, and so does the picture.
+    const DWORD stream = OpenMusic(loop ? BASS_SAMPLE_LOOP : 0);
     BASS_ChannelStart(stream);
     return stream;
 }

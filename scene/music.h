@@ -6,10 +6,10 @@
 
 // The music the scene follows, played and measured through the audio library.
 
-// Starts the music once from the beginning on the default device and returns
-// its stream handle (0 when it could not be opened; the frame time then stays
-// frozen).
-DWORD StartMusic();
+// Starts the music from the beginning on the default device and returns its
+// stream handle (0 when it could not be opened; the frame time then stays
+// frozen). Played once, or looped: a library that cannot loop plays it once.
+DWORD StartMusic(bool loop = false);
 
 // The frame time: the stream's playback position in seconds, in single precision.
 float MusicTime(DWORD stream);

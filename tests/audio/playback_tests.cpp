@@ -1,6 +1,7 @@
 #include "audio/audio_file_probe.h"
 #include "audio/audio_library.h"
 #include "audio/file_sources.h"
+#include "audio/looping_source.h"
 #include "audio/playback.h"
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
@@ -609,6 +610,74 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
 // A device that takes its time to open, as some do: the calls a frame makes
 // answer meanwhile, the position waits at 0, then the whole piece plays from
 // its first byte.
+// Reads a looping source until `bytes` have come or it stops; the reading ends with its last result.
+std::vector<std::uint8_t> ReadLooping(const SourceOpener& open, std::uint64_t bytes, ReadResult& last)
+{
+    std::vector<std::uint8_t> read;
+    const std::unique_ptr<PcmSource> source = open().source;
+    std::vector<std::uint8_t> chunk;
+    last = ReadResult::Data;
+    while (read.size() < bytes && (last = source->Read(chunk)) == ReadResult::Data) {
+        read.insert(read.end(), chunk.begin(), chunk.end());
+    }
+    return read;
+}
+
+// Each pass is the stream's stated length exactly, whatever its source gives,
+// so that a position modulo that length is the position in the pass.
+TEST(LoopingSource, PlaysEachPassFromTheStartCutOrFilledToTheStatedLength)
+{
+    const auto tone = Tone(8000, 1, 0.5);
+    const std::uint64_t size = tone->bytes.size();
+    for (const std::uint64_t pass : {size, size - 1000, size + 1000}) {
+        ReadResult last = ReadResult::End;
+        const std::vector<std::uint8_t> read = ReadLooping(LoopingOpener(OpenTone(tone), pass), 3 * pass, last);
+        ASSERT_EQ(read.size(), 3 * pass);
+        std::vector<std::uint8_t> expected(tone->bytes.begin(),
+                                           tone->bytes.begin() + static_cast<std::ptrdiff_t>(std::min(pass, size)));
+        expected.resize(pass, 0);
+        for (std::uint64_t start = 0; start < read.size(); start += pass) {
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), read.begin() + static_cast<std::ptrdiff_t>(start)))
+                << pass << " at " << start;
+        }
+    }
+    // A decoding error ends the stream there, and a source with nothing in it ends at once.
+    ReadResult last = ReadResult::Data;
+    EXPECT_EQ(ReadLooping(LoopingOpener(OpenTone(tone, 1000), size), 3 * size, last).size(), 1000u);
+    EXPECT_EQ(last, ReadResult::Error);
+    EXPECT_TRUE(ReadLooping(LoopingOpener(OpenTone(Tone(8000, 1, 0.0)), size), size, last).empty());
+    EXPECT_EQ(last, ReadResult::End);
+}
+
+// Looping, the position starts again at 0 at each end and tells the time
+// within the pass; the stream played once stops at its end.
+TEST(AudioLibrary, ALoopingStreamsPositionStartsAgainAtEachEnd)
+{
+    TestClock clock;
+    AudioLibrary library(NoDevice, OpenNoDevice, clock.Reader());
+    ASSERT_TRUE(library.Init(0));
+    const std::wstring path = WriteToneWav(L"loop.wav", 8000, 1, 0.25);  // 4000 bytes
+    const std::uint32_t looping = library.CreateStream(path, true);
+    const std::uint32_t once = library.CreateStream(path);
+    ASSERT_NE(looping, 0u);
+    EXPECT_EQ(library.LengthBytes(looping), 4000u);
+    std::this_thread::sleep_for(200ms);  // time to decode ahead
+    ASSERT_TRUE(library.Start(looping));
+    ASSERT_TRUE(library.Start(once));
+    std::uint64_t previous = 0;
+    int wraps = 0;
+    for (int step = 0; step < 110; ++step) {
+        clock.Advance(10 * kMs);
+        const std::uint64_t position = library.PlayedBytes(looping).value();
+        EXPECT_LT(position, 4000u);
+        wraps += position < previous ? 1 : 0;
+        previous = position;
+    }
+    EXPECT_EQ(wraps, 4);
+    EXPECT_EQ(library.PlayedBytes(looping), 1600u);  // 1.1 s in: 17600 bytes
+    EXPECT_EQ(library.PlayedBytes(once), 4000u);
+}
+
 TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
 {
     TestClock clock;

@@ -1,6 +1,7 @@
 #include "capture/capture_options.h"
 #include "capture/frame_capture.h"
 #include "demo/engine.h"
+#include "demo/keep_awake.h"
 #include "demo/message_loop.h"
 #include "demo/present_outcome.h"
 #include "render/camera.h"
@@ -165,7 +166,7 @@ TEST_F(Frame, PyramidIsDrawnWhereTheCameraProjectsIt)
     EXPECT_GT(pixel.c0 + pixel.c1 + pixel.c2, 0);
 }
 
-TEST_F(Frame, EscapeHeldPostsQuitButTheFrameIsStillDrawn)
+TEST_F(Frame, EscapeHeldOrTappedPostsQuitButTheFrameIsStillDrawn)
 {
     engine->window.keyboard.keyStates.set(VK_ESCAPE);
     const ReadBackImage image = DrawAndReadBack(1.0f);
@@ -175,6 +176,18 @@ TEST_F(Frame, EscapeHeldPostsQuitButTheFrameIsStillDrawn)
     EXPECT_EQ(quit.wParam, 0u);
     const ClearColour clear = FrameClearColour(1.0f);
     EXPECT_EQ(image.At(2, 2).c1, ToByte(clear.rgba[1]));
+
+    // Pressed and released before the frame looks: its bit is clear, its press queued.
+    const HWND hwnd = engine->window.hwnd;
+    for (const WPARAM key : {WPARAM{'A'}, WPARAM{VK_ESCAPE}}) {
+        SendMessageA(hwnd, WM_KEYDOWN, key, 1);
+        SendMessageA(hwnd, WM_KEYUP, key, 1 | (LPARAM{3} << 30));
+        engine->DrawFrame(1.0f);
+        EXPECT_EQ(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE, key == VK_ESCAPE) << key;
+    }
+    // Seen once: the next frame goes on.
+    engine->DrawFrame(1.0f);
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 // Keeps the swap chain's buffer from being resized until a device is made again.
@@ -410,6 +423,25 @@ TEST_F(Frame, EngineWithoutGraphicsCannotRender)
     EXPECT_TRUE(other.CanRender());
     other.window.graphics.reset();
     EXPECT_FALSE(other.CanRender());
+}
+
+TEST(KeepAwakeDecision, AwakeWhileThePositionMovesAndTheWindowIsShown)
+{
+    KeepAwakeDecision awake;
+    // Just started, the music still opening at 0: it counts as playing.
+    EXPECT_TRUE(awake.Update(0.0f, true, 1000));
+    EXPECT_TRUE(awake.Update(0.0f, true, 1000 + kStillBeforeSleepMs - 1));
+    // Never started: let be after the stretch.
+    EXPECT_FALSE(awake.Update(0.0f, true, 1000 + kStillBeforeSleepMs));
+    EXPECT_TRUE(awake.Update(0.5f, true, 5000));
+    // Hidden (minimised, covered): let be at once, awake again when shown.
+    EXPECT_FALSE(awake.Update(0.6f, false, 5100));
+    EXPECT_TRUE(awake.Update(0.7f, true, 5200));
+    // The music ended: the same position for the stretch.
+    EXPECT_TRUE(awake.Update(0.7f, true, 5200 + kStillBeforeSleepMs - 1));
+    EXPECT_FALSE(awake.Update(0.7f, true, 5200 + kStillBeforeSleepMs));
+    // A loop starts again at 0: playing again.
+    EXPECT_TRUE(awake.Update(0.0f, true, 9000));
 }
 
 TEST(OcclusionPacing, TestsAreDueOneIntervalAfterEachOccludedAnswer)

@@ -4,7 +4,9 @@
 // user's own layout: without one, Wine switches a monitor that the prefix met
 // after it was made off when the demo restores the registry's settings. With
 // "maximise", first maximises the demo's window, as a user or the system may.
-// Usage: display_layout.exe [store | maximise]
+// With "client", prints instead where the demo's picture is, as "client X Y
+// WIDTH HEIGHT" from the virtual screen's corner (the X screen's corner).
+// Usage: display_layout.exe [store | maximise | client]
 #include <windows.h>
 
 #include <cstdio>
@@ -38,6 +40,16 @@ int main(int argc, char** argv)
         StoreCurrentModes();
     } else if (std::strcmp(command, "maximise") == 0) {
         ShowWindow(FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine"), SW_MAXIMIZE);
+    } else if (std::strcmp(command, "client") == 0) {
+        const HWND demo = FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine");
+        RECT client{};
+        POINT corner{};
+        if (demo == nullptr || !GetClientRect(demo, &client) || !ClientToScreen(demo, &corner)) {
+            return 1;
+        }
+        std::printf("client %ld %ld %ld %ld\n", corner.x - GetSystemMetrics(SM_XVIRTUALSCREEN),
+                    corner.y - GetSystemMetrics(SM_YVIRTUALSCREEN), client.right, client.bottom);
+        return 0;
     }
     std::printf("screen %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                 GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));

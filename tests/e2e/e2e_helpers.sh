@@ -10,6 +10,15 @@ corner_green() { xwd -root -silent | /usr/bin/convert xwd:- -crop 1x1+2+2 -forma
 # Digest of the pixels only: the padding bytes of a raw dump vary between identical pictures.
 screen_digest() { xwd -root -silent | /usr/bin/convert xwd:- rgb:- | md5sum | cut -d' ' -f1; }
 
+# "yes" when the screen changes within half a second, else "no".
+picture_moves() {
+  local before after
+  before=$(screen_digest)
+  sleep 0.5
+  after=$(screen_digest)
+  [ "$before" != "$after" ] && echo yes || echo no
+}
+
 # Waits for the program started as $program to show its first frames: the
 # window opens black and the background is cleared once set-up is over.
 wait_for_first_frames() {

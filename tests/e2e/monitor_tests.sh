@@ -5,7 +5,9 @@
 # while the program runs. Each time a screenshot of the whole X screen, whose
 # corner is the virtual screen's, must be exactly the offscreen frame of the
 # same music time and size. Without its music the program's time stands still
-# at -1 s. Needs root for Xorg; skipped (77) otherwise.
+# at -1 s. Then the viewer's options: --monitor 2 covers that monitor only and
+# follows the primary when it goes away; --windowed 800x450 has that picture.
+# Needs root for Xorg; skipped (77) otherwise.
 # Usage: monitor_tests.sh <run folder> <folder of the test tools> <build folder>
 set -uo pipefail
 
@@ -35,19 +37,19 @@ cp -r "$run_folder" "$work/run"
 rm "$work/run/music.mp3"
 cp "$tools/display_layout.exe" "$tools/offscreen_frame.exe" "$work/run/"
 cd "$work/run" || exit 1
-sizes="2560x720 1280x1440 1280x720 1024x768"
+sizes="2560x720 1280x1440 1280x720 1024x768 800x450"
 # shellcheck disable=SC2086
 wine offscreen_frame.exe -1 $sizes
 for size in $sizes; do
   /usr/bin/convert -size "$size" -depth 8 "bgra:reference-$size.bgra" -alpha off "reference-$size.png"
 done
 
-# The pixels of the screen that differ from the reference of the screen's size,
-# once they are none or after twenty seconds.
+# The pixels of the screen, or of its part WxH+X+Y, that differ from the
+# reference of that size, once they are none or after twenty seconds.
 wrong_pixels() {
   local size count end=$((SECONDS + 20))
   while [ $SECONDS -lt $end ]; do
-    xwd -root -silent | /usr/bin/convert xwd:- "$work/shot.png"
+    xwd -root -silent | /usr/bin/convert xwd:- ${1:+-crop "$1" +repage} "$work/shot.png"
     size=$(identify -format '%wx%h' "$work/shot.png")
     count="all of $size (no reference)"
     [ -f "reference-$size.png" ] && count=$(compare -metric AE "$work/shot.png" "reference-$size.png" null: 2>&1)
@@ -75,12 +77,13 @@ start_program() {
     sleep 0.2
   done
   wine display_layout.exe store >/dev/null
-  (exec timeout 90 wine vexlar.exe) &
+  (exec timeout 90 wine vexlar.exe "$@") &
   program=$!
 }
 
+# Ends the program with the pointer at X Y (10 10), over its window.
 end_program() {
-  xdotool mousemove 10 10
+  xdotool mousemove "${2:-10}" "${3:-10}"
   hold_escape
   wait_for_exit
   check "$1: Escape held ends the program with exit code 0" 0 "$exit_code"
@@ -111,5 +114,30 @@ arrange_monitors --output DUMMY1 --mode 1280x720 --above DUMMY0
 arrange_monitors --output DUMMY1 --left-of DUMMY0
 check "several changes in a row end in the picture of the last layout" 0 "$(wrong_pixels)"
 end_program "above"
+
+# Where the picture is as WxH+X+Y, once the window shows.
+picture_area() {
+  local client
+  for _ in $(seq 1 50); do
+    client=$(wine display_layout.exe client | tr -d '\r') && break
+    sleep 0.2
+  done
+  echo "$client" | awk '{ print $4 "x" $5 "+" $2 "+" $3 }'
+}
+
+arrange_monitors --output DUMMY1 --mode 1280x720 --right-of DUMMY0
+start_program --monitor 2
+check "--monitor 2 covers the second monitor only" "1280x720+1280+0" "$(picture_area)"
+check "--monitor 2: the picture on it" 0 "$(wrong_pixels 1280x720+1280+0)"
+arrange_monitors --output DUMMY1 --off
+check "--monitor 2 taken away: the picture on the primary" 0 "$(wrong_pixels)"
+end_program "--monitor 2"
+
+start_program --windowed 800x450
+area=$(picture_area)
+check "--windowed 800x450: the client area's size" 800x450 "${area%%+*}"
+check "--windowed 800x450: the picture in it" 0 "$(wrong_pixels "$area")"
+IFS=+ read -r _ x y <<<"$area"
+end_program "--windowed" $((x + 10)) $((y + 10))
 
 finish

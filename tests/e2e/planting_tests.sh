@@ -42,9 +42,7 @@ run_both() {
   start "$1" vexlar.exe
   moves=no
   if wait_for_first_frames; then
-    local before
-    before=$(screen_digest); sleep 0.5
-    [ "$before" != "$(screen_digest)" ] && moves=yes
+    moves=$(picture_moves)
     hold_escape
   fi
   wait_for_exit

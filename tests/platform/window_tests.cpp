@@ -199,10 +199,10 @@ TEST_F(WindowTest, TheClientAreaBoundsTheMouseAndTheWindowFollowsTheVirtualScree
     // Minimised, the window keeps its size and waits to be shown again.
     ShowWindow(window->hwnd, SW_MINIMIZE);
     EXPECT_EQ(window->width, 300);
-    EXPECT_FALSE(window->FollowVirtualScreen());
+    EXPECT_FALSE(window->FollowScreenArea());
     ShowWindow(window->hwnd, SW_RESTORE);
 
-    EXPECT_TRUE(window->FollowVirtualScreen());
+    EXPECT_TRUE(window->FollowScreenArea());
     const ScreenArea screen = VirtualScreen();
     RECT rect{};
     GetWindowRect(window->hwnd, &rect);
@@ -210,7 +210,7 @@ TEST_F(WindowTest, TheClientAreaBoundsTheMouseAndTheWindowFollowsTheVirtualScree
     EXPECT_EQ(rect.top, screen.y);
     EXPECT_EQ(window->width, screen.width);
     EXPECT_EQ(window->height, screen.height);
-    EXPECT_FALSE(window->FollowVirtualScreen());
+    EXPECT_FALSE(window->FollowScreenArea());
 
     // Windows tells of a display change or a new scaling (Wine here never
     // does): the window returns over the virtual screen at once, not to the
@@ -285,6 +285,39 @@ TEST_F(WindowTest, CloseAndAltF4PostQuitWithCodeZeroAndKeepTheWindow)
     }
     EXPECT_EQ(quitCode, 0u);
     EXPECT_TRUE(IsWindow(window->hwnd));
+}
+
+TEST_F(WindowTest, WhileKeptAwakeRefusesTheScreenSaverAndMonitorPowerOffOnly)
+{
+    window->keepAwake = true;
+    // The low four bits of the command are the system's own.
+    EXPECT_EQ(Send(WM_SYSCOMMAND, SC_SCREENSAVE | 3), 0);
+    EXPECT_EQ(Send(WM_SYSCOMMAND, SC_MONITORPOWER, 2), 0);
+    // Other commands keep their default processing: closing still quits.
+    Send(WM_SYSCOMMAND, SC_CLOSE);
+    EXPECT_EQ(TakeQuit(), 0u);
+    window->keepAwake = false;
+}
+
+// An ordinary window: a title bar and a frame to resize it by, its client
+// area the size asked for, left where the viewer puts it, the cursor shown.
+TEST(OrdinaryWindow, HasATitleBarAndTheClientSizeAskedForAndStaysWhereItIsPut)
+{
+    Window ordinary(800, 450, {.mode = WindowMode::Windowed, .clientWidth = 800, .clientHeight = 450});
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(ordinary.hwnd, GWL_STYLE));
+    EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, DWORD{WS_OVERLAPPEDWINDOW});
+    RECT client{};
+    GetClientRect(ordinary.hwnd, &client);
+    EXPECT_EQ(client.right, 800);
+    EXPECT_EQ(client.bottom, 450);
+    ASSERT_TRUE(ordinary.graphics && ordinary.graphics->swapChain);
+    EXPECT_EQ(ordinary.graphics->width, 800u);
+
+    SetWindowPos(ordinary.hwnd, nullptr, 20, 30, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_FALSE(ordinary.FollowScreenArea());
+    GetClientRect(ordinary.hwnd, &client);
+    EXPECT_EQ(ordinary.width, client.right);
+    EXPECT_EQ(ordinary.height, client.bottom);
 }
 
 TEST_F(WindowTest, MessagesBeforeCreationAreNotForwarded)

@@ -1,10 +1,14 @@
+#include "audio/com_object.h"
 #include "render/graphics.h"
 #include "tests/render/test_window.h"
 #include "tests/support/read_back.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -118,9 +122,23 @@ TEST_F(GraphicsOnWindow, ClearedBackBufferReadsBackExactly)
 }
 
 // Records every creation attempt and refuses the ones that ask for the
-// debug layer (or all of them), as machines without the graphics tools do.
+// debug layer (or all of them), as machines without the graphics tools do;
+// and it stands in for a card of `cardLevel`, which makes a device of the
+// first level asked for that it has (the runtime's own list when none is
+// asked for), or none.
 std::vector<UINT> attemptedFlags;
 bool refuseEverything = false;
+D3D_FEATURE_LEVEL cardLevel = D3D_FEATURE_LEVEL_11_0;
+
+bool CardHasOneOf(const D3D_FEATURE_LEVEL* levels, UINT levelCount)
+{
+    constexpr D3D_FEATURE_LEVEL runtimeDefaults[] = {D3D_FEATURE_LEVEL_11_0, D3D_FEATURE_LEVEL_10_1,
+                                                     D3D_FEATURE_LEVEL_10_0, D3D_FEATURE_LEVEL_9_3};
+    const std::vector<D3D_FEATURE_LEVEL> asked =
+        levels == nullptr ? std::vector(std::begin(runtimeDefaults), std::end(runtimeDefaults))
+                          : std::vector(levels, levels + levelCount);
+    return std::any_of(asked.begin(), asked.end(), [](D3D_FEATURE_LEVEL level) { return level <= cardLevel; });
+}
 
 HRESULT WINAPI CreateWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
                                        const D3D_FEATURE_LEVEL* levels, UINT levelCount, UINT sdkVersion,
@@ -131,6 +149,9 @@ HRESULT WINAPI CreateWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE dr
     attemptedFlags.push_back(flags);
     if (refuseEverything || (flags & D3D11_CREATE_DEVICE_DEBUG)) {
         return DXGI_ERROR_SDK_COMPONENT_MISSING;
+    }
+    if (!CardHasOneOf(levels, levelCount)) {
+        return DXGI_ERROR_UNSUPPORTED;
     }
     return D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount, sdkVersion,
                                          swapChainDesc, swapChain, device, achieved, context);
@@ -149,12 +170,15 @@ TEST(Graphics, FallsBackToNoDebugLayerWhenTheFirstAttemptFails)
     EXPECT_TRUE(graphics.depthStencilView);
 }
 
-TEST(Graphics, WithoutAnyDeviceHoldsNothingAndTearsDownCleanly)
+// Without a device, or on a card below feature level 11_0, where no shader
+// of the scene would load.
+TEST(Graphics, WithoutAnyDeviceOrOnALevel10CardHoldsNothingAndTearsDownCleanly)
 {
-    attemptedFlags.clear();
-    refuseEverything = true;
     TestWindow window;
-    {
+    for (const bool refuse : {true, false}) {
+        attemptedFlags.clear();
+        refuseEverything = refuse;
+        cardLevel = D3D_FEATURE_LEVEL_10_1;
         Graphics graphics(window.Handle(), CreateWithoutDebugLayer);
         EXPECT_EQ(attemptedFlags.size(), 2u);
         EXPECT_FALSE(graphics.device);
@@ -164,6 +188,125 @@ TEST(Graphics, WithoutAnyDeviceHoldsNothingAndTearsDownCleanly)
         EXPECT_FALSE(graphics.depthStencilView);
     }
     refuseEverything = false;
+    cardLevel = D3D_FEATURE_LEVEL_11_0;
+}
+
+// Lives as long as the view it is attached to: the view's private data holds
+// its only reference and lets go of it when the view is destroyed, once
+// nothing (the context's bindings included) refers to the view any more.
+class ViewWatch final : public ComObject<IUnknown> {
+public:
+    explicit ViewWatch(int& live) : live(live) { ++live; }
+    ~ViewWatch() override { --live; }
+
+    static void Attach(ID3D11View* view, int& live)
+    {
+        static constexpr GUID kWatch{0x5f1c2a7e, 0x3b0d, 0x4f6a, {0x9c, 0x21, 0x7d, 0x44, 0x0e, 0x8b, 0x61, 0x3a}};
+        view->SetPrivateDataInterface(kWatch, MakeComObject<ViewWatch>(live).Get());
+    }
+
+private:
+    int& live;
+};
+
+// The real swap chain, refusing to resize while a watched view of its buffer
+// lives, as Windows' does (Wine's resizes all the same).
+class StrictSwapChain final : public ComObject<IDXGISwapChain> {
+public:
+    explicit StrictSwapChain(ComPtr<IDXGISwapChain> real) : real(std::move(real)) {}
+
+    int liveViews = 0;
+    int resizes = 0;
+
+    HRESULT STDMETHODCALLTYPE ResizeBuffers(UINT count, UINT width, UINT height, DXGI_FORMAT format,
+                                            UINT flags) override
+    {
+        if (liveViews > 0) {
+            return DXGI_ERROR_INVALID_CALL;
+        }
+        ++resizes;
+        return real->ResizeBuffers(count, width, height, format, flags);
+    }
+
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID id, UINT size, const void* data) override
+    {
+        return real->SetPrivateData(id, size, data);
+    }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID id, const IUnknown* object) override
+    {
+        return real->SetPrivateDataInterface(id, object);
+    }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID id, UINT* size, void* data) override
+    {
+        return real->GetPrivateData(id, size, data);
+    }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID id, void** parent) override { return real->GetParent(id, parent); }
+    HRESULT STDMETHODCALLTYPE GetDevice(REFIID id, void** device) override { return real->GetDevice(id, device); }
+    HRESULT STDMETHODCALLTYPE Present(UINT interval, UINT flags) override { return real->Present(interval, flags); }
+    HRESULT STDMETHODCALLTYPE GetBuffer(UINT index, REFIID id, void** surface) override
+    {
+        return real->GetBuffer(index, id, surface);
+    }
+    HRESULT STDMETHODCALLTYPE SetFullscreenState(BOOL fullScreen, IDXGIOutput* target) override
+    {
+        return real->SetFullscreenState(fullScreen, target);
+    }
+    HRESULT STDMETHODCALLTYPE GetFullscreenState(BOOL* fullScreen, IDXGIOutput** target) override
+    {
+        return real->GetFullscreenState(fullScreen, target);
+    }
+    HRESULT STDMETHODCALLTYPE GetDesc(DXGI_SWAP_CHAIN_DESC* desc) override { return real->GetDesc(desc); }
+    HRESULT STDMETHODCALLTYPE ResizeTarget(const DXGI_MODE_DESC* mode) override { return real->ResizeTarget(mode); }
+    HRESULT STDMETHODCALLTYPE GetContainingOutput(IDXGIOutput** output) override
+    {
+        return real->GetContainingOutput(output);
+    }
+    HRESULT STDMETHODCALLTYPE GetFrameStatistics(DXGI_FRAME_STATISTICS* statistics) override
+    {
+        return real->GetFrameStatistics(statistics);
+    }
+    HRESULT STDMETHODCALLTYPE GetLastPresentCount(UINT* count) override { return real->GetLastPresentCount(count); }
+
+private:
+    ComPtr<IDXGISwapChain> real;
+};
+
+StrictSwapChain* strictSwapChain = nullptr;
+
+HRESULT WINAPI CreateStrictly(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
+                              const D3D_FEATURE_LEVEL* levels, UINT levelCount, UINT sdkVersion,
+                              const DXGI_SWAP_CHAIN_DESC* swapChainDesc, IDXGISwapChain** swapChain,
+                              ID3D11Device** device, D3D_FEATURE_LEVEL* achieved, ID3D11DeviceContext** context)
+{
+    ComPtr<IDXGISwapChain> real;
+    const HRESULT hr = D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount,
+                                                     sdkVersion, swapChainDesc, &real, device, achieved, context);
+    if (SUCCEEDED(hr)) {
+        ComPtr<StrictSwapChain> strict = MakeComObject<StrictSwapChain>(real);
+        strictSwapChain = strict.Get();
+        *swapChain = strict.Detach();
+    }
+    return hr;
+}
+
+// A window resized (an ordinary window's edge dragged) keeps its device:
+// nothing refers to the buffer when it is resized.
+TEST(Graphics, ResizesToTheWindowWithNothingLeftReferringToTheBuffer)
+{
+    TestWindow window;
+    SetWindowPos(window.Handle(), nullptr, 0, 0, 640, 360, SWP_NOZORDER | SWP_NOACTIVATE);
+    Graphics graphics(window.Handle(), CreateStrictly);
+    ASSERT_TRUE(graphics.renderTargetView);
+    const ComPtr<ID3D11Device> device = graphics.device;
+    for (const auto& [width, height] : {std::pair{800, 450}, std::pair{320, 200}}) {
+        ViewWatch::Attach(graphics.renderTargetView.Get(), strictSwapChain->liveViews);
+        SetWindowPos(window.Handle(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(graphics.ResizeToWindow()) << width;
+        EXPECT_EQ(graphics.device, device);
+        EXPECT_EQ(TextureDescOf(graphics.renderTargetView.Get()).Width, UINT(width));
+        EXPECT_EQ(graphics.height, UINT(height));
+    }
+    EXPECT_EQ(strictSwapChain->resizes, 2);
 }
 
 // Alt+Enter as the window's message queue gets it: a system key of Return
