@@ -131,6 +131,7 @@ struct DeviceLog {
     std::uint64_t played = 0;
     bool started = false;
     bool failed = false;
+    std::uint64_t readAt = 0;  // when the library last read its clock
 };
 
 struct FakeDeviceKind {
@@ -188,7 +189,7 @@ public:
         PublishLocked();
         return true;
     }
-    std::optional<std::uint64_t> PlayedFrames() override
+    std::optional<DevicePosition> PlayedFrames() override
     {
         std::lock_guard lock(log->mutex);
         if (!PlayLocked()) {
@@ -196,7 +197,8 @@ public:
         }
         const std::uint64_t frames = playedMicroframes / kSecond;
         const std::uint64_t stepBack = clock.Now() - startedAt >= kind.clockStepsBackAt ? format.sampleRate / 10 : 0;
-        return frames - std::min(frames, stepBack);
+        log->readAt = clock.Now();
+        return DevicePosition{.frames = frames - std::min(frames, stepBack), .time = log->readAt};
     }
     HANDLE ReadyEvent() const override
     {
@@ -261,8 +263,9 @@ std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
 // Moves the clock on by `step` once that much more than has been played is
 // decoded and held by the device playing, if any (or everything up to the
 // end), so that neither clock waits for data. A device that was started is
-// first taken up, so that the time does not move between the two; one whose
-// clock failed is first let go. False when that never comes.
+// first taken up and its clock read at this time, so that the time does not
+// move between the two; one whose clock failed is first let go. False when
+// that never comes.
 bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t step)
 {
     const std::uint32_t blockAlign = playback.Format().BlockAlign();
@@ -278,7 +281,7 @@ bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t st
         if (log.alive == 0 || log.received.empty()) {
             return true;
         }
-        if (log.failed || !log.started || !onDevice) {
+        if (log.failed || !log.started || !onDevice || log.readAt != clock.Now()) {
             return false;
         }
         const std::uint64_t ahead = log.queued - log.played;
@@ -655,9 +658,8 @@ TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
     EXPECT_LE(first, BytesAt({.sampleRate = 44100, .channels = 2}, clock.Now() - opened));
     for (int i = 0; i < 100 && library.PlayedBytes(handle) < wav.size() - 44; ++i) {
         ASSERT_TRUE(WaitFor([&] {
-            library.PlayedBytes(handle);  // brings the device's count up to the clock
             std::lock_guard lock(log->mutex);
-            return log->queued - log->played >= 2205 || log->queued == 26460;
+            return log->readAt == clock.Now() && (log->queued - log->played >= 2205 || log->queued == 26460);
         }));
         clock.Advance(50 * kMs);
     }
