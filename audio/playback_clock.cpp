@@ -23,9 +23,13 @@ constexpr double kMaxRateDeviation = 0.01;
 // second that changes one frame's step by at most 0.8 ms.
 constexpr double kCorrectionUs = 1'000'000;
 constexpr double kSlew = 0.05;
+// How far a device's reading may run ahead of the position and still be
+// believed: more than the jitter of a real device's clock, less than one buffer.
+constexpr double kBelievedLeadUs = 20'000;
 // How far the position may run past the device's newest reading carried on
-// to now: more than the steps of a coarse device clock, and so the most it
-// runs on once the device stops.
+// to now while it moves: more than the steps of a coarse device clock, and so
+// the most it runs on once the device stops. Until it first moves, and once
+// it stopped, the position waits for it.
 constexpr double kLeadUs = 40'000;
 // A device whose position has not moved for this long has stopped; its
 // readings so far say nothing about its rate once it moves again.
@@ -48,6 +52,8 @@ void PlaybackClock::FollowDevice(std::uint64_t time)
 {
     Advance(time);
     mode = Mode::Device;
+    latest = {.frames = position, .time = static_cast<double>(positionTime)};
+    lastFrames = position;
     count = 0;
     moving = false;
     rate = nominalRate;
@@ -59,16 +65,28 @@ void PlaybackClock::AddReading(std::uint64_t frames, std::uint64_t time)
         return;
     }
     const Reading reading{.frames = static_cast<double>(frames), .time = static_cast<double>(time)};
-    if (count > 0 && reading.frames != latest.frames) {
-        if (!moving) {
-            count = 0;  // it moves for the first time since it started or stopped: measure from here
-        }
+    const bool starts = reading.frames != lastFrames && !moving;
+    if (reading.frames != lastFrames) {
         moving = true;
         latestAdvance = reading.time;
     } else if (moving && reading.time - latestAdvance > kStallUs) {
         moving = false;
     }
+    lastFrames = reading.frames;
+    // A device whose clock runs ahead of the position by more than a real
+    // device's jitter swallows data without playing it, as a null device does.
+    const double elapsed = std::max(0.0, reading.time - static_cast<double>(positionTime));
+    if (reading.frames > position + rate * elapsed + nominalRate * kBelievedLeadUs) {
+        return;
+    }
     latest = reading;
+    if (starts) {
+        // It moves for the first time since it started or stopped: the
+        // position, which waited for it, takes it up from here.
+        count = 0;
+        const double now = static_cast<double>(positionTime);
+        position = std::max(position, std::min(reading.frames + rate * (now - reading.time), limit));
+    }
     if (count > 0 && reading.time - readings[(first + count - 1) % kReadings].time < kReadingSpacingUs) {
         --count;
     }
@@ -142,12 +160,13 @@ void PlaybackClock::Advance(std::uint64_t time)
     const double now = static_cast<double>(time);
     const double elapsed = static_cast<double>(time - positionTime);
     double next = position + nominalRate * elapsed;
-    if (mode == Mode::Device && count > 0) {
+    if (mode == Mode::Device && !moving) {
+        next = latest.frames;
+    } else if (mode == Mode::Device && count > 0) {
         const double predicted = position + rate * elapsed;
         const double most = kSlew * rate * elapsed;
         const double gap = Target(now) - predicted;
         next = predicted + std::clamp(gap * std::min(1.0, elapsed / kCorrectionUs), -most, most);
-        // A device that stopped holds the position within the lead of where it stands.
         next = std::min(next, latest.frames + rate * (now - latest.time + kLeadUs));
     }
     position = std::max(position, std::min(next, limit));

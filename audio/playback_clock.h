@@ -57,7 +57,8 @@ private:
     std::array<Reading, kReadings> readings{};
     std::size_t first = 0;
     std::size_t count = 0;
-    Reading latest;            // the newest reading
+    Reading latest;            // the newest reading believed, or where the device began
+    double lastFrames = 0;     // the newest reading, believed or not
     bool moving = false;       // the device's position moved on since it started or last stopped
     double latestAdvance = 0;  // when it last moved on
     double rate = 0;           // the device's rate over the readings, frames per microsecond
