@@ -14,6 +14,9 @@ constexpr double kReadingSpacingUs = 8'000;
 // steps says little about its rate.
 constexpr double kRateWindowUs = 3'000'000;
 constexpr double kRateSpanUs = 1'000'000;
+// Where the device stands now is taken from the readings of this last stretch:
+// long enough to average out the steps of a coarse clock.
+constexpr double kOffsetWindowUs = 250'000;
 // A real device's clock differs from the performance counter by far less;
 // a measured rate beyond this is a fault of the readings.
 constexpr double kMaxRateDeviation = 0.01;
@@ -21,7 +24,7 @@ constexpr double kMaxRateDeviation = 0.01;
 // a read is closed over this time, and the position never runs more than
 // kSlew faster or slower than the device's rate doing so. At 60 frames per
 // second that changes one frame's step by at most 0.8 ms.
-constexpr double kCorrectionUs = 1'000'000;
+constexpr double kCorrectionUs = 300'000;
 constexpr double kSlew = 0.05;
 // How far a device's reading may run ahead of the position and still be
 // believed: more than the jitter of a real device's clock, less than one buffer.
@@ -30,7 +33,7 @@ constexpr double kBelievedLeadUs = 20'000;
 // to now while it moves: more than the steps of a coarse device clock, and so
 // the most it runs on once the device stops. Until it first moves, and once
 // it stopped, the position waits for it.
-constexpr double kLeadUs = 40'000;
+constexpr double kLeadUs = 30'000;
 // A device whose position has not moved for this long has stopped; its
 // readings so far say nothing about its rate once it moves again.
 constexpr double kStallUs = 100'000;
@@ -103,32 +106,37 @@ void PlaybackClock::AddReading(std::uint64_t frames, std::uint64_t time)
     Fit();
 }
 
-// The line through the readings: through their mean, at the device's rate
-// measured over them once they span long enough.
+// The line through the readings: at the device's rate measured over all of
+// them once they span long enough, through the mean of the newest, so that a
+// change of pace (a device that starts slowly) soon stops pulling it aside.
 void PlaybackClock::Fit()
 {
-    centre = {};
+    const auto at = [this](std::size_t i) -> const Reading& { return readings[(first + i) % kReadings]; };
+    Reading mean;
     for (std::size_t i = 0; i < count; ++i) {
-        centre.frames += readings[(first + i) % kReadings].frames;
-        centre.time += readings[(first + i) % kReadings].time;
+        mean.frames += at(i).frames;
+        mean.time += at(i).time;
     }
-    centre.frames /= static_cast<double>(count);
-    centre.time /= static_cast<double>(count);
+    mean.frames /= static_cast<double>(count);
+    mean.time /= static_cast<double>(count);
     rate = nominalRate;
-    const double span = latest.time - readings[first].time;
-    if (span < kRateSpanUs) {
-        return;
+    if (latest.time - at(0).time >= kRateSpanUs) {
+        double covariance = 0;
+        double variance = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            covariance += (at(i).time - mean.time) * (at(i).frames - mean.frames);
+            variance += (at(i).time - mean.time) * (at(i).time - mean.time);
+        }
+        if (variance > 0) {
+            rate = std::clamp(covariance / variance, nominalRate * (1 - kMaxRateDeviation),
+                              nominalRate * (1 + kMaxRateDeviation));
+        }
     }
-    double covariance = 0;
-    double variance = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Reading& r = readings[(first + i) % kReadings];
-        covariance += (r.time - centre.time) * (r.frames - centre.frames);
-        variance += (r.time - centre.time) * (r.time - centre.time);
-    }
-    if (variance > 0) {
-        rate = std::clamp(covariance / variance, nominalRate * (1 - kMaxRateDeviation),
-                          nominalRate * (1 + kMaxRateDeviation));
+    // A clock that moves in steps lags by up to a step between them; read
+    // soon after a step it lags least.
+    centre = latest;
+    for (std::size_t i = count; i-- > 0 && latest.time - at(i).time <= kOffsetWindowUs;) {
+        centre.frames = std::max(centre.frames, at(i).frames + rate * (latest.time - at(i).time));
     }
 }
 

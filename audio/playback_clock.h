@@ -62,5 +62,5 @@ private:
     bool moving = false;       // the device's position moved on since it started or last stopped
     double latestAdvance = 0;  // when it last moved on
     double rate = 0;           // the device's rate over the readings, frames per microsecond
-    Reading centre;            // the mean of the readings: the line passes through it
+    Reading centre;            // the mean of the newest readings: the line passes through it
 };

@@ -2,11 +2,17 @@
 //   music_clock_bench FILE [seconds]  plays FILE through bass.dll on the default
 //                                     output and reads the position every
 //                                     millisecond or two (10 s when not given)
+//   music_clock_bench --fake          the library's clock on simulated time,
+//                                     following a device whose clock moves in
+//                                     10 ms or 20 ms steps with jitter, read
+//                                     every millisecond for 10 s
 // For each it prints the position's error against real time (its spread and
-// its worst, about the mean), its drift from the first reading to the last,
+// its worst, about the mean), its drift (the mean error of the last second
+// against that of the first),
 // and the error of each step a picture would see when read at 60, 144 and
 // 240 frames per second.
 #include "audio/bass.h"
+#include "audio/playback_clock.h"
 #include "bench/bench_clock.h"
 
 #include <windows.h>
@@ -15,7 +21,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -85,8 +94,24 @@ void PrintFigures(const char* output, const std::vector<Sample>& samples)
     }
     const Spread error = SpreadOf(errors);
     const double seconds = samples.back().wall - samples.front().wall;
+    // The mean error of the last second against the first.
+    double firstSecond = 0;
+    double lastSecond = 0;
+    int inFirst = 0;
+    int inLast = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i].wall - samples.front().wall < 1) {
+            firstSecond += errors[i];
+            ++inFirst;
+        }
+        if (samples.back().wall - samples[i].wall < 1) {
+            lastSecond += errors[i];
+            ++inLast;
+        }
+    }
+    const double drift = lastSecond / inLast - firstSecond / inFirst;
     std::printf("%s: %zu reads over %.1f s: error sd %.3f ms, worst %.3f ms, drift %+.3f ms\n", output, samples.size(),
-                seconds, error.sd * 1000, error.worst * 1000, errors.back() * 1000);
+                seconds, error.sd * 1000, error.worst * 1000, drift * 1000);
     for (const double rate : {60.0, 144.0, 240.0}) {
         const std::vector<double> steps = FrameStepErrors(samples, rate);
         double worst = 0;
@@ -98,6 +123,46 @@ void PrintFigures(const char* output, const std::vector<Sample>& samples)
         std::printf("  read at %3.0f Hz: step error sd %.3f ms, worst %.3f ms, %d of %zu steps off by more than 1 ms\n",
                     rate, SpreadOf(steps).sd * 1000, worst * 1000, late, steps.size());
     }
+}
+
+// A device whose clock moves in steps of `stepUs`, each some `jitterUs` early
+// or late, read by the library's feeding thread about every 10 ms (the time of
+// a reading is when it was taken, as Wine's PulseAudio driver gives it); the
+// position is read every millisecond.
+std::vector<Sample> FollowSteppingDevice(std::uint64_t stepUs, std::uint64_t jitterUs, double seconds)
+{
+    constexpr std::uint32_t kRate = 44100;
+    constexpr std::uint64_t kStart = 1'000'000;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::uint64_t> jitter(0, 2 * jitterUs);
+    std::uniform_int_distribution<std::uint64_t> feedDelay(0, 3'000);
+    PlaybackClock clock(kRate);
+    clock.FollowDevice(kStart);
+    clock.Limit(UINT64_MAX / 2, kStart);
+    const auto framesAt = [](std::uint64_t time) { return (time - kStart) * kRate / 1'000'000; };
+    // Step k comes at kStart + k steps, a little early or late.
+    const auto stepTime = [&](std::uint64_t k) { return kStart + k * stepUs - jitterUs + jitter(random); };
+    std::uint64_t step = 1;
+    std::uint64_t nextStep = stepTime(step);
+    std::uint64_t shown = 0;  // what the device's clock shows
+    std::uint64_t nextFeed = kStart + 10'000;
+    std::vector<Sample> samples;
+    const auto end = kStart + static_cast<std::uint64_t>(seconds * 1e6);
+    for (std::uint64_t now = kStart; now < end; now += 1'000) {
+        while (nextStep <= now) {
+            shown = framesAt(nextStep);
+            nextStep = stepTime(++step);
+        }
+        if (nextFeed <= now) {
+            clock.AddReading(shown, now);
+            nextFeed = now + 10'000 + feedDelay(random);
+        }
+        const std::uint64_t position = clock.Position(now);
+        if (position > 0) {
+            samples.push_back({static_cast<double>(now) * 1e-6, static_cast<double>(position) / kRate});
+        }
+    }
+    return samples;
 }
 
 int PlayFile(const char* path, double seconds)
@@ -133,8 +198,13 @@ int PlayFile(const char* path, double seconds)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::printf("usage: music_clock_bench FILE [seconds]\n");
+        std::printf("usage: music_clock_bench FILE [seconds] | --fake\n");
         return 1;
+    }
+    if (std::strcmp(argv[1], "--fake") == 0) {
+        PrintFigures("fake device, 10 ms steps, jitter 2 ms", FollowSteppingDevice(10'000, 2'000, 10.0));
+        PrintFigures("fake device, 20 ms steps, jitter 2 ms", FollowSteppingDevice(20'000, 2'000, 10.0));
+        return 0;
     }
     timeBeginPeriod(1);
     const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
