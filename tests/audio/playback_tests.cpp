@@ -2,6 +2,7 @@
 #include "audio/audio_library.h"
 #include "audio/file_sources.h"
 #include "audio/playback.h"
+#include "audio/playback_clock.h"
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
 #include "tests/audio/audio_files.h"
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <mutex>
 #include <new>
+#include <random>
 #include <thread>
 #include <utility>
 
@@ -329,6 +331,100 @@ void ExpectStaysAt(Playback& playback, TestClock& clock, std::uint64_t end, Devi
         std::lock_guard lock(log.mutex);
         return log.alive == 0;
     }));
+}
+
+// The clock, read every `readUs` for 5 s, following a device whose clock
+// shows what it played in steps of `stepUs`, each up to 2 ms early or late,
+// and read by the feeding thread about every 10 ms. The device plays at
+// `speed` times real time, and not at all from `stallFrom` to `stallTo`.
+struct ClockRun {
+    std::vector<std::uint64_t> times;  // microseconds from the start
+    std::vector<double> positions;     // the clock's, in ms
+    std::vector<double> played;        // what the device truly played, in ms
+};
+ClockRun FollowStepping(std::uint64_t stepUs, std::uint64_t readUs, double speed = 1.0,
+                        std::uint64_t stallFrom = UINT64_MAX, std::uint64_t stallTo = UINT64_MAX)
+{
+    constexpr double kFramesPerMs = 44.1;
+    std::mt19937 random(1);
+    std::uniform_int_distribution<std::uint64_t> jitter(0, 4'000);
+    const auto playedAt = [&](std::uint64_t t) {
+        const std::uint64_t stalled = t > stallFrom ? std::min(t, stallTo) - stallFrom : 0;
+        return speed * static_cast<double>(t - stalled) / 1000;
+    };
+    PlaybackClock clock(44100);
+    clock.FollowDevice(kSecond);
+    clock.Limit(UINT64_MAX / 2, kSecond);
+    ClockRun run;
+    std::uint64_t shown = 0;
+    std::uint64_t nextStep = stepUs - 2'000 + jitter(random);
+    std::uint64_t nextFeed = 0;
+    for (std::uint64_t t = 0; t <= 5 * kSecond; t += 1) {
+        if (t == nextStep) {
+            shown = static_cast<std::uint64_t>(playedAt(t) * kFramesPerMs);
+            nextStep = (t + 2'000) / stepUs * stepUs + stepUs - 2'000 + jitter(random);
+        }
+        if (t == nextFeed) {
+            clock.AddReading(shown, kSecond + t);
+            nextFeed = t + 10'000 + jitter(random) / 2;
+        }
+        if (t % readUs == 0) {
+            run.times.push_back(t);
+            run.positions.push_back(static_cast<double>(clock.Position(kSecond + t)) / kFramesPerMs);
+            run.played.push_back(playedAt(t));
+        }
+    }
+    return run;
+}
+
+// A device clock that moves in coarse steps, or runs 0.5 % fast or slow, is
+// followed at real time's pace: from the first move on, each read's step is
+// the time since the last read within 1 ms, and the position keeps within a
+// few milliseconds of what was played. A device that stops stops the clock,
+// which then waits for it without going back.
+TEST(PlaybackClock, FollowsADeviceSmoothlyAndStopsWithIt)
+{
+    struct Case {
+        std::uint64_t stepUs;
+        std::uint64_t readUs;
+        double speed;
+    };
+    for (const Case c : {Case{10'000, 4'000, 1.0}, Case{20'000, 16'667, 1.0}, Case{20'000, 4'000, 1.0},
+                         Case{10'000, 4'000, 1.005}, Case{10'000, 16'667, 0.995}}) {
+        const ClockRun run = FollowStepping(c.stepUs, c.readUs, c.speed);
+        std::size_t moved = 1;
+        while (run.positions[moved - 1] == 0) {
+            ++moved;
+        }
+        EXPECT_LT(run.times[moved], 100 * kMs);
+        for (std::size_t i = moved + 1; i < run.times.size(); ++i) {
+            const double step = run.positions[i] - run.positions[i - 1];
+            ASSERT_NEAR(step, static_cast<double>(c.readUs) / 1000, 1.0) << c.stepUs << " at " << run.times[i];
+        }
+        EXPECT_NEAR(run.positions.back(), run.played.back(), 5.0) << c.stepUs << " speed " << c.speed;
+    }
+
+    const ClockRun stalled = FollowStepping(10'000, 4'000, 1.0, 1 * kSecond, 2 * kSecond);
+    for (std::size_t i = 1; i < stalled.times.size(); ++i) {
+        ASSERT_GE(stalled.positions[i], stalled.positions[i - 1]);
+        if (stalled.times[i] >= 1200 * kMs && stalled.times[i] <= 2 * kSecond) {
+            ASSERT_EQ(stalled.positions[i], stalled.positions[i - 1]) << "at " << stalled.times[i];
+            ASSERT_LE(stalled.positions[i], 1000 + 45.0);
+        }
+    }
+    EXPECT_NEAR(stalled.positions.back(), stalled.played.back(), 5.0);
+}
+
+// Starved of data, the clock stands where the data ends, and carries on from
+// there once it gets more, not from where the time waited would have taken it.
+TEST(PlaybackClock, StarvedCarriesOnFromWhereItStood)
+{
+    PlaybackClock clock(1000);  // a frame a millisecond
+    clock.Limit(300, kSecond);
+    clock.RunFreely(kSecond);
+    EXPECT_EQ(clock.Position(kSecond + 500 * kMs), 300u);
+    clock.Limit(2000, 2 * kSecond);
+    EXPECT_EQ(clock.Position(2 * kSecond + 100 * kMs), 400u);
 }
 
 // The real-time clock stands in for a device when none is asked for, when
