@@ -89,6 +89,7 @@ void PrintFigures(const char* output, const std::vector<Sample>& samples)
         return;
     }
     std::vector<double> errors;
+    errors.reserve(samples.size());
     for (const Sample& s : samples) {
         errors.push_back((s.position - samples.front().position) - (s.wall - samples.front().wall));
     }
