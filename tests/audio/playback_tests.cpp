@@ -134,6 +134,7 @@ struct DeviceLog {
     bool started = false;
     bool failed = false;
     std::uint64_t readAt = 0;  // when the library last read its clock
+    int foreignCalls = 0;      // calls from a thread other than the one that opened it
 };
 
 struct FakeDeviceKind {
@@ -194,6 +195,7 @@ public:
     std::optional<DevicePosition> PlayedFrames() override
     {
         std::lock_guard lock(log->mutex);
+        log->foreignCalls += std::this_thread::get_id() != owner ? 1 : 0;
         if (!PlayLocked()) {
             return std::nullopt;
         }
@@ -234,6 +236,7 @@ private:
     const std::shared_ptr<DeviceLog> log;
     const TestClock clock;
     const FakeDeviceKind kind;
+    const std::thread::id owner = std::this_thread::get_id();
     std::size_t index = 0;
     std::uint64_t queued = 0;
     std::uint64_t playedMicroframes = 0;  // frames played times a million
@@ -494,9 +497,9 @@ TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
 }
 
 // Every byte reaches the device once and in order, and the position follows
-// its clock without going back, also when that clock steps back, and with a
-// wake-up event whose wait fails (the feeding thread then paces itself
-// instead of spinning).
+// its clock, read by the feeding thread alone, without going back, also when
+// that clock steps back, and with a wake-up event whose wait fails (the
+// feeding thread then paces itself instead of spinning).
 TEST(Playback, HandsTheDeviceEveryByteInOrder)
 {
     const auto tone = Tone(44100, 2, 0.8);
@@ -522,6 +525,7 @@ TEST(Playback, HandsTheDeviceEveryByteInOrder)
         std::lock_guard lock(log->mutex);
         ASSERT_EQ(log->received.size(), 1u);
         EXPECT_TRUE(log->received[0] == tone->bytes);
+        EXPECT_EQ(log->foreignCalls, 0);  // the reading threads never call into the device
     }
 }
 
