@@ -14,8 +14,8 @@ constexpr double kReadingSpacingUs = 8'000;
 // steps says little about its rate.
 constexpr double kRateWindowUs = 3'000'000;
 constexpr double kRateSpanUs = 1'000'000;
-// Where the device stands now is taken from the readings of this last stretch:
-// long enough to average out the steps of a coarse clock.
+// Where the device stands now is taken from the readings of this last
+// stretch: long enough to hold one read soon after a step of a coarse clock.
 constexpr double kOffsetWindowUs = 250'000;
 // A real device's clock differs from the performance counter by far less;
 // a measured rate beyond this is a fault of the readings.
