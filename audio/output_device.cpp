@@ -109,13 +109,14 @@ public:
 
     bool Start() override { return SUCCEEDED(client->Start()); }
 
-    std::optional<std::uint64_t> PlayedFrames() override
+    std::optional<DevicePosition> PlayedFrames() override
     {
         UINT64 position = 0;
-        if (FAILED(clock->GetPosition(&position, nullptr))) {
+        UINT64 counter = 0;  // the performance counter at that position, in 100 ns units
+        if (FAILED(clock->GetPosition(&position, &counter))) {
             return std::nullopt;
         }
-        return ScaleDown(position, format.sampleRate, frequency);
+        return DevicePosition{.frames = ScaleDown(position, format.sampleRate, frequency), .time = counter / 10};
     }
 
     HANDLE ReadyEvent() const override { return ready; }

@@ -10,6 +10,11 @@
 #include <memory>
 #include <optional>
 
+struct DevicePosition {
+    std::uint64_t frames = 0;
+    std::uint64_t time = 0;  // microseconds on the performance counter; 0 when the device does not tell
+};
+
 class OutputDevice {
 public:
     virtual ~OutputDevice() = default;
@@ -21,9 +26,9 @@ public:
     virtual std::optional<std::uint32_t> FreeFrames() = 0;
     virtual bool Queue(const std::uint8_t* data, std::uint32_t frames) = 0;
     virtual bool Start() = 0;
-    // Frames played since it was opened; nullopt when the device cannot say.
-    // Called on any thread.
-    virtual std::optional<std::uint64_t> PlayedFrames() = 0;
+    // Frames played since it was opened, and when; nullopt when the device
+    // cannot say. Called by the thread that feeds it.
+    virtual std::optional<DevicePosition> PlayedFrames() = 0;
     // Signalled when room frees up in the queue; may be null.
     virtual HANDLE ReadyEvent() const = 0;
 };

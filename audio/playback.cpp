@@ -56,9 +56,9 @@ std::uint64_t SystemMicroseconds()
 }
 
 Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener,
-                   MicrosecondClock clock)
-    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), now(std::move(clock)), output(out),
-      info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+                   MicrosecondClock time)
+    : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), now(std::move(time)), output(out),
+      info(stream), clock(info.format.sampleRate), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     if (!stopEvent || !wakeEvent || !info.format.IsValid()) {
@@ -93,7 +93,9 @@ void Playback::Start()
     }
     if (output == AudioOutput::Silent || !running || deviceless) {
         state = State::RealTimeClock;
-        AnchorLocked(0, now());
+        const std::uint64_t time = now();
+        clock.RunFreely(time);
+        LimitClockLocked(time);
         return;
     }
     state = State::Opening;
@@ -102,16 +104,14 @@ void Playback::Start()
 
 std::uint64_t Playback::PlayedBytes()
 {
-    std::unique_lock lock(mutex);
-    const DeviceClockReading reading = ReadDeviceClock(lock);
-    return ReanchorClockLocked(reading);
+    std::lock_guard lock(mutex);
+    return PositionLocked(now());
 }
 
 bool Playback::Finished()
 {
-    std::unique_lock lock(mutex);
-    const DeviceClockReading reading = ReadDeviceClock(lock);
-    return state != State::Idle && state != State::Opening && ReanchorClockLocked(reading) >= EndLocked();
+    std::lock_guard lock(mutex);
+    return state != State::Idle && state != State::Opening && PositionLocked(now()) >= EndLocked();
 }
 
 PositionClock Playback::ClockInUse()
@@ -144,82 +144,39 @@ std::uint64_t Playback::EndLocked() const
     return std::min(info.lengthBytes, sourceEnd.value_or(info.lengthBytes));
 }
 
-// The device's clock is read with the lock let go: a device call may take its
-// time, and the other threads would wait for it. The device is not destroyed
-// meanwhile: the feeding thread waits for the readers (TakeDeviceLocked).
-Playback::DeviceClockReading Playback::ReadDeviceClock(std::unique_lock<std::mutex>& lock)
-{
-    if (state != State::DeviceClock || !device) {
-        return {.time = now()};
-    }
-    OutputDevice* const read = device.get();
-    ++deviceClockReaders;
-    lock.unlock();
-    const std::uint64_t time = now();
-    // A clock that throws cannot say; the count of readers must come down all the same.
-    const std::optional<std::uint64_t> frames =
-        FailOnException(std::optional<std::uint64_t>{}, [read] { return read->PlayedFrames(); });
-    lock.lock();
-    if (--deviceClockReaders == 0) {
-        noDeviceClockReaders.notify_all();
-    }
-    return {.device = read, .frames = frames, .time = time};
-}
-
-std::unique_ptr<OutputDevice> Playback::TakeDeviceLocked(std::unique_lock<std::mutex>& lock)
-{
-    std::unique_ptr<OutputDevice> taken = std::move(device);
-    noDeviceClockReaders.wait(lock, [this] { return deviceClockReaders == 0; });
-    return taken;
-}
-
-std::uint64_t Playback::ReanchorClockLocked(const DeviceClockReading& reading)
+std::uint64_t Playback::PositionLocked(std::uint64_t time)
 {
     if (!info.format.IsValid()) {
         return 0;
     }
-    std::uint64_t bytes = 0;
-    if (state == State::DeviceClock || state == State::RealTimeClock) {
-        const std::uint64_t time = reading.time;
-        const std::uint64_t elapsed = time > anchorTime ? time - anchorTime : 0;
-        bytes = anchorBytes + ScaleDown(elapsed, info.format.BytesPerSecond(), kMicrosecondsPerSecond);
-        // The clock cannot pass what it was given: what was queued on the
-        // device, or on the stand-in clock what has been decoded (all of
-        // it when nothing can be).
-        std::uint64_t limit = undecoded ? info.lengthBytes : decodedEnd;
-        if (state == State::DeviceClock && device) {
-            limit = segmentBase + segmentQueued;
-            // The device's clock rules unless it runs far ahead of real time,
-            // as a device that swallows data without playing it does. Behind
-            // real time it rules too: it stalled or has not started yet. A
-            // reading of a device that has been replaced meanwhile is no use.
-            if (reading.frames && reading.device == device.get()) {
-                const std::uint64_t played =
-                    segmentBase + std::min(*reading.frames * info.format.BlockAlign(), segmentQueued);
-                if (played <= bytes + ScaleDown(info.format.BytesPerSecond(), kDeviceLeadMs, 1000)) {
-                    bytes = played;
-                    anchorBytes = played;
-                    anchorTime = time;
-                }
-            }
-        }
-        if (bytes > limit) {
-            // Starved: the clock waits for data as a device would, rather than leaping ahead later.
-            bytes = limit;
-            anchorBytes = limit;
-            anchorTime = time;
-        }
-    }
-    bytes = std::min(bytes, EndLocked());
-    bytes -= bytes % info.format.BlockAlign();
-    lastReported = std::max(lastReported, bytes);
-    return lastReported;
+    LimitClockLocked(time);
+    return clock.Position(time) * info.format.BlockAlign();
 }
 
-void Playback::AnchorLocked(std::uint64_t bytes, std::uint64_t time)
+void Playback::LimitClockLocked(std::uint64_t time)
 {
-    anchorBytes = bytes;
-    anchorTime = time;
+    if (!info.format.IsValid()) {
+        return;
+    }
+    // On the stand-in clock, what has been decoded (all of it when nothing can be).
+    std::uint64_t limit = undecoded ? info.lengthBytes : decodedEnd;
+    if (state == State::DeviceClock && device) {
+        limit = segmentBase + segmentQueued;
+    }
+    clock.Limit(std::min(limit, EndLocked()) / info.format.BlockAlign(), time);
+}
+
+void Playback::ReadDeviceClockLocked(const std::optional<DevicePosition>& played)
+{
+    const std::uint64_t time = now();
+    if (!played) {
+        return;
+    }
+    // A time the device does not give, or one that cannot be right, is taken as now.
+    const bool timed = played->time != 0 && played->time <= time && time - played->time < kMicrosecondsPerSecond;
+    const std::uint32_t blockAlign = info.format.BlockAlign();
+    clock.AddReading((segmentBase + std::min(played->frames * blockAlign, segmentQueued)) / blockAlign,
+                     timed ? played->time : time);
 }
 
 void Playback::Feed()
@@ -239,17 +196,18 @@ void Playback::Feed()
     // Every COM object goes before the apartment does.
     std::unique_ptr<OutputDevice> last;
     {
-        std::unique_lock lock(mutex);
+        std::lock_guard lock(mutex);
         if (!fed) {
             // Memory ran out on the way: the stream ends where it got to.
             const std::uint64_t time = now();
-            const std::uint64_t reached = ReanchorClockLocked({.time = time});
+            const std::uint64_t reached = PositionLocked(time);
             sourceEnd = std::min(sourceEnd.value_or(reached), reached);
             state = State::RealTimeClock;
-            AnchorLocked(reached, time);
+            clock.RunFreely(time);
+            LimitClockLocked(time);
             deviceless = true;
         }
-        last = TakeDeviceLocked(lock);
+        last = std::move(device);
     }
     last.reset();
     if (com) {
@@ -285,13 +243,15 @@ void Playback::Decode()
         std::lock_guard lock(mutex);
         const std::uint64_t end = decodedEnd - decodedEnd % info.format.BlockAlign();
         sourceEnd = std::min(sourceEnd.value_or(end), end);
+        const std::uint64_t time = now();
         if (!feeder.joinable()) {
             deviceless = true;
             if (state == State::Opening) {
                 state = State::RealTimeClock;
-                AnchorLocked(0, now());
+                clock.RunFreely(time);
             }
         }
+        LimitClockLocked(time);
     }
     source.reset();
     if (com) {
@@ -321,6 +281,7 @@ void Playback::DecodeUntilStopped(bool com)
         } else {
             sourceEnd = 0;
         }
+        LimitClockLocked(now());
     }
     const HANDLE stop = stopEvent.get();
     do {
@@ -361,6 +322,7 @@ void Playback::DecodeAhead()
         {
             std::lock_guard lock(mutex);
             decodedEnd = end;
+            LimitClockLocked(now());
         }
         if (last) {
             FinishSource(end);
@@ -375,6 +337,7 @@ void Playback::FinishSource(std::uint64_t end)
     std::lock_guard lock(mutex);
     decodedEnd = end - end % info.format.BlockAlign();
     sourceEnd = std::min(sourceEnd.value_or(decodedEnd), decodedEnd);
+    LimitClockLocked(now());
 }
 
 void Playback::ServeOutput()
@@ -399,7 +362,9 @@ void Playback::ServeOutput()
             std::lock_guard lock(mutex);
             if (state == State::Opening) {
                 state = State::RealTimeClock;
-                AnchorLocked(0, now());
+                const std::uint64_t time = now();
+                clock.RunFreely(time);
+                LimitClockLocked(time);
             }
         }
         return;
@@ -431,16 +396,18 @@ void Playback::TryDevice()
         std::uint64_t from = 0;
         {
             std::lock_guard lock(mutex);
-            from = ReanchorClockLocked({.time = now()});
+            from = PositionLocked(now());
         }
         writeCursor = from;
         if (Fill(*fresh, from) && fresh->Start()) {
             std::lock_guard lock(mutex);
+            const std::uint64_t time = now();
             device = std::move(fresh);
             segmentBase = from;
             segmentQueued = writeCursor - from;
             state = State::DeviceClock;
-            AnchorLocked(from, now());
+            clock.FollowDevice(time);
+            LimitClockLocked(time);
             drainDeadline = 0;
             return;
         }
@@ -448,7 +415,9 @@ void Playback::TryDevice()
     std::lock_guard lock(mutex);
     if (state == State::Opening) {
         state = State::RealTimeClock;
-        AnchorLocked(0, now());
+        const std::uint64_t time = now();
+        clock.RunFreely(time);
+        LimitClockLocked(time);
     }
 }
 
@@ -485,6 +454,7 @@ bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
         // which would leave the position behind the device's clock.
         std::lock_guard lock(mutex);
         segmentQueued = writeCursor + bytes - segmentBase;
+        LimitClockLocked(now());
     }
     if (!target.Queue(scratch.data(), static_cast<std::uint32_t>(bytes / blockAlign))) {
         return false;
@@ -496,14 +466,22 @@ bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
 // False when the device failed or stopped being the default one.
 bool Playback::FeedDevice()
 {
+    const std::optional<DevicePosition> played = device->PlayedFrames();
+    std::uint64_t heard = 0;
+    {
+        std::lock_guard lock(mutex);
+        ReadDeviceClockLocked(played);
+        heard = PositionLocked(now());
+    }
     const std::uint64_t before = writeCursor;
-    if (!Fill(*device, PlayedBytes())) {
+    if (!Fill(*device, heard)) {
         return false;
     }
     std::uint64_t end = 0;
     {
         std::lock_guard lock(mutex);
         segmentQueued = writeCursor - segmentBase;
+        LimitClockLocked(now());
         if (!sourceEnd || writeCursor < *sourceEnd) {
             return true;
         }
@@ -529,19 +507,21 @@ bool Playback::FeedDevice()
 // failure the next device picks up from there.
 void Playback::LeaveDevice(bool failed)
 {
-    // Only this thread replaces the device, so it reads its clock without the lock.
-    const std::uint64_t time = now();
-    const DeviceClockReading reading{.device = device.get(), .frames = device->PlayedFrames(), .time = time};
+    // Only this thread uses the device, so it reads its clock without the lock.
+    const std::optional<DevicePosition> played = device->PlayedFrames();
     std::unique_ptr<OutputDevice> old;
     {
-        std::unique_lock lock(mutex);
-        const std::uint64_t reached = ReanchorClockLocked(reading);
-        old = TakeDeviceLocked(lock);
+        std::lock_guard lock(mutex);
+        ReadDeviceClockLocked(played);
+        const std::uint64_t time = now();
+        const std::uint64_t reached = PositionLocked(time);
+        old = std::move(device);
         state = State::RealTimeClock;
-        AnchorLocked(reached, time);
+        clock.RunFreely(time);
         segmentBase = reached;
         segmentQueued = 0;
         writeCursor = reached;
+        LimitClockLocked(time);
     }
     old.reset();
     deviceDone = !failed;

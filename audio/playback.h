@@ -9,8 +9,9 @@
 // Threads
 // - The caller's threads, through the exported calls: any thread, in any COM
 //   apartment or none. AudioLibrary hands them a Playback by handle; they
-//   call Start, PlayedBytes and the other getters. Of a device they only
-//   read the clock (PlayedFrames); a decoder they never touch. They never
+//   call Start, PlayedBytes and the other getters. A device or a decoder
+//   they never touch: the position comes from the clock (PlaybackClock)
+//   to which the feeding thread hands the device's readings. They never
 //   enter COM themselves.
 // - Short-lived threads in COM's multithreaded apartment (RunOnMtaThread):
 //   the work a caller's thread needs from COM in its own call, such as
@@ -23,9 +24,10 @@
 // - The feeding thread of each Playback (Feed), in the multithreaded
 //   apartment, with the multimedia class scheduler's audio priority (or the
 //   highest normal one where that cannot be had): owns the output device,
-//   the only thread that opens, feeds, starts or destroys one; it copies
-//   from the queue to the device and moves the clock from one device to the
-//   next or to the real-time clock.
+//   the only thread that opens, feeds, starts, reads or destroys one; it
+//   copies from the queue to the device, hands the device's clock readings
+//   (position and performance-counter time) to the clock, and moves the
+//   clock from one device to the next or to the real-time clock.
 // No exception leaves either thread: one that fails that way (memory, a
 // thread that cannot be made) ends the stream where it got to.
 // - The system's threads that call DefaultDeviceWatch when the default
@@ -34,19 +36,16 @@
 // Locks
 // - AudioLibrary::mutex guards the library's state and the table of
 //   streams; it is let go before any call into a Playback.
-// - Playback::mutex guards the clock (state, anchor, segment, what was
-//   reported), how far decoding got, and the device pointer while others
-//   read the device's clock. Others read the device's clock without it,
-//   counted in deviceClockReaders; the feeding thread waits for that count
-//   to reach 0 before it destroys a device.
+// - Playback::mutex guards the clock (state, PlaybackClock, segment), how
+//   far decoding got, and the device pointer. The feeding thread calls its
+//   device without it.
 // - Playback::queueMutex guards the queue of decoded PCM.
 // No thread holds two of these at once, and nothing calls into a device or a
 // decoder while holding one.
 //
 // What may block
-// - PlayedBytes, Finished and the other getters: for one reading of the
-//   device's clock (microseconds) and the other threads' short turns under
-//   the locks.
+// - PlayedBytes, Finished and the other getters: for the other threads'
+//   short turns under the locks; never for a device.
 // - Start: for the lock only; the device is opened by the feeding thread,
 //   and until it plays the position stays at 0.
 // - AudioLibrary::CreateStream: for reading the file's head and starting one
@@ -59,11 +58,11 @@
 #include "audio/output_device.h"
 #include "audio/pcm_queue.h"
 #include "audio/pcm_source.h"
+#include "audio/playback_clock.h"
 
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,7 +96,7 @@ public:
     // plays as a stream that ends at once. Without a decoder on the system
     // the stream plays silently on the real-time clock for its stated length.
     Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out,
-             DeviceOpener deviceOpener = OpenDefaultOutputDevice, MicrosecondClock clock = SystemMicroseconds);
+             DeviceOpener deviceOpener = OpenDefaultOutputDevice, MicrosecondClock time = SystemMicroseconds);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
@@ -130,13 +129,6 @@ public:
 private:
     enum class State { Idle, Opening, DeviceClock, RealTimeClock };
 
-    // The device's clock as read by one thread, and which device it was.
-    struct DeviceClockReading {
-        const OutputDevice* device = nullptr;
-        std::optional<std::uint64_t> frames;
-        std::uint64_t time = 0;  // just before the reading: the position is anchored to it
-    };
-
     void Feed();
     void FeedUntilStopped();
     void Decode();
@@ -148,16 +140,14 @@ private:
     bool FeedDevice();
     void LeaveDevice(bool failed);
     bool Fill(OutputDevice& target, std::uint64_t heard);
-    void AnchorLocked(std::uint64_t bytes, std::uint64_t time);
     std::uint64_t EndLocked() const;
-    // Lets go of the lock while it reads the clock of the current device, if any.
-    DeviceClockReading ReadDeviceClock(std::unique_lock<std::mutex>& lock);
-    // Feeding thread: takes the device away once no other thread reads its clock.
-    std::unique_ptr<OutputDevice> TakeDeviceLocked(std::unique_lock<std::mutex>& lock);
-    // The position at the reading's time. Moves the clock's anchor to the device's reading, or
-    // to where the clock ran out of data, so that the position extrapolated
-    // from it later stays true; never less than what was reported before.
-    std::uint64_t ReanchorClockLocked(const DeviceClockReading& reading);
+    // Bytes played at `time`.
+    std::uint64_t PositionLocked(std::uint64_t time);
+    // Tells the clock, as of `time`, how far it may run: what the device
+    // was given, or what was decoded, and never past the end.
+    void LimitClockLocked(std::uint64_t time);
+    // Feeding thread: hands the clock the device's reading of its own.
+    void ReadDeviceClockLocked(const std::optional<DevicePosition>& played);
 
     const SourceOpener openSource;
     const DeviceOpener openDevice;
@@ -167,17 +157,10 @@ private:
 
     std::mutex mutex;  // guards everything down to the queue
     State state = State::Idle;
-    std::unique_ptr<OutputDevice> device;  // replaced by the feeding thread only
-    int deviceClockReaders = 0;            // threads reading the device's clock without the lock
-    std::condition_variable noDeviceClockReaders;
-    std::uint64_t segmentBase = 0;    // stream offset where the current device began
-    std::uint64_t segmentQueued = 0;  // bytes queued on the current device
-    // The position never runs far ahead of real time from this anchor: a
-    // device that swallows data faster than it plays (a null device) would
-    // otherwise race through the stream.
-    std::uint64_t anchorBytes = 0;
-    std::uint64_t anchorTime = 0;  // microseconds
-    std::uint64_t lastReported = 0;
+    std::unique_ptr<OutputDevice> device;  // used and replaced by the feeding thread only
+    std::uint64_t segmentBase = 0;         // stream offset where the current device began
+    std::uint64_t segmentQueued = 0;       // bytes queued on the current device
+    PlaybackClock clock;                   // in frames
     std::uint64_t decodedEnd = 0;
     std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed, or the stream was ended
     // No device plays the stream (there is nothing to decode it with, or no

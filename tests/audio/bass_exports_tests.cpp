@@ -1,4 +1,5 @@
 #include "audio/bass.h"
+#include "audio/exception_barrier.h"
 #include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,6 +115,14 @@ TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
     ASSERT_NE(stream, 0u);
     EXPECT_EQ(BASS_ChannelGetPosition(stream, 1), kNoPosition);
     EXPECT_EQ(BASS_ChannelGetLength(stream, 1), kNoPosition);
+}
+
+// Each call fails the same way when its work throws (memory or a thread that
+// cannot be had); the ones whose failure is not 0 show it.
+TEST(BassExports, AThrowingCallGivesItsFailureValue)
+{
+    EXPECT_EQ(FailOnException(kNoPosition, []() -> QWORD { throw std::bad_alloc(); }), kNoPosition);
+    EXPECT_EQ(FailOnException(-1.0, []() -> double { throw std::bad_alloc(); }), -1.0);
 }
 
 TEST(BassExports, MeasuresAndConvertsBytesWithTheStreamsOwnFormat)

@@ -3,6 +3,7 @@
 #include "audio/file_sources.h"
 #include "audio/looping_source.h"
 #include "audio/playback.h"
+#include "audio/playback_clock.h"
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
 #include "tests/audio/audio_files.h"
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <mutex>
 #include <new>
+#include <random>
 #include <thread>
 #include <utility>
 
@@ -132,6 +134,8 @@ struct DeviceLog {
     std::uint64_t played = 0;
     bool started = false;
     bool failed = false;
+    std::uint64_t readAt = 0;  // when the library last read its clock
+    int foreignCalls = 0;      // calls from a thread other than the one that opened it
 };
 
 struct FakeDeviceKind {
@@ -189,15 +193,17 @@ public:
         PublishLocked();
         return true;
     }
-    std::optional<std::uint64_t> PlayedFrames() override
+    std::optional<DevicePosition> PlayedFrames() override
     {
         std::lock_guard lock(log->mutex);
+        log->foreignCalls += std::this_thread::get_id() != owner ? 1 : 0;
         if (!PlayLocked()) {
             return std::nullopt;
         }
         const std::uint64_t frames = playedMicroframes / kSecond;
         const std::uint64_t stepBack = clock.Now() - startedAt >= kind.clockStepsBackAt ? format.sampleRate / 10 : 0;
-        return frames - std::min(frames, stepBack);
+        log->readAt = clock.Now();
+        return DevicePosition{.frames = frames - std::min(frames, stepBack), .time = log->readAt};
     }
     HANDLE ReadyEvent() const override
     {
@@ -231,6 +237,7 @@ private:
     const std::shared_ptr<DeviceLog> log;
     const TestClock clock;
     const FakeDeviceKind kind;
+    const std::thread::id owner = std::this_thread::get_id();
     std::size_t index = 0;
     std::uint64_t queued = 0;
     std::uint64_t playedMicroframes = 0;  // frames played times a million
@@ -262,8 +269,9 @@ std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
 // Moves the clock on by `step` once that much more than has been played is
 // decoded and held by the device playing, if any (or everything up to the
 // end), so that neither clock waits for data. A device that was started is
-// first taken up, so that the time does not move between the two; one whose
-// clock failed is first let go. False when that never comes.
+// first taken up and its clock read at this time, so that the time does not
+// move between the two; one whose clock failed is first let go. False when
+// that never comes.
 bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t step)
 {
     const std::uint32_t blockAlign = playback.Format().BlockAlign();
@@ -279,7 +287,7 @@ bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t st
         if (log.alive == 0 || log.received.empty()) {
             return true;
         }
-        if (log.failed || !log.started || !onDevice) {
+        if (log.failed || !log.started || !onDevice || log.readAt != clock.Now()) {
             return false;
         }
         const std::uint64_t ahead = log.queued - log.played;
@@ -327,6 +335,100 @@ void ExpectStaysAt(Playback& playback, TestClock& clock, std::uint64_t end, Devi
         std::lock_guard lock(log.mutex);
         return log.alive == 0;
     }));
+}
+
+// The clock, read every `readUs` for 5 s, following a device whose clock
+// shows what it played in steps of `stepUs`, each up to 2 ms early or late,
+// and read by the feeding thread about every 10 ms. The device plays at
+// `speed` times real time, and not at all from `stallFrom` to `stallTo`.
+struct ClockRun {
+    std::vector<std::uint64_t> times;  // microseconds from the start
+    std::vector<double> positions;     // the clock's, in ms
+    std::vector<double> played;        // what the device truly played, in ms
+};
+ClockRun FollowStepping(std::uint64_t stepUs, std::uint64_t readUs, double speed = 1.0,
+                        std::uint64_t stallFrom = UINT64_MAX, std::uint64_t stallTo = UINT64_MAX)
+{
+    constexpr double kFramesPerMs = 44.1;
+    std::mt19937 random(1);
+    std::uniform_int_distribution<std::uint64_t> jitter(0, 4'000);
+    const auto playedAt = [&](std::uint64_t t) {
+        const std::uint64_t stalled = t > stallFrom ? std::min(t, stallTo) - stallFrom : 0;
+        return speed * static_cast<double>(t - stalled) / 1000;
+    };
+    PlaybackClock clock(44100);
+    clock.FollowDevice(kSecond);
+    clock.Limit(UINT64_MAX / 2, kSecond);
+    ClockRun run;
+    std::uint64_t shown = 0;
+    std::uint64_t nextStep = stepUs - 2'000 + jitter(random);
+    std::uint64_t nextFeed = 0;
+    for (std::uint64_t t = 0; t <= 5 * kSecond; t += 1) {
+        if (t == nextStep) {
+            shown = static_cast<std::uint64_t>(playedAt(t) * kFramesPerMs);
+            nextStep = (t + 2'000) / stepUs * stepUs + stepUs - 2'000 + jitter(random);
+        }
+        if (t == nextFeed) {
+            clock.AddReading(shown, kSecond + t);
+            nextFeed = t + 10'000 + jitter(random) / 2;
+        }
+        if (t % readUs == 0) {
+            run.times.push_back(t);
+            run.positions.push_back(static_cast<double>(clock.Position(kSecond + t)) / kFramesPerMs);
+            run.played.push_back(playedAt(t));
+        }
+    }
+    return run;
+}
+
+// A device clock that moves in coarse steps, or runs 0.5 % fast or slow, is
+// followed at real time's pace: from the first move on, each read's step is
+// the time since the last read within 1 ms, and the position keeps within a
+// few milliseconds of what was played. A device that stops stops the clock,
+// which then waits for it without going back.
+TEST(PlaybackClock, FollowsADeviceSmoothlyAndStopsWithIt)
+{
+    struct Case {
+        std::uint64_t stepUs;
+        std::uint64_t readUs;
+        double speed;
+    };
+    for (const Case c : {Case{10'000, 4'000, 1.0}, Case{20'000, 16'667, 1.0}, Case{20'000, 4'000, 1.0},
+                         Case{10'000, 4'000, 1.005}, Case{10'000, 16'667, 0.995}}) {
+        const ClockRun run = FollowStepping(c.stepUs, c.readUs, c.speed);
+        std::size_t moved = 1;
+        while (run.positions[moved - 1] == 0) {
+            ++moved;
+        }
+        EXPECT_LT(run.times[moved], 100 * kMs);
+        for (std::size_t i = moved + 1; i < run.times.size(); ++i) {
+            const double step = run.positions[i] - run.positions[i - 1];
+            ASSERT_NEAR(step, static_cast<double>(c.readUs) / 1000, 1.0) << c.stepUs << " at " << run.times[i];
+        }
+        EXPECT_NEAR(run.positions.back(), run.played.back(), 5.0) << c.stepUs << " speed " << c.speed;
+    }
+
+    const ClockRun stalled = FollowStepping(10'000, 4'000, 1.0, 1 * kSecond, 2 * kSecond);
+    for (std::size_t i = 1; i < stalled.times.size(); ++i) {
+        ASSERT_GE(stalled.positions[i], stalled.positions[i - 1]);
+        if (stalled.times[i] >= 1200 * kMs && stalled.times[i] <= 2 * kSecond) {
+            ASSERT_EQ(stalled.positions[i], stalled.positions[i - 1]) << "at " << stalled.times[i];
+            ASSERT_LE(stalled.positions[i], 1000 + 45.0);
+        }
+    }
+    EXPECT_NEAR(stalled.positions.back(), stalled.played.back(), 5.0);
+}
+
+// Starved of data, the clock stands where the data ends, and carries on from
+// there once it gets more, not from where the time waited would have taken it.
+TEST(PlaybackClock, StarvedCarriesOnFromWhereItStood)
+{
+    PlaybackClock clock(1000);  // a frame a millisecond
+    clock.Limit(300, kSecond);
+    clock.RunFreely(kSecond);
+    EXPECT_EQ(clock.Position(kSecond + 500 * kMs), 300u);
+    clock.Limit(2000, 2 * kSecond);
+    EXPECT_EQ(clock.Position(2 * kSecond + 100 * kMs), 400u);
 }
 
 // The real-time clock stands in for a device when none is asked for, when
@@ -396,9 +498,9 @@ TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
 }
 
 // Every byte reaches the device once and in order, and the position follows
-// its clock without going back, also when that clock steps back, and with a
-// wake-up event whose wait fails (the feeding thread then paces itself
-// instead of spinning).
+// its clock, read by the feeding thread alone, without going back, also when
+// that clock steps back, and with a wake-up event whose wait fails (the
+// feeding thread then paces itself instead of spinning).
 TEST(Playback, HandsTheDeviceEveryByteInOrder)
 {
     const auto tone = Tone(44100, 2, 0.8);
@@ -424,6 +526,7 @@ TEST(Playback, HandsTheDeviceEveryByteInOrder)
         std::lock_guard lock(log->mutex);
         ASSERT_EQ(log->received.size(), 1u);
         EXPECT_TRUE(log->received[0] == tone->bytes);
+        EXPECT_EQ(log->foreignCalls, 0);  // the reading threads never call into the device
     }
 }
 
@@ -724,9 +827,8 @@ TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
     EXPECT_LE(first, BytesAt({.sampleRate = 44100, .channels = 2}, clock.Now() - opened));
     for (int i = 0; i < 100 && library.PlayedBytes(handle) < wav.size() - 44; ++i) {
         ASSERT_TRUE(WaitFor([&] {
-            library.PlayedBytes(handle);  // brings the device's count up to the clock
             std::lock_guard lock(log->mutex);
-            return log->queued - log->played >= 2205 || log->queued == 26460;
+            return log->readAt == clock.Now() && (log->queued - log->played >= 2205 || log->queued == 26460);
         }));
         clock.Advance(50 * kMs);
     }

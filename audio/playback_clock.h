@@ -1,0 +1,66 @@
+// The position of a stream that plays: what the program reads as its one
+// clock. It runs on the real-time clock (the performance counter) at the rate
+// the device's clock shows over seconds, and follows the device's readings by
+// running a little faster or slower, never by jumping or waiting: a device
+// that reports its position in coarse steps or late still gives a position
+// that moves as real time does. It never goes back, never passes what was
+// given to play, and stops when the device stops.
+//
+// Plain numbers in, a number out: frames, and times in microseconds on the
+// performance counter. It makes no call and holds no lock; its owner guards it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+class PlaybackClock {
+public:
+    explicit PlaybackClock(std::uint32_t framesPerSecond);
+
+    // From `time` on, the position runs on real time from where it stands,
+    // without a device.
+    void RunFreely(std::uint64_t time);
+    // From `time` on, the position follows a device's readings, from where it stands.
+    void FollowDevice(std::uint64_t time);
+    // The device played up to `frames` (counted as stream frames) at `time`.
+    void AddReading(std::uint64_t frames, std::uint64_t time);
+    // The position cannot pass `frames` (what was given to play) from `time`
+    // on; up to then the limit before holds. A clock that stood at its limit
+    // carries on from there, not from where time would have taken it.
+    void Limit(std::uint64_t frames, std::uint64_t time);
+    // The position at `time`, in whole frames: 0 before it runs, and never
+    // less than it said before.
+    std::uint64_t Position(std::uint64_t time);
+
+private:
+    enum class Mode { Standing, Free, Device };
+
+    struct Reading {
+        double frames = 0;
+        double time = 0;
+    };
+
+    void Advance(std::uint64_t time);
+    double Target(double time) const;
+    void Fit();
+
+    const double nominalRate;  // frames per microsecond
+    Mode mode = Mode::Standing;
+    double position = 0;  // frames, with the fraction
+    std::uint64_t positionTime = 0;
+    double limit = 0;
+    std::uint64_t reported = 0;
+
+    // The device's readings of the last seconds, and the line through them.
+    static constexpr std::size_t kReadings = 256;
+    std::array<Reading, kReadings> readings{};
+    std::size_t first = 0;
+    std::size_t count = 0;
+    Reading latest;            // the newest reading believed, or where the device began
+    double lastFrames = 0;     // the newest reading, believed or not
+    bool moving = false;       // the device's position moved on since it started or last stopped
+    double latestAdvance = 0;  // when it last moved on
+    double rate = 0;           // the device's rate over the readings, frames per microsecond
+    Reading centre;            // the mean of the newest readings: the line passes through it
+};
