@@ -40,21 +40,27 @@ for ((run = 1; run <= runs; run++)); do
     --rate=44100 "$work/sink.raw" &
   recorder=$!
   sleep 0.5
-  PULSE_SERVER="$VEXLAR_PULSE_SERVER" wine audio_exit_probe.exe -1 music.mp3 "$seconds" >"$work/positions" || true
+  PULSE_SERVER="$VEXLAR_PULSE_SERVER" wine audio_exit_probe.exe -1 music.mp3 "$seconds" | tr -d '\r' >"$work/positions" || true
   sleep 0.5
   kill "$recorder"
   wait "$recorder" 2>/dev/null || true
   # Inside the recording: after the sound began and before it stopped. The
-  # music's own silence is one of about the same length.
+  # music's own silence is one of about the same length at about the same
+  # time into the music (later by the gaps before it).
   silences <"$work/sink.raw" | awk -v run="$run" -v music="$work/music-silences" \
     -v recorded="$(($(stat -c %s "$work/sink.raw") / 176400))" '
-    BEGIN { while ((getline line < music) > 0) { split(line, m, " "); if (m[2] != "-") own[++n] = m[2] - m[1] } }
-    $1 > 0 && $2 != "-" && $2 < recorded {
+    BEGIN { while ((getline line < music) > 0) { split(line, m, " "); if (m[2] != "-") { at[++n] = m[1]; own[n] = m[2] - m[1] } } }
+    $1 == 0 && $2 != "-" { began = $2; next }
+    $2 != "-" && $2 < recorded {
       length_ms = ($2 - $1) * 1000; mine = 0
-      for (i = 1; i <= n; i++) if (length_ms > own[i] * 1000 - 5 && length_ms < own[i] * 1000 + 5) mine = 1
-      printf "run %d: silence at %.3f s, %.1f ms%s\n", run, $1, length_ms, mine ? " (the music'\''s own)" : ""
+      for (i = 1; i <= n; i++) {
+        into = $1 - began - total / 1000
+        if (length_ms > own[i] * 1000 - 5 && length_ms < own[i] * 1000 + 5 && into > at[i] - 0.1 && into < at[i] + 0.1) mine = 1
+      }
+      printf "run %d: silence at %.3f s into the sound, %.1f ms%s\n", run, $1 - began, length_ms, mine ? " (the music'\''s own)" : ""
       if (!mine) { gaps++; total += length_ms }
     }
     END { printf "run %d: %d gaps the music does not have, %.1f ms in all\n", run, gaps, total }'
-  awk 'END { printf "  position after %.2f s of wall time: %.3f s of music\n", $1 / 1000, $2 / 176400 }' "$work/positions"
+  # From the position's first step: how far it fell behind real time.
+  awk '$2 > 0 && !t0 { t0 = $1; p0 = $2 } END { printf "run %d: the position moved %.3f s in %.3f s of real time\n", run, ($2 - p0) / 176400, ($1 - t0) / 1000 }' run="$run" "$work/positions"
 done

@@ -168,8 +168,3 @@ stop_sound_server() {
   done
   VEXLAR_PULSE_PID=""
 }
-
-# Commands for the server that start_sound_server started: pactl, parecord.
-sound_server() {
-  PULSE_SERVER="$VEXLAR_PULSE_SERVER" "$@"
-}
