@@ -1,5 +1,5 @@
-// Our audio library: the five calls of the BASS interface that the program
-// uses, with the vendor's documented names, types and values, so that the
+// Our audio library: the six calls of the BASS interface that the programs
+// use, with the vendor's documented names, types and values, so that the
 // vendor's bass.dll can be dropped in beside the program in place of ours.
 #pragma once
 
@@ -22,12 +22,14 @@ typedef std::uint64_t QWORD;
 
 // Starts the output on a device: -1 or 1 the default device, 0 no sound.
 // Without any output device, -1 still succeeds and playback runs silently
-// against a real-time clock. FALSE when already started or the device is unknown.
+// against a real-time clock. FALSE when already started, for any other device
+// number, or for 1 when the system has no default output device.
 // NOLINTBEGIN(readability-identifier-naming): the vendor's exported names.
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid);
 
 // Opens a file for playback and returns its handle, or 0 when the library is
-// not started, the file cannot be decoded, or a memory stream, an offset or a
+// not started, the file cannot be read, neither its header nor decoding it
+// whole gives its format and length, or a memory stream, an offset or a
 // length is asked for. Of the flags only BASS_UNICODE has an effect.
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 

@@ -18,7 +18,7 @@ namespace {
 
 // Read from a WAV file at a time.
 constexpr std::size_t kWavReadBytes = 16 * 1024;
-// Fed to the MP3 decoder at a time (a tenth of a second at 160 kbit/s), and
+// Fed to the MP3 decoder at a time (an eighth of a second of the 128 kbit/s music), and
 // the most it hands back at once: small steps, so the device is never kept
 // waiting while the same thread decodes.
 constexpr std::size_t kMp3ReadBytes = 2 * 1024;

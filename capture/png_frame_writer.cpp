@@ -1,14 +1,9 @@
 #include "capture/png_frame_writer.h"
 
 #include "capture/unicode_text.h"
-#include "texture/image_decoder.h"
-
-#include <wincodec.h>
-#include <wrl/client.h>
+#include "texture/image_encoder.h"
 
 #include <cstdio>
-
-using Microsoft::WRL::ComPtr;
 
 PngFrameWriter::PngFrameWriter(std::string folder) : folder(std::move(folder))
 {
@@ -57,57 +52,19 @@ std::optional<std::string> PngFrameWriter::Write(const CapturedFrame& frame)
 
 HRESULT PngFrameWriter::Encode(const CapturedFrame& frame, const std::wstring& path)
 {
-    bool isFactory2 = false;
-    IWICImagingFactory* factory = AcquireImagingFactory(isFactory2);
-    if (!factory) {
-        return E_FAIL;
-    }
-    ComPtr<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(&stream);
-    if (SUCCEEDED(hr)) {
-        hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
-    }
-    ComPtr<IWICBitmapEncoder> encoder;
-    if (SUCCEEDED(hr)) {
-        hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
-    }
-    ComPtr<IWICBitmapFrameEncode> target;
-    if (SUCCEEDED(hr)) {
-        hr = encoder->CreateNewFrame(&target, nullptr);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = target->Initialize(nullptr);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = target->SetSize(frame.width, frame.height);
-    }
-    // The alpha the shaders leave is not part of the picture on screen.
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    if (SUCCEEDED(hr)) {
-        hr = target->SetPixelFormat(&format);
-    }
-    if (SUCCEEDED(hr) && format != GUID_WICPixelFormat24bppBGR) {
-        hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    }
+    // The alpha the shaders leave is not part of the picture on screen: the
+    // frame is stored as opaque 24-bit colour.
     const UINT rowBytes = frame.width * 3;
-    row.resize(rowBytes);
-    for (std::uint32_t y = 0; SUCCEEDED(hr) && y < frame.height; ++y) {
+    rgb.resize(std::size_t(rowBytes) * frame.height);
+    for (std::uint32_t y = 0; y < frame.height; ++y) {
         const std::uint8_t* source = frame.pixels + std::size_t(y) * frame.rowPitch;
+        std::uint8_t* target = rgb.data() + std::size_t(y) * rowBytes;
         for (std::uint32_t x = 0; x < frame.width; ++x) {
-            row[x * 3] = source[x * 4];
-            row[x * 3 + 1] = source[x * 4 + 1];
-            row[x * 3 + 2] = source[x * 4 + 2];
+            target[x * 3] = source[x * 4];
+            target[x * 3 + 1] = source[x * 4 + 1];
+            target[x * 3 + 2] = source[x * 4 + 2];
         }
-        hr = target->WritePixels(1, rowBytes, rowBytes, row.data());
     }
-    if (SUCCEEDED(hr)) {
-        hr = target->Commit();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = encoder->Commit();
-    }
-    return hr;
+    const EncodedFrame encoded{frame.width, frame.height, GUID_WICPixelFormat24bppBGR, rowBytes, rgb, {}};
+    return EncodeImageFile(path, GUID_ContainerFormatPng, {&encoded, 1});
 }

@@ -27,5 +27,5 @@ private:
     HRESULT Encode(const CapturedFrame& frame, const std::wstring& path);
 
     std::string folder;
-    std::vector<std::uint8_t> row;
+    std::vector<std::uint8_t> rgb;  // the frame without its alpha, kept for the next
 };

@@ -21,7 +21,7 @@ endif()
 
 # Tests are grouped into a few executables, each run once by ctest (every
 # process start under Wine costs time). They are kept out of the run folder.
-set(VEXLAR_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
+set(VEXLAR_TEST_DIR ${CMAKE_BINARY_DIR}/tests${VEXLAR_CONFIG_SUBFOLDER})
 
 # IN_RUN_FOLDER runs the tests from the run folder, for tests that load the
 # program's shaders, texture or music by their relative paths.

@@ -34,7 +34,7 @@ Window::Window(std::int32_t width, std::int32_t height) : width(width), height(h
     ChangeDisplaySettingsA(nullptr, CDS_FULLSCREEN);
     ShowCursor(FALSE);
 
-    // Read after the mode change, which may have rearranged the monitors. The
+    // Read after restoring the settings, which may have rearranged the monitors. The
     // corner is the virtual screen's, not the primary monitor's: a monitor
     // left of or above the primary lies at negative coordinates.
     const ScreenArea screen = VirtualScreen();

@@ -27,9 +27,10 @@ ScreenArea VirtualScreen();
 // screen, the input state its messages fill, and the device drawing into it.
 class Window {
 public:
-    // Switches the display to full-screen mode, hides the cursor, creates and
-    // shows the window over the virtual screen, then creates the device for
-    // it. `width` and `height` are the client size the mouse is considered
+    // Restores the display settings stored in the registry (undoing a mode
+    // another program left switched; it switches none itself), hides the
+    // cursor, creates and shows the window over the virtual screen, then
+    // creates the device for it. `width` and `height` are the client size the mouse is considered
     // inside of until the window reports its own.
     Window(std::int32_t width, std::int32_t height);
     ~Window();

@@ -11,7 +11,8 @@ class Engine;
 // copies view and projection straight into its constants.
 class Camera {
 public:
-    // engine is the owner; it is only remembered, never used here.
+    // engine: the demo's engine that owns the camera, or null (the capture
+    // program, the tests); only remembered, never used.
     Camera(std::uint32_t width, std::uint32_t height, Engine* engine);
 
     // Frames of a new size: the projection takes its aspect; the eye and
@@ -22,9 +23,11 @@ public:
     // the rotated forward direction.
     void UpdateView();
 
-    // The per-frame step toward the origin. The view is rebuilt from the
-    // eye the previous call left, so a new position shows one call later;
-    // pending moves are dropped, not applied.
+    // The frame's camera position: the view is rebuilt looking at the origin
+    // from the eye the previous call left, then the eye moves to (x, y, z),
+    // so a new position shows one call later. `target` is left one unit from
+    // the new eye along the direction pitch and yaw give, not at the origin
+    // the view looks at; pending moves are dropped, not applied.
     void MoveTo(float x, float y, float z);
 
     Vector4 eye;

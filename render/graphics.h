@@ -10,8 +10,9 @@
 class Camera;
 struct MeshObject;
 
-// The Direct3D 11 objects that exist once per run, and the pipeline state
-// that never changes after construction.
+// A Direct3D 11 device with its frame targets: a window's swap chain (the
+// demo makes a new Graphics after a lost device) or an offscreen target. The
+// pipeline state is set when the targets are made, and again after a resize.
 class Graphics {
 public:
     // The device factory is a parameter only so that tests can make the

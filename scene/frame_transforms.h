@@ -28,8 +28,8 @@ inline constexpr std::size_t kObjectsPerFrame = 37;  // the cube, then four rows
 ClearColour FrameClearColour(float t);
 EyePosition FrameEyePosition(float t);
 
-// Position of pyramid i (1 to 9) along its row, and its distance from the
-// row's plane.
+// Position of pyramid i (1 to 9) along its row's axis, and its distance out
+// from that axis along z.
 float RowCoordinate(int i);
 float RowHeight(int i);
 

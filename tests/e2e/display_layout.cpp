@@ -2,7 +2,7 @@
 // screen as "screen X Y WIDTH HEIGHT". With "store", first stores every
 // attached display's current mode as its registry mode, as Windows holds the
 // user's own layout: without one, Wine switches a monitor that the prefix met
-// after it was made off when the demo asks for full-screen mode. With
+// after it was made off when the demo restores the registry's settings. With
 // "maximise", first maximises the demo's window, as a user or the system may.
 // Usage: display_layout.exe [store | maximise]
 #include <windows.h>

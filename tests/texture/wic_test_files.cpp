@@ -1,72 +1,15 @@
 #include "tests/texture/wic_test_files.h"
 
-#include "texture/image_decoder.h"
-
-#include <wrl/client.h>
-
-using Microsoft::WRL::ComPtr;
+#include "texture/image_encoder.h"
 
 HRESULT WriteImage(const std::wstring& path, const GUID& container, const std::vector<TestFrame>& frames)
 {
-    bool isFactory2 = false;
-    IWICImagingFactory* factory = AcquireImagingFactory(isFactory2);
-    if (factory == nullptr) {
-        return E_NOINTERFACE;
+    std::vector<EncodedFrame> encoded;
+    encoded.reserve(frames.size());
+    for (const TestFrame& frame : frames) {
+        encoded.push_back({frame.width, frame.height, frame.format, frame.stride, frame.pixels, frame.palette});
     }
-    ComPtr<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(&stream);
-    if (SUCCEEDED(hr)) {
-        hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
-    }
-    ComPtr<IWICBitmapEncoder> encoder;
-    if (SUCCEEDED(hr)) {
-        hr = factory->CreateEncoder(container, nullptr, &encoder);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
-    }
-    for (const TestFrame& source : frames) {
-        ComPtr<IWICBitmapFrameEncode> frame;
-        ComPtr<IPropertyBag2> options;
-        if (SUCCEEDED(hr)) {
-            hr = encoder->CreateNewFrame(&frame, &options);
-        }
-        if (SUCCEEDED(hr)) {
-            hr = frame->Initialize(options.Get());
-        }
-        if (SUCCEEDED(hr)) {
-            hr = frame->SetSize(source.width, source.height);
-        }
-        GUID format = source.format;
-        if (SUCCEEDED(hr)) {
-            hr = frame->SetPixelFormat(&format);
-        }
-        if (SUCCEEDED(hr) && !IsEqualGUID(format, source.format)) {
-            hr = E_FAIL;
-        }
-        if (SUCCEEDED(hr) && !source.palette.empty()) {
-            ComPtr<IWICPalette> palette;
-            hr = factory->CreatePalette(&palette);
-            if (SUCCEEDED(hr)) {
-                hr = palette->InitializeCustom(const_cast<WICColor*>(source.palette.data()),
-                                               static_cast<UINT>(source.palette.size()));
-            }
-            if (SUCCEEDED(hr)) {
-                hr = frame->SetPalette(palette.Get());
-            }
-        }
-        if (SUCCEEDED(hr)) {
-            hr = frame->WritePixels(source.height, source.stride, static_cast<UINT>(source.pixels.size()),
-                                    const_cast<BYTE*>(source.pixels.data()));
-        }
-        if (SUCCEEDED(hr)) {
-            hr = frame->Commit();
-        }
-    }
-    if (SUCCEEDED(hr)) {
-        hr = encoder->Commit();
-    }
-    return hr;
+    return EncodeImageFile(path, container, encoded);
 }
 
 TestFrame PatternBgra(UINT width, UINT height)

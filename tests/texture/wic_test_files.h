@@ -17,8 +17,8 @@ struct TestFrame {
     std::vector<WICColor> palette;  // for indexed formats
 };
 
-// Encodes frames into a file with WIC's own encoder for `container`. Fails
-// when the encoder would store another pixel format than asked for.
+// Encodes frames into a file with WIC's own encoder for `container`
+// (EncodeImageFile, as the capture program's PNG writer does).
 HRESULT WriteImage(const std::wstring& path, const GUID& container, const std::vector<TestFrame>& frames);
 
 // A frame of 32bppBGRA pixels whose every byte differs from its neighbours.
