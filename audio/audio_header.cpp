@@ -127,12 +127,13 @@ std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> f
 
 // What the decoder is told: from the music's first frame where the head holds
 // it, else from the tag frame, which belongs to the same stream. A file whose
-// rate varies ("Xing") and that states its size in bytes gets its average rate.
+// rate varies ("Xing") and that states its size in bytes gets its average rate
+// (a stated size of 0 is no size).
 Mp3StreamFormat DescribeMp3Stream(const Mp3FrameHeader& first, std::uint64_t codedSamples, std::uint64_t delay,
                                   std::optional<std::uint32_t> variableRateBytes)
 {
     std::uint64_t bytesPerSecond = first.bitRate / 8;
-    if (variableRateBytes && codedSamples > 0) {
+    if (variableRateBytes.value_or(0) > 0 && codedSamples > 0) {
         bytesPerSecond = std::uint64_t{*variableRateBytes} * first.rate / codedSamples;
     }
     Mp3Padding padding = Mp3Padding::Iso;

@@ -129,7 +129,7 @@ TEST(FileSources, AnMp3DecoderThatReadsItsInputLateGetsEveryPieceIntact)
         .dataOffset = 44,
         .dataBytes = coded.size(),
         .skipFrames = kDelayFrames,
-        .mp3 = {.bytesPerSecond = 16000, .frameBytes = 418, .padding = Mp3Padding::Iso, .codecDelay = 576}};
+        .mp3 = {.bytesPerSecond = 16000, .frameBytes = 385, .padding = Mp3Padding::Always, .codecDelay = 576}};
     const std::wstring fullPath = ResolveReadableFile(path);
 
     OpenedSource opened = OpenFileSource(fullPath, layout, MakeLateReadingDecoder);
@@ -137,9 +137,9 @@ TEST(FileSources, AnMp3DecoderThatReadsItsInputLateGetsEveryPieceIntact)
     // The decoder is told the stream as its header describes it.
     const MPEGLAYER3WAVEFORMAT& offered = LateReadingDecoder::offered;
     EXPECT_EQ(offered.wfx.nAvgBytesPerSec, 16000u);
-    EXPECT_EQ(offered.nBlockSize, 418u);
+    EXPECT_EQ(offered.nBlockSize, 385u);
     EXPECT_EQ(offered.nFramesPerBlock, 1u);
-    EXPECT_EQ(offered.fdwFlags, static_cast<DWORD>(MPEGLAYER3_FLAG_PADDING_ISO));
+    EXPECT_EQ(offered.fdwFlags, static_cast<DWORD>(MPEGLAYER3_FLAG_PADDING_ON));
     EXPECT_EQ(offered.nCodecDelay, 576u);
     std::vector<std::uint8_t> sound;
     std::vector<std::uint8_t> chunk;

@@ -222,6 +222,7 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
                         {.version = 0xF3, .rates = 0x80, .frameBytes = 208},
                         {8000, 208, Mp3Padding::Iso, 576}},
              StreamCase{"variable rate", {.tag = "Xing", .streamBytes = 1'025'000}, {16009, 417, Mp3Padding::Iso, 576}},
+             StreamCase{"variable rate, no size", {.tag = "Xing"}, {16000, 417, Mp3Padding::Iso, 576}},
          }) {
         const std::optional<FileLayout> layout =
             ProbeAudioHeader(Mp3TagFrame(false, 2451, 576, 576, c.head), 0, 1'025'095);
