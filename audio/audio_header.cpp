@@ -1,6 +1,7 @@
 #include "audio/audio_header.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -75,12 +76,20 @@ std::optional<FileLayout> ProbeWav(std::span<const std::uint8_t> head, std::uint
 // Every layer III decoder's synthesis filter bank delays its output by this many frames.
 constexpr std::uint64_t kMp3DecoderDelay = 529;
 
+// A layer III frame's length in bytes is this many times its bit rate over its sample rate.
+std::uint64_t SlotsPerBitRate(int version)
+{
+    return version == 3 ? 144 : 72;
+}
+
 // What the four bytes at the start of an MPEG audio frame of layer III say.
 struct Mp3FrameHeader {
     int version = 0;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
     bool crc = false;
     bool mono = false;
     std::uint32_t rate = 0;
+    std::uint32_t bitRate = 0;  // bits a second
+    bool padded = false;
     std::uint64_t frameBytes = 0;
 
     bool SameStream(const Mp3FrameHeader& other) const
@@ -105,13 +114,37 @@ std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> f
     constexpr std::uint32_t kMpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     constexpr std::uint32_t kMpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     const std::uint32_t rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    const std::uint32_t bitRate = 1000 * (version == 3 ? kMpeg1Kbps[bitrateIndex] : kMpeg2Kbps[bitrateIndex]);
+    const bool padded = ((frame[2] >> 1) & 1) != 0;
     return Mp3FrameHeader{.version = version,
                           .crc = (frame[1] & 1) == 0,
                           .mono = (frame[3] >> 6) == 3,
                           .rate = rate,
-                          .frameBytes = (version == 3 ? 144000ull * kMpeg1Kbps[bitrateIndex] / rate
-                                                      : 72000ull * kMpeg2Kbps[bitrateIndex] / rate) +
-                                        ((frame[2] >> 1) & 1)};
+                          .bitRate = bitRate,
+                          .padded = padded,
+                          .frameBytes = SlotsPerBitRate(version) * bitRate / rate + (padded ? 1 : 0)};
+}
+
+// What the decoder is told: from the music's first frame where the head holds
+// it, else from the tag frame, which belongs to the same stream. A file whose
+// rate varies ("Xing") and that states its size in bytes gets its average rate
+// (a stated size of 0 is no size).
+Mp3StreamFormat DescribeMp3Stream(const Mp3FrameHeader& first, std::uint64_t codedSamples, std::uint64_t delay,
+                                  std::optional<std::uint32_t> variableRateBytes)
+{
+    std::uint64_t bytesPerSecond = first.bitRate / 8;
+    if (variableRateBytes.value_or(0) > 0 && codedSamples > 0) {
+        bytesPerSecond = std::uint64_t{*variableRateBytes} * first.rate / codedSamples;
+    }
+    Mp3Padding padding = Mp3Padding::Iso;
+    if (SlotsPerBitRate(first.version) * first.bitRate % first.rate == 0) {
+        padding = first.padded ? Mp3Padding::Always : Mp3Padding::Never;
+    }
+    return {.bytesPerSecond = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(bytesPerSecond, std::numeric_limits<std::uint32_t>::max())),
+            .frameBytes = static_cast<std::uint16_t>(first.frameBytes),
+            .padding = padding,
+            .codecDelay = static_cast<std::uint16_t>(delay)};
 }
 
 std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uint64_t offset, std::uint64_t bytesInFile)
@@ -129,7 +162,8 @@ std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
 
     // The first frame carries the encoder's tag: frame count, then LAME's delay and padding.
     std::size_t at = 4 + (header->crc ? 2 : 0) + sideInfo;
-    if (!TagAt(frame, at, "Xing") && !TagAt(frame, at, "Info")) {
+    const bool variableRate = TagAt(frame, at, "Xing");
+    if (!variableRate && !TagAt(frame, at, "Info")) {
         return std::nullopt;
     }
     if (at + 8 > frame.size()) {
@@ -141,6 +175,10 @@ std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
     }
     at += 8;
     const std::uint32_t frames = at + 4 <= frame.size() ? Big32(frame, at) : 0;
+    std::optional<std::uint32_t> streamBytes;
+    if (variableRate && (flags & 2) != 0 && at + 8 <= frame.size()) {
+        streamBytes = Big32(frame, at + 4);
+    }
     at += 4 + ((flags & 2) != 0 ? 4 : 0) + ((flags & 4) != 0 ? 100 : 0) + ((flags & 8) != 0 ? 4 : 0);
     if (at + 24 > frame.size() || !(TagAt(frame, at, "LAME") || TagAt(frame, at, "Lavc") || TagAt(frame, at, "Lavf"))) {
         return std::nullopt;
@@ -154,8 +192,9 @@ std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
     }
     // The music's first frame, where the head reaches it, belongs to the same
     // stream: a tag before anything else promises sound that is not there.
+    std::optional<Mp3FrameHeader> first = header;
     if (frame.size() >= frameBytes + 4) {
-        const std::optional<Mp3FrameHeader> first = ReadMp3FrameHeader(frame.subspan(frameBytes));
+        first = ReadMp3FrameHeader(frame.subspan(frameBytes));
         if (!first || !first->SameStream(*header)) {
             return std::nullopt;
         }
@@ -165,7 +204,8 @@ std::optional<FileLayout> ProbeMp3(std::span<const std::uint8_t> frame, std::uin
                       .info = {.format = format, .lengthBytes = (coded - delay - padding) * format.BlockAlign()},
                       .dataOffset = offset + frameBytes,
                       .dataBytes = bytesInFile - frameBytes,
-                      .skipFrames = delay + kMp3DecoderDelay};
+                      .skipFrames = delay + kMp3DecoderDelay,
+                      .mp3 = DescribeMp3Stream(*first, coded, delay, streamBytes)};
 }
 
 }  // namespace

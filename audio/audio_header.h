@@ -16,12 +16,28 @@
 
 enum class Container { Wav, Mp3 };
 
+// How an MP3 stream pads its frames to whole bytes.
+enum class Mp3Padding {
+    Iso,     // now and then, as the standard says, where a frame's length in bytes is not whole
+    Never,   // frames of a whole length, none padded
+    Always,  // frames of a whole length, every one padded
+};
+
+// What an MP3 decoder is told of the stream, from its first frame's header.
+struct Mp3StreamFormat {
+    std::uint32_t bytesPerSecond = 0;  // the bit rate / 8; over the whole file where the rate varies
+    std::uint16_t frameBytes = 0;      // the first frame's length, its padding byte included
+    Mp3Padding padding = Mp3Padding::Iso;
+    std::uint16_t codecDelay = 0;  // samples the encoder put before the music
+};
+
 struct FileLayout {
     Container container = Container::Wav;
     StreamInfo info;
     std::uint64_t dataOffset = 0;  // WAV: the first sample; MP3: the first frame after the tag frame
     std::uint64_t dataBytes = 0;   // from dataOffset: the samples present, or the rest of the file
     std::uint64_t skipFrames = 0;  // MP3: decoded frames before the music (encoder and decoder delay)
+    Mp3StreamFormat mp3;           // MP3 only
 };
 
 // Bytes of an ID3v2 tag at the start of `head`, 0 when there is none.

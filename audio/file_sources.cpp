@@ -133,11 +133,40 @@ public:
     }
 };
 
+// The decoder's input type as documented for MPEG audio layer III: one frame a
+// block, the stream's own byte rate, frame length and padding.
+MPEGLAYER3WAVEFORMAT Mp3InputFormat(const PcmFormat& format, const Mp3StreamFormat& stream)
+{
+    MPEGLAYER3WAVEFORMAT mp3{};
+    mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    mp3.wfx.nChannels = format.channels;
+    mp3.wfx.nSamplesPerSec = format.sampleRate;
+    mp3.wfx.nAvgBytesPerSec = stream.bytesPerSecond;
+    mp3.wfx.nBlockAlign = 1;
+    mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+    mp3.wID = MPEGLAYER3_ID_MPEG;
+    switch (stream.padding) {
+    case Mp3Padding::Iso:
+        mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_ISO;
+        break;
+    case Mp3Padding::Never:
+        mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_OFF;
+        break;
+    case Mp3Padding::Always:
+        mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_ON;
+        break;
+    }
+    mp3.nFramesPerBlock = 1;
+    mp3.nBlockSize = static_cast<WORD>(mp3.nFramesPerBlock * stream.frameBytes);
+    mp3.nCodecDelay = stream.codecDelay;
+    return mp3;
+}
+
 class Mp3Source final : public PcmSource {
 public:
     Mp3Source(const std::wstring& path, const FileLayout& layout)
         : reader(path, layout.dataOffset, layout.dataBytes, kMp3ReadBytes), format(layout.info.format),
-          trim(layout.skipFrames * layout.info.format.BlockAlign(), layout.info.lengthBytes)
+          stream(layout.mp3), trim(layout.skipFrames * layout.info.format.BlockAlign(), layout.info.lengthBytes)
     {
     }
 
@@ -149,17 +178,7 @@ public:
         if (FAILED(makeDecoder(decoder.ReleaseAndGetAddressOf())) || !decoder) {
             return false;
         }
-        MPEGLAYER3WAVEFORMAT mp3{};
-        mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
-        mp3.wfx.nChannels = format.channels;
-        mp3.wfx.nSamplesPerSec = format.sampleRate;
-        mp3.wfx.nAvgBytesPerSec = 16000;
-        mp3.wfx.nBlockAlign = 1;
-        mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
-        mp3.wID = MPEGLAYER3_ID_MPEG;
-        mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_OFF;
-        mp3.nBlockSize = 1;
-        mp3.nFramesPerBlock = 1;
+        MPEGLAYER3WAVEFORMAT mp3 = Mp3InputFormat(format, stream);
         const DMO_MEDIA_TYPE inputType{.majortype = kAudioMajorType,
                                        .subtype = kMp3Subtype,
                                        .bFixedSizeSamples = FALSE,
@@ -244,6 +263,7 @@ public:
 private:
     FileReader reader;
     const PcmFormat format;
+    const Mp3StreamFormat stream;
     DecodedTrim trim;
     ComPtr<IMediaObject> decoder;
     ComPtr<MemoryBlock> input;

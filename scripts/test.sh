@@ -29,6 +29,12 @@ fi
 
 use_silent_sound_device
 start_virtual_display 1280x720
+# A PulseAudio server as well, for the checks run through it; the others keep the ALSA device.
+if ! start_sound_server "$BUILD_DIR/sound-server"; then
+  echo "PulseAudio did not start; its log is $BUILD_DIR/sound-server/pulseaudio.log" >&2
+  exit 1
+fi
+trap 'stop_virtual_display; stop_sound_server' EXIT
 
 # VEXLAR_TARGETS (space-separated) limits the build to some targets while working on one area.
 if [ -n "${VEXLAR_TARGETS:-}" ]; then

@@ -135,3 +135,36 @@ stop_dummy_xorg() {
 arrange_monitors() {
   xrandr "$@" && xrandr >/dev/null
 }
+
+# Starts a PulseAudio server of our own with one null sink, "speakers" (it
+# plays in real time and its monitor can be recorded), in the given folder,
+# which becomes its runtime folder. Nothing else finds it: a program uses it
+# when PULSE_SERVER is set to VEXLAR_PULSE_SERVER, and Wine's ALSA device
+# stays the default of everything else. Its process id is VEXLAR_PULSE_PID.
+# False when it did not start (its log is pulseaudio.log in the folder).
+start_sound_server() {
+  local folder=$1
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  chmod 700 "$folder"
+  # Anonymous clients: no cookie to share, and the folder's mode keeps others out.
+  XDG_RUNTIME_DIR="$folder" XDG_CONFIG_HOME="$folder/config" PULSE_SERVER="" \
+    pulseaudio --daemonize=yes --use-pid-file=yes --exit-idle-time=-1 --disallow-exit -n \
+    --log-target="file:$folder/pulseaudio.log" \
+    --load="module-native-protocol-unix auth-anonymous=1" --load="module-cli-protocol-unix" \
+    --load="module-null-sink sink_name=speakers" || return 1
+  VEXLAR_PULSE_PID=$(cat "$folder/pulse/pid" 2>/dev/null) || return 1
+  export VEXLAR_PULSE_SERVER="unix:$folder/pulse/native"
+}
+
+# Stops the server that start_sound_server started, by its process id, and
+# waits for it to end.
+stop_sound_server() {
+  [ -n "${VEXLAR_PULSE_PID:-}" ] || return 0
+  kill "$VEXLAR_PULSE_PID" 2>/dev/null || true
+  for _ in $(seq 1 50); do
+    kill -0 "$VEXLAR_PULSE_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  VEXLAR_PULSE_PID=""
+}

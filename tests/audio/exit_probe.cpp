@@ -1,15 +1,19 @@
 // Starts playback as the demo does (from a thread in a single-threaded COM
 // apartment), checks that it runs, and returns 42 from main while the
 // library's thread still plays: the exit code must reach the parent intact.
+// Given a number of seconds as well, it first plays that long and prints the
+// position every 10 ms ("milliseconds bytes" a line), for the scripts that
+// watch the sound through a sound server.
 #include "audio/bass.h"
 
 #include <objbase.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
+    if (argc != 3 && argc != 4) {
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -19,6 +23,15 @@ int main(int argc, char** argv)
     const DWORD stream = BASS_StreamCreateFile(FALSE, argv[2], 0, 0, 0);
     if (stream == 0 || !BASS_ChannelStart(stream)) {
         return 4;
+    }
+    if (argc == 4) {
+        const DWORD start = GetTickCount();
+        const DWORD span = static_cast<DWORD>(std::atof(argv[3]) * 1000);
+        for (DWORD elapsed = 0; elapsed < span; elapsed = GetTickCount() - start) {
+            std::printf("%lu %llu\n", elapsed, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+            std::fflush(stdout);
+            Sleep(10);
+        }
     }
     for (int i = 0; i < 300 && BASS_ChannelGetPosition(stream, BASS_POS_BYTE) == 0; ++i) {
         Sleep(10);

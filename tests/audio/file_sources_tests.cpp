@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <mediaerr.h>
+#include <mmreg.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,6 +19,9 @@ namespace {
 // stream is drained. Or one that takes no MP3 stream at all.
 class LateReadingDecoder final : public ComObject<IMediaObject> {
 public:
+    // The MP3 type the last one was offered.
+    static inline MPEGLAYER3WAVEFORMAT offered{};
+
     explicit LateReadingDecoder(bool takesMp3) : takes(takesMp3) {}
     ~LateReadingDecoder() override
     {
@@ -26,8 +30,11 @@ public:
         }
     }
 
-    HRESULT STDMETHODCALLTYPE SetInputType(DWORD, const DMO_MEDIA_TYPE*, DWORD) override
+    HRESULT STDMETHODCALLTYPE SetInputType(DWORD, const DMO_MEDIA_TYPE* type, DWORD) override
     {
+        if (type->cbFormat >= sizeof(offered)) {
+            std::memcpy(&offered, type->pbFormat, sizeof(offered));
+        }
         return takes ? S_OK : DMO_E_TYPE_NOT_ACCEPTED;
     }
     HRESULT STDMETHODCALLTYPE SetOutputType(DWORD, const DMO_MEDIA_TYPE*, DWORD) override { return S_OK; }
@@ -121,11 +128,19 @@ TEST(FileSources, AnMp3DecoderThatReadsItsInputLateGetsEveryPieceIntact)
         .info = {.format = {.sampleRate = 44100, .channels = 2}, .lengthBytes = coded.size() - kDelayFrames * 4},
         .dataOffset = 44,
         .dataBytes = coded.size(),
-        .skipFrames = kDelayFrames};
+        .skipFrames = kDelayFrames,
+        .mp3 = {.bytesPerSecond = 16000, .frameBytes = 385, .padding = Mp3Padding::Always, .codecDelay = 576}};
     const std::wstring fullPath = ResolveReadableFile(path);
 
     OpenedSource opened = OpenFileSource(fullPath, layout, MakeLateReadingDecoder);
     ASSERT_TRUE(opened.source);
+    // The decoder is told the stream as its header describes it.
+    const MPEGLAYER3WAVEFORMAT& offered = LateReadingDecoder::offered;
+    EXPECT_EQ(offered.wfx.nAvgBytesPerSec, 16000u);
+    EXPECT_EQ(offered.nBlockSize, 385u);
+    EXPECT_EQ(offered.nFramesPerBlock, 1u);
+    EXPECT_EQ(offered.fdwFlags, static_cast<DWORD>(MPEGLAYER3_FLAG_PADDING_ON));
+    EXPECT_EQ(offered.nCodecDelay, 576u);
     std::vector<std::uint8_t> sound;
     std::vector<std::uint8_t> chunk;
     ReadResult result = ReadResult::Data;

@@ -120,25 +120,42 @@ TEST(WholeFileDecoder, RefusesMoreThanTheSizeLimit)
     EXPECT_TRUE(DecodeAudioFile(path, audio, 88200));
 }
 
-// The first frame of a LAME-encoded MP3: MPEG-1 Layer III, 128 kbit/s, 44.1 kHz,
-// with the "Info" tag stating `frames` frames and the encoder's delay and padding.
-std::vector<std::uint8_t> Mp3TagFrame(bool mono, std::uint32_t frames, std::uint32_t delay, std::uint32_t padding)
+// How the first frame of a LAME-encoded MP3 begins: by default MPEG-1 Layer
+// III, 128 kbit/s, 44.1 kHz, no padding, and the tag of a constant rate.
+struct Mp3Head {
+    std::uint8_t version = 0xFB;  // the second byte: MPEG-1 Layer III, no CRC
+    std::uint8_t rates = 0x90;    // the third: bit rate, sample rate, padding
+    const char* tag = "Info";     // "Xing" where the rate varies
+    std::uint32_t streamBytes = 0;
+    std::size_t frameBytes = 417;  // what the bytes above make of it
+};
+
+// That frame with the tag stating `frames` frames, the stream's bytes and
+// the encoder's delay and padding.
+std::vector<std::uint8_t> Mp3TagFrame(bool mono, std::uint32_t frames, std::uint32_t delay, std::uint32_t padding,
+                                      const Mp3Head& head = {})
 {
-    std::vector<std::uint8_t> frame(417, 0);
+    std::vector<std::uint8_t> frame(head.frameBytes, 0);
     frame[0] = 0xFF;
-    frame[1] = 0xFB;
-    frame[2] = 0x90;
+    frame[1] = head.version;
+    frame[2] = head.rates;
     frame[3] = mono ? 0xC4 : 0x44;
-    std::size_t at = 4 + (mono ? 17 : 32);
+    const bool mpeg1 = (head.version & 0x18) == 0x18;
+    std::size_t at = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
     const auto put = [&](std::initializer_list<std::uint8_t> bytes) {
         for (const std::uint8_t b : bytes) {
             frame[at++] = b;
         }
     };
-    put({'I', 'n', 'f', 'o', 0, 0, 0, 0x0F});
-    put({static_cast<std::uint8_t>(frames >> 24), static_cast<std::uint8_t>(frames >> 16),
-         static_cast<std::uint8_t>(frames >> 8), static_cast<std::uint8_t>(frames)});
-    at += 4 + 100 + 4;  // byte count, seek table, quality
+    const auto put32 = [&](std::uint32_t value) {
+        put({static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+             static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+    };
+    put({static_cast<std::uint8_t>(head.tag[0]), static_cast<std::uint8_t>(head.tag[1]),
+         static_cast<std::uint8_t>(head.tag[2]), static_cast<std::uint8_t>(head.tag[3]), 0, 0, 0, 0x0F});
+    put32(frames);
+    put32(head.streamBytes);
+    at += 100 + 4;  // seek table, quality
     put({'L', 'A', 'M', 'E', '3', '.', '1', '0', '0'});
     at += 12;
     put({static_cast<std::uint8_t>(delay >> 4), static_cast<std::uint8_t>((delay & 0x0F) << 4 | padding >> 8),
@@ -185,6 +202,36 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
     EXPECT_FALSE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
     followed[417] = 0;
     EXPECT_FALSE(ProbeAudioHeader(followed, 133, 1'025'095).has_value());
+
+    // What the decoder is told, from the first frame's header: the byte rate
+    // (over the whole file where the rate varies), the frame's length with
+    // its padding byte, how the stream pads, and the encoder's delay.
+    struct StreamCase {
+        const char* name;
+        Mp3Head head;
+        Mp3StreamFormat expected;
+    };
+    for (const StreamCase c : {
+             StreamCase{"MPEG-1, 44.1 kHz", {}, {16000, 417, Mp3Padding::Iso, 576}},
+             StreamCase{
+                 "MPEG-1, 44.1 kHz, padded", {.rates = 0x92, .frameBytes = 418}, {16000, 418, Mp3Padding::Iso, 576}},
+             StreamCase{"MPEG-1, 48 kHz", {.rates = 0x94, .frameBytes = 384}, {16000, 384, Mp3Padding::Never, 576}},
+             StreamCase{
+                 "MPEG-1, 48 kHz, padded", {.rates = 0x96, .frameBytes = 385}, {16000, 385, Mp3Padding::Always, 576}},
+             StreamCase{"MPEG-2, 22.05 kHz, 64 kbit/s",
+                        {.version = 0xF3, .rates = 0x80, .frameBytes = 208},
+                        {8000, 208, Mp3Padding::Iso, 576}},
+             StreamCase{"variable rate", {.tag = "Xing", .streamBytes = 1'025'000}, {16009, 417, Mp3Padding::Iso, 576}},
+             StreamCase{"variable rate, no size", {.tag = "Xing"}, {16000, 417, Mp3Padding::Iso, 576}},
+         }) {
+        const std::optional<FileLayout> layout =
+            ProbeAudioHeader(Mp3TagFrame(false, 2451, 576, 576, c.head), 0, 1'025'095);
+        ASSERT_TRUE(layout.has_value()) << c.name;
+        EXPECT_EQ(layout->mp3.bytesPerSecond, c.expected.bytesPerSecond) << c.name;
+        EXPECT_EQ(layout->mp3.frameBytes, c.expected.frameBytes) << c.name;
+        EXPECT_EQ(layout->mp3.padding, c.expected.padding) << c.name;
+        EXPECT_EQ(layout->mp3.codecDelay, c.expected.codecDelay) << c.name;
+    }
 
     // ID3v2 sizes are seven bits a byte.
     const std::vector<std::uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 0x7F};

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # End-to-end tests of the program on the test run's virtual display: it is
 # started from a copy of its run folder, driven with real key presses and
-# watched through screenshots. Usage: program_tests.sh <run folder>
+# watched through screenshots; and, where the test command's PulseAudio server
+# runs, the audio library while the sink it plays on is replaced.
+# Usage: program_tests.sh <run folder> <audio probe>
 set -uo pipefail
 
 run_folder=$1
+audio_probe=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
@@ -90,6 +93,42 @@ if start_program --loop; then
   check "--loop: Escape held ends the program with exit code 0" 0 "$exit_code"
 else
   check "the program opens its window with --loop" yes no
+fi
+
+# Through the test command's sound server: the only sink, on which the music
+# plays, is taken away and another one plugged in. The sound comes back on
+# the new sink, and the position, which the audio probe prints beside the
+# time, never goes back. The server is left with its sink as it was.
+if [ -n "${VEXLAR_PULSE_SERVER:-}" ]; then
+  export PULSE_SERVER=$VEXLAR_PULSE_SERVER
+  prepare
+  cp "$audio_probe" "$work/run/"
+  # Its lines end in CR LF, as Windows' console writes them.
+  (cd "$work/run" && exec timeout 60 wine "$(basename "$audio_probe")" -1 music.mp3 9 \
+    >"$work/probe-output") &
+  program=$!
+  for _ in $(seq 1 100); do
+    tr -d '\r' <"$work/probe-output" | awk '$2 > 0 { found = 1 } END { exit !found }' && break
+    sleep 0.1
+  done
+  speakers=$(pactl list short modules | awk '/sink_name=speakers/ { print $1 }')
+  pactl unload-module "$speakers"
+  at_change=$(tr -d '\r' <"$work/probe-output" | awk 'END { print $2 + 0 }')
+  sleep 0.5
+  headphones=$(pactl load-module module-null-sink sink_name=headphones)
+  timeout 4 parecord --device=headphones.monitor --raw --channels=2 \
+    --format=s16le --rate=44100 "$work/headphones.raw"
+  wait_for_exit
+  check "the audio probe plays on through a change of sink and exits with its code" 42 "$exit_code"
+  check "after the sink in use is replaced, the sound comes from the new sink" yes \
+    "$([ "$(tr -d '\000' <"$work/headphones.raw" | wc -c)" -gt 44100 ] && echo yes || echo no)"
+  check "the position never goes back while the sink is replaced, and moves on after it" yes \
+    "$(tr -d '\r' <"$work/probe-output" |
+      awk -v from="$at_change" '$2 < last { back = 1 } { last = $2 } END { print ((!back && last > from) ? "yes" : "no") }')"
+  pactl unload-module "$headphones"
+  pactl load-module module-null-sink sink_name=speakers >/dev/null
+else
+  echo "SKIP the change of sink: no sound server of the test command (scripts/test.sh starts one)"
 fi
 
 finish
