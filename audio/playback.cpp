@@ -92,10 +92,7 @@ void Playback::Start()
         return;
     }
     if (output == AudioOutput::Silent || !running || deviceless) {
-        state = State::RealTimeClock;
-        const std::uint64_t time = now();
-        clock.RunFreely(time);
-        LimitClockLocked(time);
+        RunOnRealTimeLocked(now());
         return;
     }
     state = State::Opening;
@@ -153,6 +150,13 @@ std::uint64_t Playback::PositionLocked(std::uint64_t time)
     return clock.Position(time) * info.format.BlockAlign();
 }
 
+void Playback::RunOnRealTimeLocked(std::uint64_t time)
+{
+    state = State::RealTimeClock;
+    clock.RunFreely(time);
+    LimitClockLocked(time);
+}
+
 void Playback::LimitClockLocked(std::uint64_t time)
 {
     if (!info.format.IsValid()) {
@@ -202,9 +206,7 @@ void Playback::Feed()
             const std::uint64_t time = now();
             const std::uint64_t reached = PositionLocked(time);
             sourceEnd = std::min(sourceEnd.value_or(reached), reached);
-            state = State::RealTimeClock;
-            clock.RunFreely(time);
-            LimitClockLocked(time);
+            RunOnRealTimeLocked(time);
             deviceless = true;
         }
         last = std::move(device);
@@ -361,10 +363,7 @@ void Playback::ServeOutput()
         } else {
             std::lock_guard lock(mutex);
             if (state == State::Opening) {
-                state = State::RealTimeClock;
-                const std::uint64_t time = now();
-                clock.RunFreely(time);
-                LimitClockLocked(time);
+                RunOnRealTimeLocked(now());
             }
         }
         return;
@@ -414,10 +413,7 @@ void Playback::TryDevice()
     }
     std::lock_guard lock(mutex);
     if (state == State::Opening) {
-        state = State::RealTimeClock;
-        const std::uint64_t time = now();
-        clock.RunFreely(time);
-        LimitClockLocked(time);
+        RunOnRealTimeLocked(now());
     }
 }
 
@@ -516,12 +512,10 @@ void Playback::LeaveDevice(bool failed)
         const std::uint64_t time = now();
         const std::uint64_t reached = PositionLocked(time);
         old = std::move(device);
-        state = State::RealTimeClock;
-        clock.RunFreely(time);
         segmentBase = reached;
         segmentQueued = 0;
         writeCursor = reached;
-        LimitClockLocked(time);
+        RunOnRealTimeLocked(time);
     }
     old.reset();
     deviceDone = !failed;

@@ -146,6 +146,8 @@ private:
     // Tells the clock, as of `time`, how far it may run: what the device
     // was given, or what was decoded, and never past the end.
     void LimitClockLocked(std::uint64_t time);
+    // From `time` on the real-time clock stands in, from the position reached.
+    void RunOnRealTimeLocked(std::uint64_t time);
     // Feeding thread: hands the clock the device's reading of its own.
     void ReadDeviceClockLocked(const std::optional<DevicePosition>& played);
 
