@@ -4,7 +4,8 @@
 # while our bass.dll plays audio/music.mp3 (through the audio exit probe of the
 # tests). Prints, for each run, the silences longer than 5 ms between the
 # recording's first and last sound, and which of them the music does not have
-# itself. Prints figures; asserts nothing.
+# itself, how long the sound lasted and where the position ended. Prints
+# figures; asserts nothing.
 # Usage: bench/sound_gaps.sh [seconds of music (default 10)] [runs (default 3)]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
@@ -41,17 +42,18 @@ for ((run = 1; run <= runs; run++)); do
   recorder=$!
   sleep 0.5
   PULSE_SERVER="$VEXLAR_PULSE_SERVER" wine audio_exit_probe.exe -1 music.mp3 "$seconds" | tr -d '\r' >"$work/positions" || true
-  sleep 0.5
+  sleep 2
   kill "$recorder"
   wait "$recorder" 2>/dev/null || true
   # Inside the recording: after the sound began and before it stopped. The
   # music's own silence is one of about the same length at about the same
   # time into the music (later by the gaps before it).
   silences <"$work/sink.raw" | awk -v run="$run" -v music="$work/music-silences" \
-    -v recorded="$(($(stat -c %s "$work/sink.raw") / 176400))" '
-    BEGIN { while ((getline line < music) > 0) { split(line, m, " "); if (m[2] != "-") { at[++n] = m[1]; own[n] = m[2] - m[1] } } }
+    -v recorded="$(stat -c %s "$work/sink.raw")" '
+    BEGIN { recorded /= 176400; while ((getline line < music) > 0) { split(line, m, " "); if (m[2] != "-") { at[++n] = m[1]; own[n] = m[2] - m[1] } } }
     $1 == 0 && $2 != "-" { began = $2; next }
-    $2 != "-" && $2 < recorded {
+    $2 == "-" || $2 > recorded - 0.01 { ended = $1; next }
+    {
       length_ms = ($2 - $1) * 1000; mine = 0
       for (i = 1; i <= n; i++) {
         into = $1 - began - total / 1000
@@ -60,7 +62,11 @@ for ((run = 1; run <= runs; run++)); do
       printf "run %d: silence at %.3f s into the sound, %.1f ms%s\n", run, $1 - began, length_ms, mine ? " (the music'\''s own)" : ""
       if (!mine) { gaps++; total += length_ms }
     }
-    END { printf "run %d: %d gaps the music does not have, %.1f ms in all\n", run, gaps, total }'
-  # From the position's first step: how far it fell behind real time.
-  awk '$2 > 0 && !t0 { t0 = $1; p0 = $2 } END { printf "run %d: the position moved %.3f s in %.3f s of real time\n", run, ($2 - p0) / 176400, ($1 - t0) / 1000 }' run="$run" "$work/positions"
+    END {
+      printf "run %d: %d gaps the music does not have, %.1f ms in all\n", run, gaps, total
+      if (ended != "") printf "run %d: the sound lasted %.3f s\n", run, ended - began
+    }'
+  # From the position's first step: how far it fell behind real time. Its
+  # last value against the sound's length tells whether it followed the sound.
+  awk '$2 > 0 && !t0 { t0 = $1; p0 = $2 } END { printf "run %d: the position moved %.3f s in %.3f s of real time, and ended at %.3f s\n", run, ($2 - p0) / 176400, ($1 - t0) / 1000, $2 / 176400 }' run="$run" "$work/positions"
 done
