@@ -7,8 +7,9 @@
 #   scripts/tidy.sh            every file
 #   scripts/tidy.sh FILE...    those files only (paths from the repository's root)
 #
-# The compile commands come from the build's configuration
-# (compile_commands.json); nothing else is kept between runs.
+# The compile commands come from the configured builds (compile_commands.json
+# of build/ and of the fuzz targets' build/fuzz, which the caller configures);
+# nothing else is kept between runs.
 
 # Prints the findings and returns 1 when there are any.
 run_tidy() {
@@ -29,14 +30,17 @@ run_tidy() {
   folders=$(git -C "$VEXLAR_ROOT" ls-files '*.h' | cut -d/ -f1 | sort -u | paste -sd'|')
   local filter="^$VEXLAR_ROOT/($folders)/"
 
-  # The fuzz targets build natively with clang; their compile commands come from their own build.
-  "$VEXLAR_ROOT/scripts/fuzz.sh" --configure
+  # The compile commands of both builds as they stand now: the suite may
+  # configure the fuzz targets' build again while this runs.
+  mkdir -p "$logs/windows" "$logs/fuzz"
+  cp "$BUILD_DIR/compile_commands.json" "$logs/windows/"
+  cp "$BUILD_DIR/fuzz/compile_commands.json" "$logs/fuzz/"
 
   # One line per file: the compile database to read it with, then the file.
   local list="$logs/files"
   {
-    sources_of "$BUILD_DIR" | { grep -v "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|windows |"
-    sources_of "$BUILD_DIR/fuzz" | { grep "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|fuzz |"
+    sources_of "$logs/windows" | { grep -v "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|windows |"
+    sources_of "$logs/fuzz" | { grep "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|fuzz |"
   } >"$list"
   if [ ${#only[@]} -gt 0 ]; then
     printf "$VEXLAR_ROOT/%s\n" "${only[@]}" >"$logs/wanted"
@@ -51,7 +55,7 @@ run_tidy() {
 
   local start=$SECONDS count
   count=$(wc -l <"$list")
-  export TIDY_LOGS=$logs TIDY_FILTER=$filter TIDY_BUILD=$BUILD_DIR
+  export TIDY_LOGS=$logs TIDY_FILTER=$filter
   export TIDY_WINDOWS="${windows[*]}"
   # shellcheck disable=SC2016
   xargs -P "$jobs" -d '\n' -n 1 bash -c '
@@ -59,9 +63,9 @@ run_tidy() {
     log=$TIDY_LOGS/$(echo "$file" | tr / _).log
     if [ "$kind" = windows ]; then
       # shellcheck disable=SC2086
-      clang-tidy --quiet -p "$TIDY_BUILD" --header-filter="$TIDY_FILTER" $TIDY_WINDOWS "$file" >"$log" 2>&1
+      clang-tidy --quiet -p "$TIDY_LOGS/windows" --header-filter="$TIDY_FILTER" $TIDY_WINDOWS "$file" >"$log" 2>&1
     else
-      clang-tidy --quiet -p "$TIDY_BUILD/fuzz" --header-filter="$TIDY_FILTER" "$file" >"$log" 2>&1
+      clang-tidy --quiet -p "$TIDY_LOGS/fuzz" --header-filter="$TIDY_FILTER" "$file" >"$log" 2>&1
     fi && ! grep -qE ": (warning|error): " "$log" || echo "$file" >>"$TIDY_LOGS/failed"' <"$list"
 
   # A header read by several files reports the same finding from each: each is shown once.
@@ -90,5 +94,7 @@ sources_of() {
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -euo pipefail
   source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+  # The fuzz targets build natively with clang; their compile commands come from their own build.
+  "$VEXLAR_ROOT/scripts/fuzz.sh" --configure
   run_tidy "$@"
 fi
