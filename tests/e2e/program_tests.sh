@@ -2,7 +2,7 @@
 # End-to-end tests of the program on the test run's virtual display: it is
 # started from a copy of its run folder, driven with real key presses and
 # watched through screenshots; and, where the test command's PulseAudio server
-# runs, the audio library while the sink it plays on is replaced.
+# runs, the demo and the audio library while the sink they play on is replaced.
 # Usage: program_tests.sh <run folder> <audio probe>
 set -uo pipefail
 
@@ -95,14 +95,27 @@ else
   check "the program opens its window with --loop" yes no
 fi
 
-# Through the test command's sound server: the only sink, on which the music
-# plays, is taken away and another one plugged in. The sound comes back on
-# the new sink, and the position, which the audio probe prints beside the
-# time, never goes back. The server is left with its sink as it was.
+# The sink that a program's stream plays on, by its index ("" when none); the
+# program by the name Wine gives the server (the demo's is its product name).
+sink_of() {
+  pactl list sink-inputs | awk -v name="\"$1\"" '/^[[:space:]]*Sink:/ { sink = $2 }
+    $1 == "application.name" && $3 == name { print sink }'
+}
+
+# Through the test command's sound server: the only sink, on which the demo's
+# music and the audio probe's play, is taken away and another one plugged in.
+# The demo's stream comes back on the new sink and its picture moves on; the
+# probe's position, which it prints beside the time, never goes back. The
+# server is left with its sink as it was.
 if [ -n "${VEXLAR_PULSE_SERVER:-}" ]; then
   export PULSE_SERVER=$VEXLAR_PULSE_SERVER
   prepare
   cp "$audio_probe" "$work/run/"
+  demo=""
+  if start_program; then
+    demo=$program
+  fi
+  check "the demo plays on the sink to be replaced" yes "$([ -n "$(sink_of Vexlar)" ] && echo yes || echo no)"
   : >"$work/probe-output"
   # Its lines end in CR LF, as Windows' console writes them.
   (cd "$work/run" && exec timeout 60 wine "$(basename "$audio_probe")" -1 music.mp3 9 \
@@ -119,6 +132,13 @@ if [ -n "${VEXLAR_PULSE_SERVER:-}" ]; then
   headphones=$(pactl load-module module-null-sink sink_name=headphones)
   timeout 4 parecord --device=headphones.monitor --raw --channels=2 \
     --format=s16le --rate=44100 "$work/headphones.raw"
+  new_sink=$(pactl list short sinks | awk '$2 == "headphones" { print $1 }')
+  for _ in $(seq 1 40); do
+    [ "$(sink_of Vexlar)" = "$new_sink" ] && break
+    sleep 0.1
+  done
+  check "after the sink in use is replaced, the demo's music plays on the new sink" "$new_sink" "$(sink_of Vexlar)"
+  check "after the sink in use is replaced, the demo's picture moves on" yes "$(picture_moves)"
   wait_for_exit
   check "the audio probe plays on through a change of sink to the end of its 9 s" yes \
     "$(tr -d '\r' <"$work/probe-output" | awk 'END { print ($1 >= 8900 ? "yes" : "no") }')"
@@ -135,6 +155,11 @@ if [ -n "${VEXLAR_PULSE_SERVER:-}" ]; then
   check "the position never goes back while the sink is replaced, and moves on after it" yes \
     "$(tr -d '\r' <"$work/probe-output" |
       awk -v from="$at_change" '$2 < last { back = 1 } { last = $2 } END { print ((!back && last > from) ? "yes" : "no") }')"
+  if [ -n "$demo" ]; then
+    program=$demo
+    hold_escape; wait_for_exit
+    check "after the change of sink Escape ends the demo with exit code 0" 0 "$exit_code"
+  fi
   pactl unload-module "$headphones"
   pactl load-module module-null-sink sink_name=speakers >/dev/null
 else
