@@ -5,7 +5,7 @@
 #include "capture/frame_capture.h"
 #include "capture/png_frame_writer.h"
 #include "capture/raw_frame_writer.h"
-#include "capture/unicode_text.h"
+#include "platform/unicode_text.h"
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 #include "scene/music.h"

@@ -1,6 +1,6 @@
 #include "capture/png_frame_writer.h"
 
-#include "capture/unicode_text.h"
+#include "platform/unicode_text.h"
 #include "texture/image_encoder.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "capture/raw_frame_writer.h"
 
-#include "capture/unicode_text.h"
+#include "platform/unicode_text.h"
 
 #include <algorithm>
 #include <utility>

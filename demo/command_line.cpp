@@ -1,20 +1,12 @@
 #include "demo/command_line.h"
 
+#include "platform/unicode_text.h"
+
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
 
 namespace {
-
-std::wstring Utf16Of(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    }
-    return wide;
-}
 
 bool WriteTo(HANDLE handle, const std::wstring& text)
 {
@@ -27,11 +19,8 @@ bool WriteTo(HANDLE handle, const std::wstring& text)
         DWORD written = 0;
         return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
     }
-    // A pipe or a file takes UTF-8.
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr, nullptr);
+    // A pipe or a file takes UTF-8 (the text came from UTF-8, so it converts).
+    const std::string bytes = Utf8FromUtf16(text).value_or(std::string());
     DWORD written = 0;
     return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
 }
@@ -55,7 +44,7 @@ std::vector<std::wstring> CommandLineArguments()
 
 void ShowCommandLineAnswer(const std::string& text, bool problem)
 {
-    const std::wstring wide = Utf16Of(text);
+    const std::wstring wide = Utf16FromUtf8(text);
     if (WriteTo(GetStdHandle(STD_ERROR_HANDLE), wide)) {
         return;
     }

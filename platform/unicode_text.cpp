@@ -1,4 +1,4 @@
-#include "capture/unicode_text.h"
+#include "platform/unicode_text.h"
 
 #include <windows.h>
 
