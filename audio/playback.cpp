@@ -249,8 +249,7 @@ void Playback::Decode()
         if (!feeder.joinable()) {
             deviceless = true;
             if (state == State::Opening) {
-                state = State::RealTimeClock;
-                clock.RunFreely(time);
+                RunOnRealTimeLocked(time);
             }
         }
         LimitClockLocked(time);
@@ -477,7 +476,6 @@ bool Playback::FeedDevice()
     {
         std::lock_guard lock(mutex);
         segmentQueued = writeCursor - segmentBase;
-        LimitClockLocked(now());
         if (!sourceEnd || writeCursor < *sourceEnd) {
             return true;
         }
