@@ -143,6 +143,9 @@ struct FakeDeviceKind {
     std::optional<std::uint64_t> queueThrowsAfter;  // queueing throws after playing this long
     std::uint64_t clockStepsBackAt = UINT64_MAX;    // its clock reports 0.1 s less from then on
     bool brokenReadyEvent = false;                  // waiting for its event fails
+    // Its clock tells where it stood this long before the call, with that
+    // time, as a device that gives the time of the position itself.
+    std::uint64_t readingAgeUs = 0;
 };
 
 // A device that plays on the test's clock what it is given, and waits when it runs dry.
@@ -202,8 +205,10 @@ public:
         }
         const std::uint64_t frames = playedMicroframes / kSecond;
         const std::uint64_t stepBack = clock.Now() - startedAt >= kind.clockStepsBackAt ? format.sampleRate / 10 : 0;
+        const std::uint64_t age = kind.readingAgeUs * format.sampleRate / kSecond;
         log->readAt = clock.Now();
-        return DevicePosition{.frames = frames - std::min(frames, stepBack), .time = log->readAt};
+        return DevicePosition{.frames = frames - std::min(frames, stepBack + age),
+                              .time = log->readAt - kind.readingAgeUs};
     }
     HANDLE ReadyEvent() const override
     {
@@ -538,13 +543,15 @@ TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
 
 // Every byte reaches the device once and in order, and the position follows
 // its clock, read by the feeding thread alone, without going back, also when
-// that clock steps back, and with a wake-up event whose wait fails (the
-// feeding thread then paces itself instead of spinning).
+// that clock steps back or tells the time of an earlier position, and with a
+// wake-up event whose wait fails (the feeding thread then paces itself
+// instead of spinning).
 TEST(Playback, HandsTheDeviceEveryByteInOrder)
 {
     const auto tone = Tone(44100, 2, 0.8);
     for (const FakeDeviceKind kind :
-         {FakeDeviceKind{}, FakeDeviceKind{.clockStepsBackAt = 300 * kMs}, FakeDeviceKind{.brokenReadyEvent = true}}) {
+         {FakeDeviceKind{}, FakeDeviceKind{.clockStepsBackAt = 300 * kMs}, FakeDeviceKind{.brokenReadyEvent = true},
+          FakeDeviceKind{.readingAgeUs = 100 * kMs}}) {
         TestClock clock;
         auto log = std::make_shared<DeviceLog>();
         Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice, FakeDevices(log, clock, kind),
@@ -749,9 +756,6 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
     EXPECT_FALSE(library.BytesToSeconds(0, 1).has_value());
 }
 
-// A device that takes its time to open, as some do: the calls a frame makes
-// answer meanwhile, the position waits at 0, then the whole piece plays from
-// its first byte.
 // Reads a looping source until `bytes` have come or it stops; the reading ends with its last result.
 std::vector<std::uint8_t> ReadLooping(const SourceOpener& open, std::uint64_t bytes, ReadResult& last)
 {
@@ -820,6 +824,9 @@ TEST(AudioLibrary, ALoopingStreamsPositionStartsAgainAtEachEnd)
     EXPECT_EQ(library.PlayedBytes(once), 4000u);
 }
 
+// A device that takes its time to open, as some do: the calls a frame makes
+// answer meanwhile, the position waits at 0, then the whole piece plays from
+// its first byte.
 TEST(AudioLibrary, ASlowDeviceHoldsNoCallBackAndThePositionWaitsForIt)
 {
     TestClock clock;
