@@ -4,7 +4,7 @@
 // decoding on a busy machine never keeps the device waiting.
 //
 // How the library is built around it (the exported calls are in bass.cpp,
-// their state in AudioLibrary):
+// what they do in bass_calls.cpp, their state in AudioLibrary):
 //
 // Threads
 // - The caller's threads, through the exported calls: any thread, in any COM
