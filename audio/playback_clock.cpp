@@ -57,7 +57,8 @@ void PlaybackClock::FollowDevice(std::uint64_t time)
     Advance(time);
     mode = Mode::Device;
     newestBelieved = {.frames = position, .time = static_cast<double>(positionTime)};
-    // Where the new device starts is its own first reading, not the position.
+    // The new device starts at or before the position, which runs on in real
+    // time with a fraction: its first reading is compared with that, not taken for the position.
     newestSeenFrames.reset();
     count = 0;
     moving = false;
@@ -70,7 +71,8 @@ void PlaybackClock::AddReading(std::uint64_t frames, std::uint64_t time)
         return;
     }
     const Reading reading{.frames = static_cast<double>(frames), .time = static_cast<double>(time)};
-    const bool moved = newestSeenFrames && reading.frames != *newestSeenFrames;
+    // A new device has moved once its first reading passes where the position stood for it.
+    const bool moved = newestSeenFrames ? reading.frames != *newestSeenFrames : reading.frames > newestBelieved.frames;
     newestSeenFrames = reading.frames;
     NoteStall(reading, moved);
     if (!Believable(reading)) {
