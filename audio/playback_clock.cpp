@@ -31,10 +31,11 @@ constexpr double kSlew = 0.05;
 // the most it runs on once the device stops. Until it first moves, and once
 // it stopped, the position waits for it.
 constexpr double kLeadUs = 30'000;
-// How far a device's reading may run ahead of the position and still be
-// believed: more than a coarse clock's step (kLeadUs), so that its first step
-// is taken up, and less than one buffer, which a null device swallows at once.
-constexpr double kBelievedLeadUs = 50'000;
+// How far a device's reading may run ahead of what it can have played and
+// still be believed: more than the jitter of a real device's clock, less than
+// what a null device swallows at its start beyond real time (Wine's ALSA one:
+// 27 ms).
+constexpr double kBelievedLeadUs = 20'000;
 // A device whose position has not moved for this long has stopped; its
 // readings so far say nothing about its rate once it moves again.
 constexpr double kStallUs = 100'000;
@@ -101,12 +102,17 @@ void PlaybackClock::NoteStall(const Reading& reading, bool moved)
     }
 }
 
-// Whether a reading runs ahead of the position, carried on to its time, by
-// no more than a real device's clock may.
+// Whether a reading runs ahead of what the device can have played by no more
+// than a real device's clock may. While it moves, that is the position carried
+// on to the reading's time; while it stands, where it was last seen standing
+// carried on to then, so that a coarse clock's first step is believed however
+// long the position stood since it was last read.
 bool PlaybackClock::Believable(const Reading& reading) const
 {
-    const double elapsed = std::max(0.0, reading.time - static_cast<double>(positionTime));
-    return reading.frames <= position + rate * elapsed + nominalRate * kBelievedLeadUs;
+    const Reading from =
+        moving ? Reading{.frames = position, .time = static_cast<double>(positionTime)} : newestBelieved;
+    const double elapsed = std::max(0.0, reading.time - from.time);
+    return reading.frames <= from.frames + rate * elapsed + nominalRate * kBelievedLeadUs;
 }
 
 // The device moves for the first time since it started or stopped: the
