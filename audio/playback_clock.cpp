@@ -58,8 +58,8 @@ void PlaybackClock::FollowDevice(std::uint64_t time)
     Advance(time);
     mode = Mode::Device;
     newestBelieved = {.frames = position, .time = static_cast<double>(positionTime)};
-    // The new device starts at or before the position, which runs on in real
-    // time with a fraction: its first reading is compared with that, not taken for the position.
+    // No reading of the new device yet: it starts at the whole frame at or
+    // before the position, which ran on in real time with a fraction.
     newestSeenFrames.reset();
     count = 0;
     moving = false;
