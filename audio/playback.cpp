@@ -13,9 +13,6 @@ namespace {
 
 // Wake-up even without the device's event, in case it never comes.
 constexpr DWORD kFeedIntervalMs = 20;
-// How far a device's clock may run ahead of real time and still be believed:
-// more than the jitter of a real device's clock, less than one buffer.
-constexpr std::uint64_t kDeviceLeadMs = 20;
 // Time allowed past the expected end for the device to drain its queue.
 constexpr std::uint64_t kDrainGraceMs = 2000;
 // How far decoding runs ahead of what is heard: the memory held, and the
@@ -204,8 +201,7 @@ void Playback::Feed()
         if (!fed) {
             // Memory ran out on the way: the stream ends where it got to.
             const std::uint64_t time = now();
-            const std::uint64_t reached = PositionLocked(time);
-            sourceEnd = std::min(sourceEnd.value_or(reached), reached);
+            EndStreamLocked(PositionLocked(time));
             RunOnRealTimeLocked(time);
             deviceless = true;
         }
@@ -243,8 +239,7 @@ void Playback::Decode()
         // Memory or the feeding thread could not be had: the stream ends
         // after what was decoded, as after a decoding error.
         std::lock_guard lock(mutex);
-        const std::uint64_t end = decodedEnd - decodedEnd % info.format.BlockAlign();
-        sourceEnd = std::min(sourceEnd.value_or(end), end);
+        EndStreamLocked(decodedEnd - decodedEnd % info.format.BlockAlign());
         const std::uint64_t time = now();
         if (!feeder.joinable()) {
             deviceless = true;
@@ -337,8 +332,13 @@ void Playback::FinishSource(std::uint64_t end)
     source.reset();
     std::lock_guard lock(mutex);
     decodedEnd = end - end % info.format.BlockAlign();
-    sourceEnd = std::min(sourceEnd.value_or(decodedEnd), decodedEnd);
+    EndStreamLocked(decodedEnd);
     LimitClockLocked(now());
+}
+
+void Playback::EndStreamLocked(std::uint64_t end)
+{
+    sourceEnd = std::min(sourceEnd.value_or(end), end);
 }
 
 void Playback::ServeOutput()

@@ -4,7 +4,7 @@
 // decoding on a busy machine never keeps the device waiting.
 //
 // How the library is built around it (the exported calls are in bass.cpp,
-// their state in AudioLibrary):
+// what they do in bass_calls.cpp, their state in AudioLibrary):
 //
 // Threads
 // - The caller's threads, through the exported calls: any thread, in any COM
@@ -135,6 +135,8 @@ private:
     void DecodeUntilStopped(bool com);
     void DecodeAhead();
     void FinishSource(std::uint64_t end);
+    // The stream ends at `end` bytes, or before where it was ended already.
+    void EndStreamLocked(std::uint64_t end);
     void ServeOutput();
     void TryDevice();
     bool FeedDevice();
@@ -159,10 +161,12 @@ private:
 
     std::mutex mutex;  // guards everything down to the queue
     State state = State::Idle;
-    std::unique_ptr<OutputDevice> device;  // used and replaced by the feeding thread only
-    std::uint64_t segmentBase = 0;         // stream offset where the current device began
-    std::uint64_t segmentQueued = 0;       // bytes queued on the current device
-    PlaybackClock clock;                   // in frames
+    // Called, and replaced under the lock, by the feeding thread alone; the
+    // other threads only ask under the lock whether there is one (LimitClockLocked).
+    std::unique_ptr<OutputDevice> device;
+    std::uint64_t segmentBase = 0;    // stream offset where the current device began
+    std::uint64_t segmentQueued = 0;  // bytes queued on the current device
+    PlaybackClock clock;              // in frames
     std::uint64_t decodedEnd = 0;
     std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed, or the stream was ended
     // No device plays the stream (there is nothing to decode it with, or no

@@ -1,10 +1,11 @@
 // The position of a stream that plays: what the program reads as its one
 // clock. It runs on the real-time clock (the performance counter) at the rate
 // the device's clock shows over seconds, and follows the device's readings by
-// running a little faster or slower, never by jumping or waiting: a device
-// that reports its position in coarse steps or late still gives a position
-// that moves as real time does. It never goes back, never passes what was
-// given to play, and stops when the device stops.
+// running a little faster or slower, not by jumping: a device that reports its
+// position in coarse steps or late still gives a position that moves as real
+// time does. It waits for a new device's first move and then steps forward to
+// that reading once; it never goes back, never passes what was given to play,
+// and stops when the device stops.
 //
 // Plain numbers in, a number out: frames, and times in microseconds on the
 // performance counter. It makes no call and holds no lock; its owner guards it.
@@ -13,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 class PlaybackClock {
 public:
@@ -43,7 +45,13 @@ private:
 
     void Advance(std::uint64_t time);
     double Target(double time) const;
+    // The jobs of AddReading, in the order it does them.
+    void NoteStall(const Reading& reading, bool moved);
+    bool Believable(const Reading& reading) const;
+    void TakeUpFirstMove(const Reading& reading);
+    void Store(const Reading& reading);
     void Fit();
+    const Reading& Stored(std::size_t index) const { return readings[(first + index) % kReadings]; }
 
     const double nominalRate;  // frames per microsecond
     Mode mode = Mode::Standing;
@@ -52,15 +60,20 @@ private:
     double limit = 0;
     std::uint64_t reported = 0;
 
-    // The device's readings of the last seconds, and the line through them.
-    static constexpr std::size_t kReadings = 256;
+    // The believed readings of the rate window, at least 8 ms apart but for
+    // the newest, and the line through them.
+    static constexpr std::size_t kReadings = 400;
     std::array<Reading, kReadings> readings{};
     std::size_t first = 0;
     std::size_t count = 0;
-    Reading latest;            // the newest reading believed, or where the device began
-    double lastFrames = 0;     // the newest reading, believed or not
-    bool moving = false;       // the device's position moved on since it started or last stopped
-    double latestAdvance = 0;  // when it last moved on
-    double rate = 0;           // the device's rate over the readings, frames per microsecond
-    Reading centre;            // the mean of the newest readings: the line passes through it
+    Reading newestBelieved;  // or, before the device's first reading, where the position stood
+    // The device's newest frames, believed or not; none before its first reading.
+    std::optional<double> newestSeenFrames;
+    bool moving = false;      // the device's position moved on since it started or last stopped
+    double lastMoveTime = 0;  // when it last moved on
+    double rate = 0;          // the device's rate over the readings, frames per microsecond
+    // The newest believed reading, or a reading of the 250 ms before it
+    // carried on at the rate to its time where that is higher: the line
+    // passes through it.
+    Reading leastLagging;
 };

@@ -7,7 +7,9 @@
 namespace {
 
 // UTF-8 of an argument for the message that names it; what is not a
-// character (an unpaired surrogate) becomes U+FFFD.
+// character (an unpaired surrogate) becomes U+FFFD. Not platform/'s
+// Utf8FromUtf16: this parser makes no Windows call (its fuzzer runs natively),
+// and a message must still name an argument that holds no valid UTF-16.
 std::string Utf8Of(std::wstring_view text)
 {
     std::string out;
@@ -150,10 +152,12 @@ std::optional<std::string> ParseViewerOptions(const std::vector<std::wstring>& a
 std::string ViewerUsage()
 {
     return "Usage: vexlar.exe [--monitor N | --windowed [WxH]] [--loop]\n"
-           "Without options the demo fills every monitor and ends with its music.\n"
+           "Without options the demo fills every monitor; when its music ends the picture\n"
+           "stands still until you end it.\n"
            "\n"
            "  --monitor N      full screen on one monitor only: 1 the primary, 2 and on the\n"
-           "                   others in the order Windows lists them; --monitor primary is 1.\n"
+           "                   others in the order Windows lists them (not the numbers its\n"
+           "                   display settings show under Identify); --monitor primary is 1.\n"
            "                   Without that monitor, the primary.\n"
            "  --windowed [WxH] an ordinary window whose picture is W by H pixels (default\n"
            "                   1280x720, a quarter of the screen when that does not fit)\n"

@@ -64,13 +64,13 @@ Graphics::Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDev
     MakeWindowTargets();
 }
 
-Graphics::Graphics(std::uint32_t width, std::uint32_t height)
+Graphics::Graphics(std::uint32_t width, std::uint32_t height, PFN_D3D11_CREATE_DEVICE createDevice)
 {
     // The same two attempts as with a window: with the debug layer, then without.
     constexpr UINT attempts[] = {D3D11_CREATE_DEVICE_DEBUG, 0};
     for (UINT flags : attempts) {
-        const HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, kFeatureLevels,
-                                             std::size(kFeatureLevels), D3D11_SDK_VERSION, &device, nullptr, &context);
+        const HRESULT hr = createDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, kFeatureLevels,
+                                        std::size(kFeatureLevels), D3D11_SDK_VERSION, &device, nullptr, &context);
         if (SUCCEEDED(hr) && device && context) {
             break;
         }

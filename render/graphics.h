@@ -20,7 +20,8 @@ public:
     explicit Graphics(HWND window, PFN_D3D11_CREATE_DEVICE_AND_SWAP_CHAIN createDevice = D3D11CreateDeviceAndSwapChain);
     // Without a window: a device, and a BGRA target and depth buffer of the
     // given size, for drawing frames that are read back instead of shown.
-    Graphics(std::uint32_t width, std::uint32_t height);
+    // The factory is a test's seam as above.
+    Graphics(std::uint32_t width, std::uint32_t height, PFN_D3D11_CREATE_DEVICE createDevice = D3D11CreateDevice);
     // Leaves full-screen state first, should the swap chain be in it: DXGI
     // forbids releasing a swap chain in that state.
     ~Graphics();

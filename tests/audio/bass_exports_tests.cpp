@@ -1,5 +1,6 @@
+#include "audio/audio_library.h"
 #include "audio/bass.h"
-#include "audio/exception_barrier.h"
+#include "audio/bass_calls.h"
 #include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
@@ -117,12 +118,26 @@ TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
     EXPECT_EQ(BASS_ChannelGetLength(stream, 1), kNoPosition);
 }
 
-// Each call fails the same way when its work throws (memory or a thread that
-// cannot be had); the ones whose failure is not 0 show it.
+// Each call gives its failure value when its work throws (memory or a thread
+// that cannot be had): here the library's device probe and its clock throw,
+// the clock on this thread only, as the stream's own threads read it too.
 TEST(BassExports, AThrowingCallGivesItsFailureValue)
 {
-    EXPECT_EQ(FailOnException(kNoPosition, []() -> QWORD { throw std::bad_alloc(); }), kNoPosition);
-    EXPECT_EQ(FailOnException(-1.0, []() -> double { throw std::bad_alloc(); }), -1.0);
+    const DWORD caller = GetCurrentThreadId();
+    AudioLibrary library([]() -> bool { throw std::bad_alloc(); }, OpenDefaultOutputDevice,
+                         [caller]() -> std::uint64_t {
+                             if (GetCurrentThreadId() == caller) {
+                                 throw std::bad_alloc();
+                             }
+                             return SystemMicroseconds();
+                         });
+    EXPECT_EQ(InitOn(library, 1), FALSE);
+    ASSERT_EQ(InitOn(library, 0), TRUE);
+    const std::wstring path = WriteToneWav(L"throwing.wav", 44100, 2, 0.1);
+    const DWORD stream = StreamCreateFileOn(library, FALSE, path.c_str(), 0, 0, BASS_UNICODE);
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(ChannelStartOn(library, stream), FALSE);
+    EXPECT_EQ(ChannelGetPositionOn(library, stream, BASS_POS_BYTE), kNoPosition);
 }
 
 TEST(BassExports, MeasuresAndConvertsBytesWithTheStreamsOwnFormat)

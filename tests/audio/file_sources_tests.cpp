@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <utility>
 
 namespace {
 
@@ -150,6 +151,15 @@ TEST(FileSources, AnMp3DecoderThatReadsItsInputLateGetsEveryPieceIntact)
     EXPECT_EQ(result, ReadResult::End);
     ASSERT_EQ(sound.size(), layout.info.lengthBytes);
     EXPECT_TRUE(std::equal(sound.begin(), sound.end(), coded.begin() + kDelayFrames * 4));
+
+    // Each way the stream pads is told as such (Microsoft's decoder reads it).
+    for (const auto [padding, flag] : {std::pair{Mp3Padding::Iso, MPEGLAYER3_FLAG_PADDING_ISO},
+                                       std::pair{Mp3Padding::Never, MPEGLAYER3_FLAG_PADDING_OFF}}) {
+        FileLayout padded = layout;
+        padded.mp3.padding = padding;
+        ASSERT_TRUE(OpenFileSource(fullPath, padded, MakeLateReadingDecoder).source);
+        EXPECT_EQ(offered.fdwFlags, static_cast<DWORD>(flag));
+    }
 
     // Without a decoder that takes the stream the file can still be timed;
     // a file that cannot be read cannot.

@@ -232,6 +232,14 @@ TEST(AudioFileProbe, ReadsExactLengthsFromHeadersAndDistrustsAbsurdOnes)
         EXPECT_EQ(layout->mp3.padding, c.expected.padding) << c.name;
         EXPECT_EQ(layout->mp3.codecDelay, c.expected.codecDelay) << c.name;
     }
+    // The music's first frame, not the tag frame, where the two pad differently.
+    std::vector<std::uint8_t> padded = Mp3TagFrame(false, 2451, 576, 576, {.rates = 0x94, .frameBytes = 384});
+    const std::vector<std::uint8_t> musicFrame = Mp3TagFrame(false, 1, 0, 0, {.rates = 0x96, .frameBytes = 385});
+    padded.insert(padded.end(), musicFrame.begin(), musicFrame.begin() + 4);
+    const std::optional<FileLayout> firstMusic = ProbeAudioHeader(padded, 0, 1'025'095);
+    ASSERT_TRUE(firstMusic.has_value());
+    EXPECT_EQ(firstMusic->mp3.frameBytes, 385u);
+    EXPECT_EQ(firstMusic->mp3.padding, Mp3Padding::Always);
 
     // ID3v2 sizes are seven bits a byte.
     const std::vector<std::uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 0x7F};

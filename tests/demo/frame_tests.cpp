@@ -188,6 +188,21 @@ TEST_F(Frame, EscapeHeldOrTappedPostsQuitButTheFrameIsStillDrawn)
     // Seen once: the next frame goes on.
     engine->DrawFrame(1.0f);
     EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // A release alone (the key was pressed before the window had the focus) is no press.
+    SendMessageA(hwnd, WM_KEYUP, VK_ESCAPE, 1 | (LPARAM{3} << 30));
+    engine->DrawFrame(1.0f);
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// The picture moves on screen: the display is kept awake; hidden, it is let be.
+TEST_F(Frame, KeepsTheDisplayAwakeWhileThePictureMovesOnScreen)
+{
+    engine->awake = KeepAwakeDecision{};
+    engine->KeepAwakeWhilePlaying(1.0f);
+    EXPECT_TRUE(engine->window.keepAwake);
+    engine->occlusion.occluded = true;
+    engine->KeepAwakeWhilePlaying(1.1f);
+    EXPECT_FALSE(engine->window.keepAwake);
 }
 
 // Keeps the swap chain's buffer from being resized until a device is made again.

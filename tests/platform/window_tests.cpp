@@ -287,20 +287,45 @@ TEST_F(WindowTest, CloseAndAltF4PostQuitWithCodeZeroAndKeepTheWindow)
     EXPECT_TRUE(IsWindow(window->hwnd));
 }
 
+// The system commands that reach the default processing, which asks the
+// thread's CBT hook first. The hook refuses all but closing, so that no
+// screen saver starts on a real desktop.
+std::vector<WPARAM> defaultCommands;
+LRESULT CALLBACK RecordSystemCommand(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_SYSCOMMAND) {
+        defaultCommands.push_back(wParam & 0xFFF0);
+        return (wParam & 0xFFF0) == SC_CLOSE ? 0 : 1;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Both answer 0 (the default processing does too): the test sees which
+// commands were handed on to it.
 TEST_F(WindowTest, WhileKeptAwakeRefusesTheScreenSaverAndMonitorPowerOffOnly)
 {
-    window->keepAwake = true;
-    // The low four bits of the command are the system's own.
-    EXPECT_EQ(Send(WM_SYSCOMMAND, SC_SCREENSAVE | 3), 0);
-    EXPECT_EQ(Send(WM_SYSCOMMAND, SC_MONITORPOWER, 2), 0);
-    // Other commands keep their default processing: closing still quits.
-    Send(WM_SYSCOMMAND, SC_CLOSE);
-    EXPECT_EQ(TakeQuit(), 0u);
+    const HHOOK hook = SetWindowsHookExA(WH_CBT, RecordSystemCommand, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    for (const bool keepAwake : {true, false}) {
+        window->keepAwake = keepAwake;
+        defaultCommands.clear();
+        // The low four bits of the command are the system's own.
+        EXPECT_EQ(Send(WM_SYSCOMMAND, SC_SCREENSAVE | 3), 0);
+        EXPECT_EQ(Send(WM_SYSCOMMAND, SC_MONITORPOWER, 2), 0);
+        // Other commands keep their default processing: closing still quits.
+        Send(WM_SYSCOMMAND, SC_CLOSE);
+        EXPECT_EQ(TakeQuit(), 0u);
+        const std::vector<WPARAM> handedOn =
+            keepAwake ? std::vector<WPARAM>{SC_CLOSE} : std::vector<WPARAM>{SC_SCREENSAVE, SC_MONITORPOWER, SC_CLOSE};
+        EXPECT_EQ(defaultCommands, handedOn) << "kept awake: " << keepAwake;
+    }
+    UnhookWindowsHookEx(hook);
     window->keepAwake = false;
 }
 
 // An ordinary window: a title bar and a frame to resize it by, its client
-// area the size asked for, left where the viewer puts it, the cursor shown.
+// area the size asked for, left where the viewer puts it, the cursor shown;
+// one larger than the work area keeps its title bar on screen.
 TEST(OrdinaryWindow, HasATitleBarAndTheClientSizeAskedForAndStaysWhereItIsPut)
 {
     Window ordinary(800, 450, {.mode = WindowMode::Windowed, .clientWidth = 800, .clientHeight = 450});
@@ -318,6 +343,18 @@ TEST(OrdinaryWindow, HasATitleBarAndTheClientSizeAskedForAndStaysWhereItIsPut)
     GetClientRect(ordinary.hwnd, &client);
     EXPECT_EQ(ordinary.width, client.right);
     EXPECT_EQ(ordinary.height, client.bottom);
+
+    // Asked larger than the work area, it starts at the area's top left, its title bar on screen.
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    Window large(800, 450,
+                 {.mode = WindowMode::Windowed,
+                  .clientWidth = static_cast<std::uint32_t>(work.right - work.left) + 400,
+                  .clientHeight = static_cast<std::uint32_t>(work.bottom - work.top) + 300});
+    RECT frame{};
+    GetWindowRect(large.hwnd, &frame);
+    EXPECT_EQ(frame.left, work.left);
+    EXPECT_EQ(frame.top, work.top);
 }
 
 TEST_F(WindowTest, MessagesBeforeCreationAreNotForwarded)

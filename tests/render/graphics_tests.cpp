@@ -140,21 +140,39 @@ bool CardHasOneOf(const D3D_FEATURE_LEVEL* levels, UINT levelCount)
     return std::any_of(asked.begin(), asked.end(), [](D3D_FEATURE_LEVEL level) { return level <= cardLevel; });
 }
 
+// What the card answers an attempt: S_OK where it makes a device.
+HRESULT CardAnswer(UINT flags, const D3D_FEATURE_LEVEL* levels, UINT levelCount)
+{
+    attemptedFlags.push_back(flags);
+    if (refuseEverything || (flags & D3D11_CREATE_DEVICE_DEBUG)) {
+        return DXGI_ERROR_SDK_COMPONENT_MISSING;
+    }
+    return CardHasOneOf(levels, levelCount) ? S_OK : DXGI_ERROR_UNSUPPORTED;
+}
+
 HRESULT WINAPI CreateWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
                                        const D3D_FEATURE_LEVEL* levels, UINT levelCount, UINT sdkVersion,
                                        const DXGI_SWAP_CHAIN_DESC* swapChainDesc, IDXGISwapChain** swapChain,
                                        ID3D11Device** device, D3D_FEATURE_LEVEL* achieved,
                                        ID3D11DeviceContext** context)
 {
-    attemptedFlags.push_back(flags);
-    if (refuseEverything || (flags & D3D11_CREATE_DEVICE_DEBUG)) {
-        return DXGI_ERROR_SDK_COMPONENT_MISSING;
-    }
-    if (!CardHasOneOf(levels, levelCount)) {
-        return DXGI_ERROR_UNSUPPORTED;
-    }
-    return D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount, sdkVersion,
-                                         swapChainDesc, swapChain, device, achieved, context);
+    const HRESULT answer = CardAnswer(flags, levels, levelCount);
+    return FAILED(answer)
+               ? answer
+               : D3D11CreateDeviceAndSwapChain(adapter, driverType, software, flags, levels, levelCount, sdkVersion,
+                                               swapChainDesc, swapChain, device, achieved, context);
+}
+
+// The same card without a window, for the offscreen device.
+HRESULT WINAPI CreateOffscreenWithoutDebugLayer(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software,
+                                                UINT flags, const D3D_FEATURE_LEVEL* levels, UINT levelCount,
+                                                UINT sdkVersion, ID3D11Device** device, D3D_FEATURE_LEVEL* achieved,
+                                                ID3D11DeviceContext** context)
+{
+    const HRESULT answer = CardAnswer(flags, levels, levelCount);
+    return FAILED(answer) ? answer
+                          : D3D11CreateDevice(adapter, driverType, software, flags, levels, levelCount, sdkVersion,
+                                              device, achieved, context);
 }
 
 TEST(Graphics, FallsBackToNoDebugLayerWhenTheFirstAttemptFails)
@@ -171,7 +189,7 @@ TEST(Graphics, FallsBackToNoDebugLayerWhenTheFirstAttemptFails)
 }
 
 // Without a device, or on a card below feature level 11_0, where no shader
-// of the scene would load.
+// of the scene would load; with a window or offscreen (the capture program's).
 TEST(Graphics, WithoutAnyDeviceOrOnALevel10CardHoldsNothingAndTearsDownCleanly)
 {
     TestWindow window;
@@ -186,6 +204,10 @@ TEST(Graphics, WithoutAnyDeviceOrOnALevel10CardHoldsNothingAndTearsDownCleanly)
         EXPECT_FALSE(graphics.context);
         EXPECT_FALSE(graphics.renderTargetView);
         EXPECT_FALSE(graphics.depthStencilView);
+        const Graphics offscreen(64, 32, CreateOffscreenWithoutDebugLayer);
+        EXPECT_EQ(attemptedFlags.size(), 4u);
+        EXPECT_FALSE(offscreen.device);
+        EXPECT_FALSE(offscreen.renderTargetView);
     }
     refuseEverything = false;
     cardLevel = D3D_FEATURE_LEVEL_11_0;
