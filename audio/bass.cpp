@@ -91,3 +91,44 @@ BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 {
     return FailOnException(-1.0, [&] { return Library().BytesToSeconds(handle, pos).value_or(-1.0); });
 }
+
+BASS_API QWORD WINAPI BASS_ChannelSeconds2Bytes(DWORD handle, double pos)
+{
+    return FailOnException(kFailedPosition,
+                           [&] { return Library().SecondsToBytes(handle, pos).value_or(kFailedPosition); });
+}
+
+BASS_API BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart)
+{
+    return FailOnException(FALSE, [&] { return Library().Play(handle, restart != FALSE) ? TRUE : FALSE; });
+}
+
+BASS_API BOOL WINAPI BASS_ChannelPause(DWORD handle)
+{
+    return FailOnException(FALSE, [&] { return Library().Pause(handle) ? TRUE : FALSE; });
+}
+
+BASS_API BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode)
+{
+    if (mode != BASS_POS_BYTE) {
+        return FALSE;
+    }
+    return FailOnException(FALSE, [&] { return Library().SetPosition(handle, pos) ? TRUE : FALSE; });
+}
+
+BASS_API DWORD WINAPI BASS_ChannelIsActive(DWORD handle)
+{
+    return FailOnException(DWORD{BASS_ACTIVE_STOPPED}, [&] {
+        switch (Library().Activity(handle)) {
+        case Playback::Activity::Playing:
+            return DWORD{BASS_ACTIVE_PLAYING};
+        case Playback::Activity::Stalled:
+            return DWORD{BASS_ACTIVE_STALLED};
+        case Playback::Activity::Paused:
+            return DWORD{BASS_ACTIVE_PAUSED};
+        case Playback::Activity::Stopped:
+            break;
+        }
+        return DWORD{BASS_ACTIVE_STOPPED};
+    });
+}
