@@ -108,6 +108,10 @@ LiveShaders::LiveShaders(const std::wstring& folder)
 
 LiveShaders::~LiveShaders()
 {
+    // The compiled code is the compiler's objects: they go before its library.
+    for (Source& source : sources) {
+        source.good.Reset();
+    }
     if (compilerLibrary != nullptr) {
         FreeLibrary(compilerLibrary);
     }
