@@ -14,7 +14,7 @@ std::wstring MakeFolder(const wchar_t* name)
 {
     wchar_t full[MAX_PATH];
     GetFullPathNameW(name, MAX_PATH, full, nullptr);
-    const std::wstring folder = full;
+    std::wstring folder = full;
     for (const wchar_t* file : {L"\\a.hlsl", L"\\b.hlsli", L"\\a.hlsl.swp", L"\\pyramid_pixel.hlsl",
                                 L"\\pyramid_vertex.hlsl", L"\\object_constants.hlsli", L"\\cube_vertex.hlsl"}) {
         DeleteFileW((folder + file).c_str());
