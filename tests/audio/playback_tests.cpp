@@ -709,7 +709,8 @@ bool FedFrom(DeviceLog& log, const PcmAudio& piece, std::uint64_t target, int di
 // again): the position reads the new place at once and never a time before
 // it, and the device drops what it held and is fed from there. Paused, the
 // position stands exactly still and the device stops; a seek while paused
-// stays paused; resumed, both go on. On a device and on the real-time clock.
+// stays paused; resumed, both go on. On a device that took over from a lost
+// one, and on the real-time clock.
 TEST(Playback, SeeksPausesAndResumes)
 {
     const auto tone = Tone(44100, 2, 8.0);
@@ -723,8 +724,8 @@ TEST(Playback, SeeksPausesAndResumes)
                 ++*opened;
                 return openTone();
             },
-            InfoOf(*tone), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent, FakeDevices(log, clock),
-            clock.Reader());
+            InfoOf(*tone), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent,
+            FakeDevices(log, clock, {.clockFailsAfter = 300 * kMs}, 1), clock.Reader());
         EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
         EXPECT_FALSE(playback.Pause());  // not started
         playback.Start();
@@ -739,6 +740,11 @@ TEST(Playback, SeeksPausesAndResumes)
         };
         stepFrom(0, 10);
         EXPECT_EQ(playback.Status(), Playback::Activity::Playing);
+        {
+            // What follows is on the device that took over from a lost one.
+            std::lock_guard lock(log->mutex);
+            EXPECT_EQ(log->received.size(), withDevice ? 2u : 0u);
+        }
 
         const std::uint64_t ahead = BytesAt(tone->format, 3 * kSecond);
         playback.Seek(ahead + 3);
