@@ -6,6 +6,7 @@
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
 
+#include <cmath>
 #include <utility>
 
 AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondClock time)
@@ -145,4 +146,71 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
         return std::nullopt;
     }
     return static_cast<double>(bytes) / static_cast<double>(stream->playback->Format().BytesPerSecond());
+}
+
+std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, double seconds)
+{
+    Stream* stream = Find(handle);
+    // Past this the bytes no longer fit a QWORD.
+    constexpr double kMostSeconds = 1e12;
+    if (stream == nullptr || !(seconds >= 0.0) || seconds > kMostSeconds) {
+        return std::nullopt;
+    }
+    const PcmFormat& format = stream->playback->Format();
+    const double frames = std::floor(seconds * static_cast<double>(format.sampleRate));
+    return static_cast<std::uint64_t>(frames) * format.BlockAlign();
+}
+
+bool AudioLibrary::Pause(std::uint32_t handle)
+{
+    Stream* stream = Find(handle);
+    return stream != nullptr && stream->playback->Pause();
+}
+
+bool AudioLibrary::Play(std::uint32_t handle, bool restart)
+{
+    Stream* stream = Find(handle);
+    if (stream == nullptr) {
+        return false;
+    }
+    if (restart && !SetPosition(handle, 0)) {
+        return false;
+    }
+    // A stream that plays plays on: nothing to do.
+    if (stream->playback->Status() == Playback::Activity::Paused) {
+        stream->playback->Resume();
+    } else {
+        stream->playback->Start();
+    }
+    return true;
+}
+
+bool AudioLibrary::SetPosition(std::uint32_t handle, std::uint64_t bytes)
+{
+    Stream* stream = Find(handle);
+    if (stream == nullptr) {
+        return false;
+    }
+    Playback& playback = *stream->playback;
+    const std::uint64_t length = stream->loopBytes > 0 ? stream->loopBytes : playback.LengthBytes();
+    const std::uint32_t blockAlign = playback.Format().BlockAlign();
+    if (blockAlign == 0 || bytes >= length) {
+        return false;
+    }
+    bytes -= bytes % blockAlign;
+    if (stream->loopBytes == 0) {
+        playback.Seek(bytes);
+        return true;
+    }
+    // The playback counts on through the passes: the new place is in the pass it plays.
+    const std::uint64_t played = playback.PlayedBytes();
+    const std::uint64_t passStart = played - played % stream->loopBytes;
+    playback.Seek(passStart + bytes, passStart);
+    return true;
+}
+
+Playback::Activity AudioLibrary::Activity(std::uint32_t handle)
+{
+    Stream* stream = Find(handle);
+    return stream == nullptr ? Playback::Activity::Stopped : stream->playback->Status();
 }

@@ -31,6 +31,19 @@ public:
     std::optional<std::uint64_t> PlayedBytes(std::uint32_t handle);
     std::optional<std::uint64_t> LengthBytes(std::uint32_t handle);
     std::optional<double> BytesToSeconds(std::uint32_t handle, std::uint64_t bytes);
+    // Whole frames in `seconds` of the stream, in bytes, rounded down; none
+    // for an unknown handle or a time that is negative or not a number.
+    std::optional<std::uint64_t> SecondsToBytes(std::uint32_t handle, double seconds);
+    // False for an unknown handle, one that does not play, or one paused already.
+    bool Pause(std::uint32_t handle);
+    // Starts, resumes or (restart) plays from the start; false for an unknown handle.
+    bool Play(std::uint32_t handle, bool restart);
+    // Moves to `bytes`, rounded down to a frame; false for an unknown handle
+    // or a place at or past the end (of a looping stream, of its pass: it
+    // moves within the pass it plays).
+    bool SetPosition(std::uint32_t handle, std::uint64_t bytes);
+    // Stopped for an unknown handle.
+    Playback::Activity Activity(std::uint32_t handle);
 
 private:
     struct Stream {

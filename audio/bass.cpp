@@ -45,3 +45,28 @@ BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 {
     return ChannelBytes2SecondsOn(Library(), handle, pos);
 }
+
+BASS_API QWORD WINAPI BASS_ChannelSeconds2Bytes(DWORD handle, double pos)
+{
+    return ChannelSeconds2BytesOn(Library(), handle, pos);
+}
+
+BASS_API BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart)
+{
+    return ChannelPlayOn(Library(), handle, restart);
+}
+
+BASS_API BOOL WINAPI BASS_ChannelPause(DWORD handle)
+{
+    return ChannelPauseOn(Library(), handle);
+}
+
+BASS_API BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode)
+{
+    return ChannelSetPositionOn(Library(), handle, pos, mode);
+}
+
+BASS_API DWORD WINAPI BASS_ChannelIsActive(DWORD handle)
+{
+    return ChannelIsActiveOn(Library(), handle);
+}

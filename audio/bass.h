@@ -1,4 +1,4 @@
-// Our audio library: the six calls of the BASS interface that the programs
+// Our audio library: the calls of the BASS interface that the programs
 // use, with the vendor's documented names, types and values, so that the
 // vendor's bass.dll can be dropped in beside the program in place of ours.
 #pragma once
@@ -22,6 +22,11 @@ typedef std::uint64_t QWORD;
 #define BASS_SAMPLE_LOOP 4u
 // Position mode: bytes of the decoded stream.
 #define BASS_POS_BYTE 0
+// BASS_ChannelIsActive's answers.
+#define BASS_ACTIVE_STOPPED 0
+#define BASS_ACTIVE_PLAYING 1
+#define BASS_ACTIVE_STALLED 2
+#define BASS_ACTIVE_PAUSED 3
 
 // Starts the output on a device: -1 or 1 the default device, 0 no sound.
 // Without any output device, -1 still succeeds and playback runs silently
@@ -50,4 +55,28 @@ BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode);
 
 // Seconds for a byte count of the stream; -1 for an unknown handle.
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+
+// Bytes for a time of the stream, rounded down to a whole sample frame; all
+// ones for an unknown handle or a negative time.
+BASS_API QWORD WINAPI BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
+
+// Starts playback, or resumes it where it was paused; with `restart`, from
+// the start. A stream that plays plays on. FALSE for an unknown handle.
+BASS_API BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart);
+
+// Pauses playback: the position stands still and the sound stops until
+// BASS_ChannelPlay. FALSE for an unknown handle, a stream that does not play
+// (not started, or at its end), or one paused already.
+BASS_API BOOL WINAPI BASS_ChannelPause(DWORD handle);
+
+// Moves playback to `pos` bytes (BASS_POS_BYTE only), rounded down to a whole
+// sample frame: the position reads it at once, and what is heard comes from
+// there within one device buffer. Paused, it stays paused; a stream that
+// ended plays on from there. Of a looping stream, within the pass it plays.
+// FALSE for an unknown handle or mode, or a place at or past the end.
+BASS_API BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+
+// BASS_ACTIVE_PLAYING, _STALLED (waiting for decoding), _PAUSED, or
+// _STOPPED: not started, at its end, or an unknown handle.
+BASS_API DWORD WINAPI BASS_ChannelIsActive(DWORD handle);
 // NOLINTEND(readability-identifier-naming)

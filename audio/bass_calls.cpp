@@ -77,3 +77,44 @@ double ChannelBytes2SecondsOn(AudioLibrary& library, DWORD handle, QWORD pos)
 {
     return FailOnException(-1.0, [&] { return library.BytesToSeconds(handle, pos).value_or(-1.0); });
 }
+
+QWORD ChannelSeconds2BytesOn(AudioLibrary& library, DWORD handle, double pos)
+{
+    return FailOnException(kFailedPosition,
+                           [&] { return library.SecondsToBytes(handle, pos).value_or(kFailedPosition); });
+}
+
+BOOL ChannelPlayOn(AudioLibrary& library, DWORD handle, BOOL restart)
+{
+    return FailOnException(FALSE, [&] { return library.Play(handle, restart != FALSE) ? TRUE : FALSE; });
+}
+
+BOOL ChannelPauseOn(AudioLibrary& library, DWORD handle)
+{
+    return FailOnException(FALSE, [&] { return library.Pause(handle) ? TRUE : FALSE; });
+}
+
+BOOL ChannelSetPositionOn(AudioLibrary& library, DWORD handle, QWORD pos, DWORD mode)
+{
+    if (mode != BASS_POS_BYTE) {
+        return FALSE;
+    }
+    return FailOnException(FALSE, [&] { return library.SetPosition(handle, pos) ? TRUE : FALSE; });
+}
+
+DWORD ChannelIsActiveOn(AudioLibrary& library, DWORD handle)
+{
+    return FailOnException(DWORD{BASS_ACTIVE_STOPPED}, [&] {
+        switch (library.Activity(handle)) {
+        case Playback::Activity::Playing:
+            return DWORD{BASS_ACTIVE_PLAYING};
+        case Playback::Activity::Stalled:
+            return DWORD{BASS_ACTIVE_STALLED};
+        case Playback::Activity::Paused:
+            return DWORD{BASS_ACTIVE_PAUSED};
+        case Playback::Activity::Stopped:
+            break;
+        }
+        return DWORD{BASS_ACTIVE_STOPPED};
+    });
+}

@@ -13,3 +13,8 @@ BOOL ChannelStartOn(AudioLibrary& library, DWORD handle);
 QWORD ChannelGetPositionOn(AudioLibrary& library, DWORD handle, DWORD mode);
 QWORD ChannelGetLengthOn(AudioLibrary& library, DWORD handle, DWORD mode);
 double ChannelBytes2SecondsOn(AudioLibrary& library, DWORD handle, QWORD pos);
+QWORD ChannelSeconds2BytesOn(AudioLibrary& library, DWORD handle, double pos);
+BOOL ChannelPlayOn(AudioLibrary& library, DWORD handle, BOOL restart);
+BOOL ChannelPauseOn(AudioLibrary& library, DWORD handle);
+BOOL ChannelSetPositionOn(AudioLibrary& library, DWORD handle, QWORD pos, DWORD mode);
+DWORD ChannelIsActiveOn(AudioLibrary& library, DWORD handle);

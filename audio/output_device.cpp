@@ -108,6 +108,9 @@ public:
     }
 
     bool Start() override { return SUCCEEDED(client->Start()); }
+    // Stop answers S_FALSE for a stream that was not playing: not a failure.
+    bool Stop() override { return SUCCEEDED(client->Stop()); }
+    bool Discard() override { return SUCCEEDED(client->Stop()) && SUCCEEDED(client->Reset()); }
 
     std::optional<DevicePosition> PlayedFrames() override
     {

@@ -26,6 +26,11 @@ public:
     virtual std::optional<std::uint32_t> FreeFrames() = 0;
     virtual bool Queue(const std::uint8_t* data, std::uint32_t frames) = 0;
     virtual bool Start() = 0;
+    // Stops playing, keeping what is queued and the count of frames played.
+    virtual bool Stop() = 0;
+    // Stops playing and drops what is queued; the count of frames played
+    // starts again at 0. Start plays what is queued after.
+    virtual bool Discard() = 0;
     // Frames played since it was opened, and when; nullopt when the device
     // cannot say. Called by the thread that feeds it.
     virtual std::optional<DevicePosition> PlayedFrames() = 0;

@@ -43,3 +43,10 @@ void PcmQueue::DropBefore(std::uint64_t offset)
         chunks.pop_front();
     }
 }
+
+void PcmQueue::Reset(std::uint64_t offset)
+{
+    chunks.clear();
+    begin = offset;
+    end = offset;
+}

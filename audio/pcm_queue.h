@@ -19,6 +19,8 @@ public:
     std::size_t CopyOut(std::uint64_t from, std::uint8_t* target, std::size_t bytes) const;
     // Lets go of whole chunks that end at or before `offset`.
     void DropBefore(std::uint64_t offset);
+    // Lets go of everything; what is appended next starts at `offset`.
+    void Reset(std::uint64_t offset);
 
 private:
     std::deque<std::vector<std::uint8_t>> chunks;

@@ -56,9 +56,9 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
                    MicrosecondClock time)
     : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), now(std::move(time)), output(out),
       info(stream), clock(info.format.sampleRate), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
+      wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)), seekEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
-    if (!stopEvent || !wakeEvent || !info.format.IsValid()) {
+    if (!stopEvent || !wakeEvent || !seekEvent || !info.format.IsValid()) {
         sourceEnd = 0;
         return;
     }
@@ -100,6 +100,79 @@ std::uint64_t Playback::PlayedBytes()
 {
     std::lock_guard lock(mutex);
     return PositionLocked(now());
+}
+
+bool Playback::Pause()
+{
+    std::lock_guard lock(mutex);
+    const std::uint64_t time = now();
+    if (state == State::Idle || paused || PositionLocked(time) >= EndLocked()) {
+        return false;
+    }
+    paused = true;
+    clock.Hold(time);
+    SetEvent(wakeEvent.get());
+    return true;
+}
+
+bool Playback::Resume()
+{
+    std::lock_guard lock(mutex);
+    if (!paused) {
+        return false;
+    }
+    paused = false;
+    if (state == State::RealTimeClock) {
+        RunOnRealTimeLocked(now());
+    }
+    // On a device the clock follows it again once the feeding thread has
+    // started it; without one that had let go, one is opened again.
+    deviceWanted = state == State::RealTimeClock && output == AudioOutput::DefaultDevice && !deviceless;
+    SetEvent(wakeEvent.get());
+    return true;
+}
+
+void Playback::Seek(std::uint64_t target, std::uint64_t sourceStart)
+{
+    std::lock_guard lock(mutex);
+    if (!info.format.IsValid()) {
+        return;
+    }
+    const std::uint32_t blockAlign = info.format.BlockAlign();
+    target -= target % blockAlign;
+    const std::uint64_t time = now();
+    clock.SeekTo(target / blockAlign, time);
+    if (!undecoded) {
+        // Until the decoding thread has found it, nothing at the new place is
+        // known to be there.
+        decodedEnd = target;
+        decoderSeek = SeekRequest{.target = target, .sourceStart = sourceStart};
+        SetEvent(seekEvent.get());
+    }
+    if (state == State::Opening || (state == State::DeviceClock && device)) {
+        deviceSeek = target;
+    } else if (state == State::RealTimeClock && !paused) {
+        deviceWanted = output == AudioOutput::DefaultDevice && !deviceless;
+    }
+    LimitClockLocked(time);
+    SetEvent(wakeEvent.get());
+}
+
+Playback::Activity Playback::Status()
+{
+    std::lock_guard lock(mutex);
+    if (state == State::Idle) {
+        return Activity::Stopped;
+    }
+    if (paused) {
+        return Activity::Paused;
+    }
+    const std::uint64_t position = PositionLocked(now());
+    if (position >= EndLocked()) {
+        return Activity::Stopped;
+    }
+    const std::uint64_t decoded = undecoded ? info.lengthBytes : decodedEnd;
+    return decoded <= position + info.format.BlockAlign() ? Activity::Stalled : Activity::Playing;
 }
 
 bool Playback::Finished()
@@ -150,7 +223,9 @@ std::uint64_t Playback::PositionLocked(std::uint64_t time)
 void Playback::RunOnRealTimeLocked(std::uint64_t time)
 {
     state = State::RealTimeClock;
-    clock.RunFreely(time);
+    if (!paused) {
+        clock.RunFreely(time);
+    }
     LimitClockLocked(time);
 }
 
@@ -161,7 +236,7 @@ void Playback::LimitClockLocked(std::uint64_t time)
     }
     // On the stand-in clock, what has been decoded (all of it when nothing can be).
     std::uint64_t limit = undecoded ? info.lengthBytes : decodedEnd;
-    if (state == State::DeviceClock && device) {
+    if (state == State::DeviceClock && device && !deviceSeek) {
         limit = segmentBase + segmentQueued;
     }
     clock.Limit(std::min(limit, EndLocked()) / info.format.BlockAlign(), time);
@@ -170,7 +245,8 @@ void Playback::LimitClockLocked(std::uint64_t time)
 void Playback::ReadDeviceClockLocked(const std::optional<DevicePosition>& played)
 {
     const std::uint64_t time = now();
-    if (!played) {
+    // Until the device is fed from a new place, what it reads is of the old one.
+    if (!played || deviceSeek) {
         return;
     }
     // A time the device does not give, or one that cannot be right, is taken as now.
@@ -279,16 +355,17 @@ void Playback::DecodeUntilStopped(bool com)
         }
         LimitClockLocked(now());
     }
-    const HANDLE stop = stopEvent.get();
+    const HANDLE wakers[] = {stopEvent.get(), seekEvent.get()};
     do {
         DecodeAhead();
-    } while (!stopRequested && PacedWait(1, &stop, kDecodeIntervalMs) != WAIT_OBJECT_0);
+    } while (!stopRequested && PacedWait(2, wakers, kDecodeIntervalMs) != WAIT_OBJECT_0);
 }
 
 // Lets go of what has been heard and, once less than the low mark is left,
 // decodes up to the full stretch ahead.
 void Playback::DecodeAhead()
 {
+    ApplySeek();
     const std::uint64_t heard = PlayedBytes();
     std::uint64_t end = 0;
     {
@@ -313,10 +390,15 @@ void Playback::DecodeAhead()
         {
             std::lock_guard lock(queueMutex);
             queue.Append(std::move(chunk));
+            // Decoding up to a place sought far ahead holds no more than from there on.
+            queue.DropBefore(heard);
             end = queue.End();
         }
         {
             std::lock_guard lock(mutex);
+            if (decoderSeek) {
+                return;  // what comes next is decoded from the new place
+            }
             decodedEnd = end;
             LimitClockLocked(now());
         }
@@ -325,6 +407,54 @@ void Playback::DecodeAhead()
             return;
         }
     }
+}
+
+// Held already (at or after the first byte held), the new place is played
+// from the queue, and decoding goes on from its end as before. Before it, the
+// source is opened again and decoded from its start to there.
+void Playback::ApplySeek()
+{
+    std::optional<SeekRequest> seek;
+    {
+        std::lock_guard lock(mutex);
+        seek = std::exchange(decoderSeek, std::nullopt);
+    }
+    if (!seek) {
+        return;
+    }
+    bool held = false;
+    std::uint64_t end = 0;
+    {
+        std::lock_guard lock(queueMutex);
+        held = seek->target >= queue.Begin();
+        if (held) {
+            queue.DropBefore(seek->target);
+        } else {
+            queue.Reset(seek->sourceStart);
+        }
+        end = queue.End();
+    }
+    bool reopened = false;
+    if (!held) {
+        source = openSource ? std::move(openSource().source) : nullptr;
+        if (source && source->Format() != info.format) {
+            source.reset();
+        }
+        reopened = source != nullptr;
+    }
+    std::lock_guard lock(mutex);
+    if (decoderSeek) {
+        return;  // sought again meanwhile: the next call serves that
+    }
+    if (held) {
+        decodedEnd = std::max(seek->target, end);
+    } else if (reopened) {
+        sourceEnd.reset();
+    } else {
+        // The file cannot be read again: the stream ends where it was sent.
+        sourceEnd = seek->target;
+    }
+    LimitClockLocked(now());
 }
 
 void Playback::FinishSource(std::uint64_t end)
@@ -345,13 +475,20 @@ void Playback::ServeOutput()
 {
     State current = State::Idle;
     bool withoutDevice = false;
+    bool wanted = false;
     {
         std::lock_guard lock(mutex);
         current = state;
         withoutDevice = deviceless;
+        wanted = std::exchange(deviceWanted, false);
     }
     if (current == State::Idle) {
         return;
+    }
+    if (wanted && !device) {
+        // A stream that ended plays again from where it was sent back to.
+        deviceDone = false;
+        nextDeviceAttempt = 0;
     }
     if (withoutDevice && !deviceDone) {
         // Found out after the start: the real-time clock takes over from
@@ -368,7 +505,7 @@ void Playback::ServeOutput()
         return;
     }
     if (device) {
-        if (!FeedDevice()) {
+        if (!SteerDevice() || !FeedDevice()) {
             LeaveDevice(true);
         } else {
             return;
@@ -392,19 +529,26 @@ void Playback::TryDevice()
     std::unique_ptr<OutputDevice> fresh = openDevice ? openDevice(info.format) : nullptr;
     if (fresh) {
         std::uint64_t from = 0;
+        bool hold = false;
         {
             std::lock_guard lock(mutex);
             from = PositionLocked(now());
+            deviceSeek.reset();  // it starts from the place sought anyway
+            hold = paused;
         }
         writeCursor = from;
-        if (Fill(*fresh, from) && fresh->Start()) {
+        // Paused, it is fed but not started; the clock stays held.
+        if (Fill(*fresh, from) && (hold || fresh->Start())) {
             std::lock_guard lock(mutex);
             const std::uint64_t time = now();
             device = std::move(fresh);
             segmentBase = from;
             segmentQueued = writeCursor - from;
             state = State::DeviceClock;
-            clock.FollowDevice(time);
+            deviceStarted = !hold;
+            if (!paused) {
+                clock.FollowDevice(time);
+            }
             LimitClockLocked(time);
             drainDeadline = 0;
             return;
@@ -432,7 +576,9 @@ bool Playback::Fill(OutputDevice& target, std::uint64_t heard)
     {
         std::lock_guard lock(queueMutex);
         const std::uint64_t decoded = std::min(queue.End(), info.lengthBytes);
-        const std::uint64_t available = decoded > writeCursor ? decoded - writeCursor : 0;
+        // Nothing while the queue is started again from a place sought after this one.
+        const std::uint64_t available =
+            decoded > writeCursor && writeCursor >= queue.Begin() ? decoded - writeCursor : 0;
         const std::uint64_t frames = std::min<std::uint64_t>({*room, available / blockAlign, allowed / blockAlign});
         bytes = static_cast<std::size_t>(frames * blockAlign);
         scratch.resize(bytes);
@@ -476,7 +622,8 @@ bool Playback::FeedDevice()
     {
         std::lock_guard lock(mutex);
         segmentQueued = writeCursor - segmentBase;
-        if (!sourceEnd || writeCursor < *sourceEnd) {
+        if (!sourceEnd || writeCursor < *sourceEnd || paused) {
+            drainDeadline = paused ? 0 : drainDeadline;  // paused, it does not drain
             return true;
         }
         end = *sourceEnd;
@@ -510,12 +657,66 @@ void Playback::LeaveDevice(bool failed)
         const std::uint64_t time = now();
         const std::uint64_t reached = PositionLocked(time);
         old = std::move(device);
+        deviceSeek.reset();
         segmentBase = reached;
         segmentQueued = 0;
         writeCursor = reached;
         RunOnRealTimeLocked(time);
     }
     old.reset();
+    deviceStarted = false;
     deviceDone = !failed;
     nextDeviceAttempt = 0;
+}
+
+// Seeks first: a device told to stop and then sent elsewhere is fed from the
+// new place and stays stopped.
+bool Playback::SteerDevice()
+{
+    std::optional<std::uint64_t> target;
+    bool hold = false;
+    {
+        std::lock_guard lock(mutex);
+        target = deviceSeek;
+        hold = paused;
+        if (target) {
+            segmentBase = *target;
+            segmentQueued = 0;
+        }
+    }
+    if (target) {
+        // What the device holds is of the place before: dropped, and the
+        // device fed again from the new place.
+        if (!device->Discard()) {
+            return false;
+        }
+        deviceStarted = false;
+        drainDeadline = 0;
+        writeCursor = *target;
+        if (!Fill(*device, *target)) {
+            return false;
+        }
+        std::lock_guard lock(mutex);
+        if (deviceSeek == target) {
+            deviceSeek.reset();
+        }
+    }
+    if (hold && deviceStarted) {
+        if (!device->Stop()) {
+            return false;
+        }
+        deviceStarted = false;
+    } else if (!hold && !deviceStarted) {
+        if (!device->Start()) {
+            return false;
+        }
+        deviceStarted = true;
+        std::lock_guard lock(mutex);
+        if (!paused) {
+            // From where the position stands, as with a device newly opened.
+            clock.FollowDevice(now());
+            LimitClockLocked(now());
+        }
+    }
+    return true;
 }

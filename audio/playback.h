@@ -109,6 +109,23 @@ public:
     // sample before a decoding error. Safe on any thread at any time.
     std::uint64_t PlayedBytes();
 
+    // Pauses a stream that plays: the position stands exactly still from
+    // now, and the device stops. False before the start, at the end, or
+    // when paused already.
+    bool Pause();
+    // Goes on from where a paused stream stands; false when it is not paused.
+    bool Resume();
+    // Moves a stream to `target` bytes (on a frame, before the end), whether
+    // it plays, is paused or ended: the position reads it at once, and the
+    // device drops what it was given and is fed from there. A source opened
+    // again starts at `sourceStart` (the start of a looping stream's pass).
+    void Seek(std::uint64_t target, std::uint64_t sourceStart = 0);
+
+    enum class Activity { Stopped, Playing, Stalled, Paused };
+    // Stopped before the start and at the end; Stalled while the position
+    // waits for decoding to reach it.
+    Activity Status();
+
     // True once the whole stream, as far as it decoded, has been played.
     bool Finished();
     PositionClock ClockInUse();
@@ -152,6 +169,12 @@ private:
     void RunOnRealTimeLocked(std::uint64_t time);
     // Feeding thread: hands the clock the device's reading of its own.
     void ReadDeviceClockLocked(const std::optional<DevicePosition>& played);
+    // Feeding thread: carries a seek, a pause or a resumption to the device.
+    // False when the device failed.
+    bool SteerDevice();
+    // Decoding thread: serves a seek from what is held, or from the source
+    // opened again and decoded up to the new place.
+    void ApplySeek();
 
     const SourceOpener openSource;
     const DeviceOpener openDevice;
@@ -174,6 +197,17 @@ private:
     bool deviceless = false;
     // Nothing is decoded: the real-time clock runs on to the stated length.
     bool undecoded = false;
+    bool paused = false;
+    // A seek the decoding thread has yet to serve, and where a source opened
+    // again would start; one the feeding thread has yet to carry to the device.
+    struct SeekRequest {
+        std::uint64_t target = 0;
+        std::uint64_t sourceStart = 0;
+    };
+    std::optional<SeekRequest> decoderSeek;
+    std::optional<std::uint64_t> deviceSeek;
+    // A stream that had let its device go plays again: the feeding thread opens one.
+    bool deviceWanted = false;
 
     std::mutex queueMutex;  // guards the queue, shared by the two threads
     PcmQueue queue;
@@ -188,6 +222,7 @@ private:
     std::uint64_t nextDeviceAttempt = 0;  // microseconds
     std::uint64_t drainDeadline = 0;      // microseconds
     bool deviceDone = false;
+    bool deviceStarted = false;  // the device plays (not stopped for a pause)
 
     struct HandleCloser {
         void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -198,6 +233,7 @@ private:
     std::atomic<bool> stopRequested{false};
     const OwnedHandle stopEvent;
     const OwnedHandle wakeEvent;
+    const OwnedHandle seekEvent;  // wakes the decoding thread
     std::thread decoder;
     std::thread feeder;  // started by the decoding thread
 };

@@ -202,7 +202,7 @@ std::uint64_t PlaybackClock::Position(std::uint64_t time)
 
 void PlaybackClock::Advance(std::uint64_t time)
 {
-    if (mode == Mode::Standing || time <= positionTime) {
+    if (mode == Mode::Standing || mode == Mode::Held || time <= positionTime) {
         positionTime = std::max(positionTime, time);
         return;
     }
@@ -220,4 +220,22 @@ void PlaybackClock::Advance(std::uint64_t time)
     }
     position = std::max(position, std::min(next, limit));
     positionTime = time;
+}
+
+void PlaybackClock::Hold(std::uint64_t time)
+{
+    Advance(time);
+    mode = Mode::Held;
+}
+
+void PlaybackClock::SeekTo(std::uint64_t frames, std::uint64_t time)
+{
+    Advance(time);
+    position = static_cast<double>(frames);
+    reported = frames;
+    if (mode == Mode::Device) {
+        // The device's readings so far were of the place before: it is
+        // followed again from the new place once it moves.
+        FollowDevice(time);
+    }
 }

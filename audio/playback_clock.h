@@ -32,11 +32,18 @@ public:
     // carries on from there, not from where time would have taken it.
     void Limit(std::uint64_t frames, std::uint64_t time);
     // The position at `time`, in whole frames: 0 before it runs, and never
-    // less than it said before.
+    // less than it said before (but for a seek).
     std::uint64_t Position(std::uint64_t time);
+    // From `time` on, the position stands exactly where it is, whatever the
+    // device reads, until RunFreely or FollowDevice sets it going again.
+    void Hold(std::uint64_t time);
+    // The position is `frames` at `time`, ahead or back. Followed by a device,
+    // it then waits for the device to move from there, as after FollowDevice;
+    // held, it stays held; on real time it runs on from there at once.
+    void SeekTo(std::uint64_t frames, std::uint64_t time);
 
 private:
-    enum class Mode { Standing, Free, Device };
+    enum class Mode { Standing, Free, Device, Held };
 
     struct Reading {
         double frames = 0;

@@ -1,5 +1,6 @@
 #include "demo/engine.h"
 
+#include "demo/author_session.h"
 #include "demo/message_loop.h"
 #include "render/camera.h"
 #include "scene/draw_scene_frame.h"
@@ -14,7 +15,8 @@ HRESULT PresentOnSwapChain(IDXGISwapChain& swapChain, UINT syncInterval, UINT fl
 }
 
 Engine::Engine(std::int32_t width, std::int32_t height, const ViewerOptions& options)
-    : window(width, height, options.placement), loopMusic(options.loop)
+    : window(width, height, options.placement), loopMusic(options.loop),
+      authorFolder(options.author ? std::optional<std::wstring>(options.authorFolder) : std::nullopt)
 {
 }
 
@@ -27,8 +29,16 @@ int Engine::Run()
     BorrowDevice();
     SetUpScene();
     const DWORD music = StartMusic(loopMusic);
+    // Without --author nothing of it exists: no folder watched, no compiler loaded.
+    std::optional<AuthorSession> author;
+    if (authorFolder) {
+        author.emplace(*authorFolder, music);
+    }
     // What the thread asked of the power plan ends with the process.
     return RunMessageLoop([&] {
+        if (author && window.graphics) {
+            author->BeforeFrame(window, device, scene);
+        }
         const float t = MusicTime(music);
         KeepAwakeWhilePlaying(t);
         RenderFrame(t);

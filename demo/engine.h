@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class Camera;
@@ -82,6 +84,8 @@ public:
     OcclusionPacing occlusion;
     KeepAwakeDecision awake;
     const bool loopMusic;
+    // The author's mode: its folder of shader sources; none without --author.
+    const std::optional<std::wstring> authorFolder;
 
 private:
     void ActOnPresent(HRESULT result);

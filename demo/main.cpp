@@ -3,6 +3,7 @@
 #include "demo/engine.h"
 #include "demo/run_folder.h"
 #include "demo/viewer_options.h"
+#include "vexlar_source_folder.h"
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 
@@ -19,6 +20,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (options.help) {
         ShowCommandLineAnswer(ViewerUsage(), false);
         return 0;
+    }
+    if (options.author && options.authorFolder.empty()) {
+        options.authorFolder = kSourceShaderFolder;
     }
     // Started from a shortcut, a prompt elsewhere or a file manager, the
     // music, shaders and texture must still be found beside the program.

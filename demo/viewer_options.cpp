@@ -88,7 +88,19 @@ std::optional<std::string> ParseViewerOptions(const std::vector<std::wstring>& a
         }
         const std::string shown = Utf8Of(name);
 
-        if (name == L"--loop") {
+        if (name == L"--author") {
+            if (options.author) {
+                return "--author is given twice";
+            }
+            options.author = true;
+            if (!value && i + 1 < arguments.size() && !arguments[i + 1].starts_with(L"-")) {
+                value = arguments[++i];
+            }
+            if (value && value->empty()) {
+                return "--author takes a folder of shader sources, not an empty one";
+            }
+            options.authorFolder = value.value_or(std::wstring_view());
+        } else if (name == L"--loop") {
             if (value) {
                 return "--loop takes no value";
             }
@@ -145,13 +157,17 @@ std::optional<std::string> ParseViewerOptions(const std::vector<std::wstring>& a
             return "unknown option '" + Utf8Of(argument) + "'";
         }
     }
+    // The author works beside an editor: a window, unless a place is asked for.
+    if (options.author && !monitorGiven && !windowedGiven) {
+        options.placement.mode = WindowMode::Windowed;
+    }
     parsed = options;
     return std::nullopt;
 }
 
 std::string ViewerUsage()
 {
-    return "Usage: vexlar.exe [--monitor N | --windowed [WxH]] [--loop]\n"
+    return "Usage: vexlar.exe [--monitor N | --windowed [WxH]] [--loop] [--author [FOLDER]]\n"
            "Without options the demo fills every monitor; when its music ends the picture\n"
            "stands still until you end it.\n"
            "\n"
@@ -162,6 +178,10 @@ std::string ViewerUsage()
            "  --windowed [WxH] an ordinary window whose picture is W by H pixels (default\n"
            "                   1280x720, a quarter of the screen when that does not fit)\n"
            "  --loop           the music, and so the picture, start again at the end\n"
+           "  --author [FOLDER] the author's mode, in a window unless placed otherwise: Space\n"
+           "                   pauses, Left/Right go 1 s (Shift 10 s), Home to 0, [ and ]\n"
+           "                   mark a passage that repeats, Backspace clears it; shaders\n"
+           "                   saved in FOLDER (default: the source tree's shaders) show at once\n"
            "  --help           this text\n"
            "\n"
            "Hold or press Escape, or press Alt+F4, to end it.\n"

@@ -14,6 +14,10 @@ struct ViewerOptions {
     WindowPlacement placement;
     bool loop = false;
     bool help = false;
+    // The author's mode (--author [FOLDER]): its keys and live shaders from
+    // the folder, empty for the source tree's shaders/ the program was built from.
+    bool author = false;
+    std::wstring authorFolder;
 
     friend bool operator==(const ViewerOptions&, const ViewerOptions&) = default;
 };

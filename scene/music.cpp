@@ -42,3 +42,41 @@ std::optional<double> MusicSeconds()
     }
     return seconds;
 }
+
+double MusicPosition(DWORD stream)
+{
+    return BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+}
+
+double MusicLength(DWORD stream)
+{
+    const QWORD bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+    const double seconds = BASS_ChannelBytes2Seconds(stream, bytes);
+    return bytes == static_cast<QWORD>(-1) || seconds < 0.0 ? 0.0 : seconds;
+}
+
+bool SeekMusic(DWORD stream, double seconds, bool paused)
+{
+    const QWORD length = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+    QWORD bytes = BASS_ChannelSeconds2Bytes(stream, seconds < 0.0 ? 0.0 : seconds);
+    if (length == static_cast<QWORD>(-1) || length == 0 || bytes == static_cast<QWORD>(-1)) {
+        return false;
+    }
+    // The library rounds down to a whole frame: one byte short of the end is its last frame.
+    bytes = bytes >= length ? length - 1 : bytes;
+    if (!BASS_ChannelSetPosition(stream, bytes, BASS_POS_BYTE)) {
+        return false;
+    }
+    return paused ? (BASS_ChannelPause(stream) || BASS_ChannelIsActive(stream) != BASS_ACTIVE_PLAYING)
+                  : BASS_ChannelPlay(stream, FALSE) != FALSE;
+}
+
+bool PauseMusic(DWORD stream)
+{
+    return BASS_ChannelPause(stream) != FALSE;
+}
+
+bool ResumeMusic(DWORD stream)
+{
+    return BASS_ChannelPlay(stream, FALSE) != FALSE;
+}

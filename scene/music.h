@@ -14,6 +14,17 @@ DWORD StartMusic(bool loop = false);
 // The frame time: the stream's playback position in seconds, in single precision.
 float MusicTime(DWORD stream);
 
+// The author's transport. The position in seconds, in double precision.
+double MusicPosition(DWORD stream);
+// The stream's length in seconds; 0 when unknown.
+double MusicLength(DWORD stream);
+// Moves the music to `seconds` (from 0 to its last sample frame), then pauses
+// it or plays it on from there: a library that leaves a stream that ended
+// stopped after a seek plays it again.
+bool SeekMusic(DWORD stream, double seconds, bool paused);
+bool PauseMusic(DWORD stream);
+bool ResumeMusic(DWORD stream);
+
 // The music's length in seconds, asked of the audio library without playing
 // it; none when the music cannot be opened.
 std::optional<double> MusicSeconds();

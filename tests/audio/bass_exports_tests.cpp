@@ -56,8 +56,10 @@ TEST(BassExports, AreFoundByTheirUndecoratedNames)
 {
     const HMODULE library = GetModuleHandleW(L"bass.dll");
     ASSERT_NE(library, nullptr);
-    for (const char* name : {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition",
-                             "BASS_ChannelGetLength", "BASS_ChannelBytes2Seconds"}) {
+    for (const char* name :
+         {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition", "BASS_ChannelGetLength",
+          "BASS_ChannelBytes2Seconds", "BASS_ChannelSeconds2Bytes", "BASS_ChannelPlay", "BASS_ChannelPause",
+          "BASS_ChannelSetPosition", "BASS_ChannelIsActive"}) {
         EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     }
 }
@@ -109,6 +111,11 @@ TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
         EXPECT_EQ(BASS_ChannelGetPosition(handle, BASS_POS_BYTE), kNoPosition);
         EXPECT_EQ(BASS_ChannelGetLength(handle, BASS_POS_BYTE), kNoPosition);
         EXPECT_EQ(BASS_ChannelBytes2Seconds(handle, 0), -1.0);
+        EXPECT_EQ(BASS_ChannelSeconds2Bytes(handle, 1.0), kNoPosition);
+        EXPECT_FALSE(BASS_ChannelPlay(handle, FALSE));
+        EXPECT_FALSE(BASS_ChannelPause(handle));
+        EXPECT_FALSE(BASS_ChannelSetPosition(handle, 0, BASS_POS_BYTE));
+        EXPECT_EQ(BASS_ChannelIsActive(handle), DWORD{BASS_ACTIVE_STOPPED});
         // What the program draws when its music failed to open.
         EXPECT_EQ(PositionSeconds(handle), -1.0);
     }
@@ -116,6 +123,7 @@ TEST(BassExports, UnknownHandlesAndModesGiveTheFailureValues)
     ASSERT_NE(stream, 0u);
     EXPECT_EQ(BASS_ChannelGetPosition(stream, 1), kNoPosition);
     EXPECT_EQ(BASS_ChannelGetLength(stream, 1), kNoPosition);
+    EXPECT_FALSE(BASS_ChannelSetPosition(stream, 0, 1));
 }
 
 // Each call gives its failure value when its work throws (memory or a thread
@@ -211,6 +219,70 @@ TEST(BassExports, PositionFollowsPlaybackAndStopsAtTheEnd)
     done = true;
     reader.join();
     EXPECT_FALSE(backwards);
+}
+
+// Waits until the position has moved past `from`; false when it never does.
+bool MovesOnFrom(DWORD stream, QWORD from)
+{
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline) {
+        const QWORD now = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+        if (now < from) {
+            return false;
+        }
+        if (now > from) {
+            return true;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return false;
+}
+
+// Through the default device (and again through the sound server): a seek
+// reads the new place at once and goes on from there, never before it;
+// paused, the position stands exactly still, also when sent elsewhere; played
+// again it goes on; restarted, it plays from the start; at its end it is stopped.
+TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
+{
+    const DWORD stream = OpenUnicode(WriteToneWav(L"seek.wav", 44100, 2, 3.0));
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, 1.00001), 176400u);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, -0.5), kNoPosition);
+    EXPECT_FALSE(BASS_ChannelPause(stream));  // not playing yet
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
+    ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+    ASSERT_TRUE(MovesOnFrom(stream, 0));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
+
+    EXPECT_FALSE(BASS_ChannelSetPosition(stream, 3 * 176400, BASS_POS_BYTE));  // the end
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 2 * 176400 + 3, BASS_POS_BYTE));
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 2u * 176400);
+    EXPECT_TRUE(MovesOnFrom(stream, 2 * 176400));
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 44100, BASS_POS_BYTE));
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 44100u);
+    EXPECT_TRUE(MovesOnFrom(stream, 44100));
+
+    ASSERT_TRUE(BASS_ChannelPause(stream));
+    EXPECT_FALSE(BASS_ChannelPause(stream));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PAUSED});
+    const QWORD standing = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), standing);
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 176400, BASS_POS_BYTE));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 176400u);
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PAUSED});
+    ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+    EXPECT_TRUE(MovesOnFrom(stream, 176400));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
+
+    ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
+    EXPECT_LT(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 176400u);
+    const auto deadline = Clock::now() + 10s;
+    while (BASS_ChannelIsActive(stream) != BASS_ACTIVE_STOPPED && Clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 3u * 176400);
 }
 
 // Runs the exit probe on `device` and returns its exit code, or a note of why there is none.

@@ -135,6 +135,8 @@ struct DeviceLog {
     bool started = false;
     bool failed = false;
     std::uint64_t readAt = 0;  // when the library last read its clock
+    int discards = 0;          // times the newest device dropped what it held
+    std::size_t keptFrom = 0;  // where in its bytes received the last drop was
     int foreignCalls = 0;      // calls from a thread other than the one that opened it
 };
 
@@ -193,6 +195,25 @@ public:
         std::lock_guard lock(log->mutex);
         started = true;
         startedAt = lastUpdate = clock.Now();
+        PublishLocked();
+        return true;
+    }
+    bool Stop() override
+    {
+        std::lock_guard lock(log->mutex);
+        PlayLocked();
+        started = false;
+        PublishLocked();
+        return true;
+    }
+    bool Discard() override
+    {
+        std::lock_guard lock(log->mutex);
+        started = false;
+        queued = 0;
+        playedMicroframes = 0;
+        ++log->discards;
+        log->keptFrom = log->received[index].size();
         PublishLocked();
         return true;
     }
@@ -465,6 +486,42 @@ TEST(PlaybackClock, WaitsForANewDevicesFirstMove)
 
 // Starved of data, the clock stands where the data ends, and carries on from
 // there once it gets more, not from where the time waited would have taken it.
+// Held, it stands exactly; sought, back or ahead, it reads the new place at
+// once and runs on from there; following a device, it waits there until the
+// device moves.
+TEST(PlaybackClock, HoldsAndSeeksExactly)
+{
+    PlaybackClock clock(44100);
+    clock.Limit(10'000'000, 0);
+    clock.RunFreely(0);
+    EXPECT_EQ(clock.Position(100 * kMs), 4410u);
+    clock.Hold(100 * kMs);
+    EXPECT_EQ(clock.Position(900 * kMs), 4410u);
+    clock.SeekTo(100, 900 * kMs);  // back, while held: it stays held
+    EXPECT_EQ(clock.Position(1900 * kMs), 100u);
+    clock.RunFreely(1900 * kMs);
+    EXPECT_EQ(clock.Position(2000 * kMs), 4510u);
+    clock.SeekTo(88200, 2000 * kMs);  // ahead
+    EXPECT_EQ(clock.Position(2000 * kMs), 88200u);
+    EXPECT_EQ(clock.Position(2100 * kMs), 92610u);
+
+    clock.FollowDevice(2100 * kMs);
+    for (std::uint64_t t = 2100 * kMs; t <= 2500 * kMs; t += 10 * kMs) {
+        clock.AddReading(92610 + (t - 2100 * kMs) * 441 / 10'000, t);
+    }
+    EXPECT_NEAR(static_cast<double>(clock.Position(2500 * kMs)), 110'250, 50);
+    clock.SeekTo(1000, 2500 * kMs);
+    clock.AddReading(1000, 2510 * kMs);
+    EXPECT_EQ(clock.Position(2600 * kMs), 1000u);  // the device has not moved from there yet
+    clock.AddReading(1441, 2610 * kMs);
+    const std::uint64_t moved = clock.Position(2620 * kMs);
+    EXPECT_GE(moved, 1441u);
+    EXPECT_LE(moved, 1441u + 441 + 1323);  // no more than its own lead past the device
+    clock.Hold(2620 * kMs);
+    clock.AddReading(5000, 2700 * kMs);  // a device stopping late
+    EXPECT_EQ(clock.Position(3000 * kMs), moved);
+}
+
 TEST(PlaybackClock, StarvedCarriesOnFromWhereItStood)
 {
     PlaybackClock clock(1000);  // a frame a millisecond
@@ -679,6 +736,116 @@ TEST(Playback, CarriesOnWhenTheDeviceIsLostMidPlay)
     }
 }
 
+// Whether the newest device's bytes since it last dropped what it held, one
+// drop in all, are the piece's from `target` on.
+bool FedFrom(DeviceLog& log, const PcmAudio& piece, std::uint64_t target, int discards)
+{
+    std::lock_guard lock(log.mutex);
+    if (log.received.empty() || log.discards != discards) {
+        return false;
+    }
+    const std::vector<std::uint8_t>& got = log.received.back();
+    const std::size_t fed = got.size() - log.keptFrom;
+    return fed > 0 && fed <= piece.bytes.size() - target &&
+           std::equal(got.begin() + static_cast<std::ptrdiff_t>(log.keptFrom), got.end(),
+                      piece.bytes.begin() + static_cast<std::ptrdiff_t>(target));
+}
+
+// Seeks ahead within what is held, and back before it (the source opened
+// again): the position reads the new place at once and never a time before
+// it, and the device drops what it held and is fed from there. Paused, the
+// position stands exactly still and the device stops; a seek while paused
+// stays paused; resumed, both go on. On a device that took over from a lost
+// one, and on the real-time clock.
+TEST(Playback, SeeksPausesAndResumes)
+{
+    const auto tone = Tone(44100, 2, 8.0);
+    for (const bool withDevice : {true, false}) {
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        auto opened = std::make_shared<std::atomic<int>>(0);
+        const SourceOpener openTone = OpenTone(tone);
+        Playback playback(
+            [=] {
+                ++*opened;
+                return openTone();
+            },
+            InfoOf(*tone), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent,
+            FakeDevices(log, clock, {.clockFailsAfter = 300 * kMs}, 1), clock.Reader());
+        EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
+        EXPECT_FALSE(playback.Pause());  // not started
+        playback.Start();
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() != PositionClock::None; }));
+        const auto stepFrom = [&](std::uint64_t target, int steps) {
+            for (int i = 0; i < steps; ++i) {
+                ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice << " from " << target;
+                const std::uint64_t now = playback.PlayedBytes();
+                EXPECT_GE(now, target) << withDevice;
+                EXPECT_LE(now, target + BytesAt(tone->format, (i + 1) * 50 * kMs + 20 * kMs)) << withDevice;
+            }
+        };
+        stepFrom(0, 10);
+        EXPECT_EQ(playback.Status(), Playback::Activity::Playing);
+        {
+            // What follows is on the device that took over from a lost one.
+            std::lock_guard lock(log->mutex);
+            EXPECT_EQ(log->received.size(), withDevice ? 2u : 0u);
+        }
+
+        const std::uint64_t ahead = BytesAt(tone->format, 3 * kSecond);
+        playback.Seek(ahead + 3);
+        EXPECT_EQ(playback.PlayedBytes(), ahead) << withDevice;
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *tone, ahead, 1); }));
+        stepFrom(ahead, 5);
+        EXPECT_EQ(*opened, 1) << withDevice;  // served from what was held
+
+        const std::uint64_t back = BytesAt(tone->format, kSecond);
+        playback.Seek(back);
+        EXPECT_EQ(playback.PlayedBytes(), back) << withDevice;
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *tone, back, 2); }));
+        stepFrom(back, 5);
+        EXPECT_EQ(*opened, 2) << withDevice;
+
+        ASSERT_TRUE(playback.Pause());
+        EXPECT_FALSE(playback.Pause());
+        EXPECT_EQ(playback.Status(), Playback::Activity::Paused);
+        EXPECT_TRUE(!withDevice || WaitFor([&] {
+            std::lock_guard lock(log->mutex);
+            return !log->started;
+        }));
+        const std::uint64_t standing = playback.PlayedBytes();
+        for (int i = 0; i < 5; ++i) {
+            clock.Advance(200 * kMs);
+            std::this_thread::sleep_for(5ms);
+            EXPECT_EQ(playback.PlayedBytes(), standing) << withDevice;
+        }
+        const std::uint64_t later = BytesAt(tone->format, 6 * kSecond);
+        playback.Seek(later);
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *tone, later, 3); }));
+        clock.Advance(500 * kMs);
+        EXPECT_EQ(playback.PlayedBytes(), later) << withDevice;
+        EXPECT_EQ(playback.Status(), Playback::Activity::Paused);
+        {
+            std::lock_guard lock(log->mutex);
+            EXPECT_FALSE(log->started);
+        }
+
+        ASSERT_TRUE(playback.Resume());
+        EXPECT_FALSE(playback.Resume());
+        EXPECT_TRUE(WaitFor([&] { return playback.Status() == Playback::Activity::Playing; })) << withDevice;
+        stepFrom(later, 5);
+        std::uint64_t last = playback.PlayedBytes();
+        for (int i = 0; i < 100 && !playback.Finished(); ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs));
+            EXPECT_GE(playback.PlayedBytes(), last);
+            last = playback.PlayedBytes();
+        }
+        EXPECT_EQ(playback.PlayedBytes(), tone->bytes.size());
+        EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
+        EXPECT_FALSE(playback.Pause());  // at the end
+    }
+}
+
 // A 30 s piece on a clock that never moves: a destructor that waited for its end would never return.
 TEST(Playback, EndsWhenDestroyedWhilePlaying)
 {
@@ -822,6 +989,32 @@ TEST(AudioLibrary, ALoopingStreamsPositionStartsAgainAtEachEnd)
     EXPECT_EQ(wraps, 4);
     EXPECT_EQ(library.PlayedBytes(looping), 1600u);  // 1.1 s in: 17600 bytes
     EXPECT_EQ(library.PlayedBytes(once), 4000u);
+
+    // A seek stays within the pass it plays, and the passes go on after it.
+    EXPECT_FALSE(library.SetPosition(looping, 4000));
+    ASSERT_TRUE(library.SetPosition(looping, 3001));
+    EXPECT_EQ(library.PlayedBytes(looping), 3000u);
+    ASSERT_TRUE(WaitFor([&] { return library.Activity(looping) == Playback::Activity::Playing; }));
+    clock.Advance(50 * kMs);
+    EXPECT_EQ(library.PlayedBytes(looping), 3800u);
+    clock.Advance(50 * kMs);
+    EXPECT_EQ(library.PlayedBytes(looping), 600u);
+
+    // The stream that ended is sent back and plays on; restarted, it plays from 0.
+    EXPECT_FALSE(library.Pause(once));
+    EXPECT_EQ(library.Activity(once), Playback::Activity::Stopped);
+    EXPECT_EQ(library.SecondsToBytes(once, 0.1), 1600u);
+    EXPECT_EQ(library.SecondsToBytes(once, 0.0001249), 0u);  // rounded down to a whole frame
+    EXPECT_FALSE(library.SecondsToBytes(once, -1.0).has_value());
+    ASSERT_TRUE(library.SetPosition(once, 1600));
+    ASSERT_TRUE(WaitFor([&] { return library.Activity(once) == Playback::Activity::Playing; }));
+    clock.Advance(50 * kMs);
+    EXPECT_EQ(library.PlayedBytes(once), 2400u);
+    ASSERT_TRUE(library.Play(once, true));
+    EXPECT_EQ(library.PlayedBytes(once), 0u);
+    EXPECT_FALSE(library.SetPosition(once + 5, 0));
+    EXPECT_FALSE(library.Play(once + 5, false));
+    EXPECT_EQ(library.Activity(once + 5), Playback::Activity::Stopped);
 }
 
 // A device that takes its time to open, as some do: the calls a frame makes

@@ -37,6 +37,16 @@ TEST(ViewerOptions, TakesEachOptionInEitherSpellingAndNothingChangesWithoutThem)
     EXPECT_EQ(windowedLoop.placement, WindowPlacement{.mode = WindowMode::Windowed});
     EXPECT_TRUE(windowedLoop.loop);
 
+    // The author's mode opens in a window unless placed, with its folder or without.
+    const ViewerOptions author = Parsed({L"--author"});
+    EXPECT_TRUE(author.author);
+    EXPECT_TRUE(author.authorFolder.empty());
+    EXPECT_EQ(author.placement, WindowPlacement{.mode = WindowMode::Windowed});
+    EXPECT_EQ(Parsed({L"--author", L"C:\\my shaders", L"--loop"}).authorFolder, L"C:\\my shaders");
+    EXPECT_EQ(Parsed({L"--author=work", L"--monitor", L"2"}).placement, second);
+    EXPECT_EQ(Parsed({L"--windowed", L"800x450", L"--author"}).placement, sized);
+    EXPECT_FALSE(Parsed({L"--windowed"}).author);
+
     // Help is answered whatever else is wrong.
     EXPECT_TRUE(Parsed({L"--bogus", L"/?"}).help);
     EXPECT_TRUE(Parsed({L"-h"}).help);
@@ -49,6 +59,8 @@ TEST(ViewerOptions, RefusesWhatItCannotTakeSayingWhyAndLeavesTheOptionsAlone)
         {L"loop"},
         {L"--loop=yes"},
         {L"--loop", L"--loop"},
+        {L"--author", L"--author"},
+        {L"--author="},
         {L"--monitor"},
         {L"--monitor", L"0"},
         {L"--monitor", L"65"},

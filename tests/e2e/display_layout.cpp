@@ -39,9 +39,9 @@ int main(int argc, char** argv)
     if (std::strcmp(command, "store") == 0) {
         StoreCurrentModes();
     } else if (std::strcmp(command, "maximise") == 0) {
-        ShowWindow(FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine"), SW_MAXIMIZE);
+        ShowWindow(FindWindowA("Vexlar Direct3D Engine Window", nullptr), SW_MAXIMIZE);
     } else if (std::strcmp(command, "client") == 0) {
-        const HWND demo = FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine");
+        const HWND demo = FindWindowA("Vexlar Direct3D Engine Window", nullptr);
         RECT client{};
         POINT corner{};
         if (demo == nullptr || !GetClientRect(demo, &client) || !ClientToScreen(demo, &corner)) {

@@ -1,0 +1,129 @@
+#include "demo/author_mode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// The virtual-key codes of the keys the author's mode reads (as winuser.h has them).
+constexpr std::uint8_t kBackspace = 0x08;
+constexpr std::uint8_t kSpace = 0x20;
+constexpr std::uint8_t kHome = 0x24;
+constexpr std::uint8_t kLeft = 0x25;
+constexpr std::uint8_t kRight = 0x27;
+
+constexpr double kStepSeconds = 1.0;
+constexpr double kFarStepSeconds = 10.0;
+
+std::string Seconds(double seconds)
+{
+    // Whole milliseconds, rounded down; a time less than a microsecond short
+    // of one (3 s through a float's rounding) is that one.
+    const double milliseconds = std::floor(std::max(0.0, seconds) * 1000.0 + 1e-3);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", milliseconds / 1000.0);
+    return text;
+}
+
+}  // namespace
+
+std::optional<AuthorKey> AuthorKeyOfVirtualKey(std::uint8_t virtualKey, bool shift)
+{
+    switch (virtualKey) {
+    case kSpace:
+        return AuthorKey::PauseOrResume;
+    case kLeft:
+        return shift ? AuthorKey::FarBack : AuthorKey::Back;
+    case kRight:
+        return shift ? AuthorKey::FarForward : AuthorKey::Forward;
+    case kHome:
+        return AuthorKey::ToStart;
+    case kBackspace:
+        return AuthorKey::ClearPassage;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<AuthorKey> AuthorKeyOfCharacter(char character)
+{
+    switch (character) {
+    case '[':
+        return AuthorKey::MarkStart;
+    case ']':
+        return AuthorKey::MarkEnd;
+    default:
+        return std::nullopt;
+    }
+}
+
+AuthorAction ApplyAuthorKey(AuthorKey key, double now, double length, AuthorState& state)
+{
+    const auto within = [length](double seconds) { return std::clamp(seconds, 0.0, std::max(0.0, length)); };
+    AuthorAction action;
+    switch (key) {
+    case AuthorKey::PauseOrResume:
+        state.paused = !state.paused;
+        action.pause = state.paused;
+        break;
+    case AuthorKey::Back:
+        action.seekTo = within(now - kStepSeconds);
+        break;
+    case AuthorKey::Forward:
+        action.seekTo = within(now + kStepSeconds);
+        break;
+    case AuthorKey::FarBack:
+        action.seekTo = within(now - kFarStepSeconds);
+        break;
+    case AuthorKey::FarForward:
+        action.seekTo = within(now + kFarStepSeconds);
+        break;
+    case AuthorKey::ToStart:
+        action.seekTo = 0.0;
+        break;
+    case AuthorKey::MarkStart:
+        state.passageStart = now;
+        if (state.passageEnd && *state.passageEnd <= now) {
+            state.passageEnd.reset();
+        }
+        break;
+    case AuthorKey::MarkEnd:
+        // Without a start, the passage runs from the music's start.
+        if (now > state.passageStart.value_or(0.0)) {
+            state.passageStart = state.passageStart.value_or(0.0);
+            state.passageEnd = now;
+        }
+        break;
+    case AuthorKey::ClearPassage:
+        state.passageStart.reset();
+        state.passageEnd.reset();
+        break;
+    }
+    return action;
+}
+
+std::optional<double> PassageRepeat(double now, const AuthorState& state)
+{
+    if (state.paused || !state.HasPassage() || now < *state.passageEnd) {
+        return std::nullopt;
+    }
+    return *state.passageStart;
+}
+
+std::string AuthorTitle(double now, const AuthorState& state, const std::string& shaderError)
+{
+    std::string title = "Vexlar-engine | author | " + Seconds(now) + " s";
+    if (state.paused) {
+        title += " | paused";
+    }
+    if (state.HasPassage()) {
+        title += " | passage " + Seconds(*state.passageStart) + "-" + Seconds(*state.passageEnd) + " s";
+    } else if (state.passageStart) {
+        title += " | passage from " + Seconds(*state.passageStart) + " s";
+    }
+    if (!shaderError.empty()) {
+        title += " | " + shaderError;
+    }
+    return title;
+}

@@ -1,0 +1,52 @@
+// The author's transport, free of any platform call: what a key does to the
+// music's time, the passage that repeats, and the window's title.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+enum class AuthorKey {
+    PauseOrResume,  // Space
+    Back,           // Left: 1 s back
+    Forward,        // Right: 1 s on
+    FarBack,        // Shift+Left: 10 s back
+    FarForward,     // Shift+Right: 10 s on
+    ToStart,        // Home
+    MarkStart,      // [
+    MarkEnd,        // ]
+    ClearPassage,   // Backspace
+};
+
+// The key a virtual-key code stands for in the author's mode, if any.
+std::optional<AuthorKey> AuthorKeyOfVirtualKey(std::uint8_t virtualKey, bool shift);
+// The key a typed character stands for ('[' and ']', wherever the layout puts them).
+std::optional<AuthorKey> AuthorKeyOfCharacter(char character);
+
+struct AuthorState {
+    bool paused = false;
+    // A passage repeats once both marks are set and its end is after its start.
+    std::optional<double> passageStart;
+    std::optional<double> passageEnd;
+
+    bool HasPassage() const { return passageStart && passageEnd && *passageEnd > *passageStart; }
+};
+
+// What the program does with the music after a key.
+struct AuthorAction {
+    std::optional<double> seekTo;  // seconds, within the music
+    std::optional<bool> pause;     // true: pause; false: resume
+};
+
+// Applies `key` at the music's time `now` (seconds) of a music `length`
+// seconds long: a seek stays within 0 and the length; a mark of a passage's
+// end before its start leaves the end alone.
+AuthorAction ApplyAuthorKey(AuthorKey key, double now, double length, AuthorState& state);
+
+// Where the music goes back to once it has played to the passage's end.
+std::optional<double> PassageRepeat(double now, const AuthorState& state);
+
+// "Vexlar-engine | author | 3.000 s | paused | passage 1.000-4.000 s | <error>":
+// the music's time to the millisecond (rounded down, so a time a hair short of a
+// second never reads as that second) and what else is set.
+std::string AuthorTitle(double now, const AuthorState& state, const std::string& shaderError);

@@ -1,0 +1,37 @@
+// The author's mode while it runs: the keys that move the music, the passage
+// that repeats, the live shaders and the window's title, once before each frame.
+#pragma once
+
+#include "demo/author_mode.h"
+#include "demo/live_shaders.h"
+
+#include <windows.h>
+#include <d3d11.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Window;
+struct MeshObject;
+
+class AuthorSession {
+public:
+    AuthorSession(const std::wstring& folder, DWORD stream);
+
+    // The keys pressed since the last frame (Escape is left for the engine),
+    // the passage's repeat, the shaders saved, and the title.
+    void BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene);
+
+    // Sources compiled so far: a count that only grows.
+    std::uint64_t ShadersCompiled() const { return shaders.Compiled(); }
+
+private:
+    void Act(const AuthorAction& action);
+
+    const DWORD music;
+    const double length;
+    AuthorState state;
+    LiveShaders shaders;
+    std::wstring title;
+};

@@ -1,0 +1,136 @@
+#include "demo/author_mode.h"
+#include "demo/shader_sources.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The keys as Windows names them.
+constexpr std::uint8_t kSpace = 0x20;
+constexpr std::uint8_t kLeft = 0x25;
+constexpr std::uint8_t kRight = 0x27;
+constexpr std::uint8_t kHome = 0x24;
+constexpr std::uint8_t kBackspace = 0x08;
+
+// Seeks stay within the music, Shift takes the far step, Home goes to 0, and
+// Space pauses and resumes; keys of the viewer's do nothing new.
+TEST(AuthorMode, KeysMoveTheMusicWithinItsLength)
+{
+    const auto seek = [](std::uint8_t code, bool shift, double now) {
+        AuthorState state;
+        return ApplyAuthorKey(AuthorKeyOfVirtualKey(code, shift).value(), now, 64.0, state).seekTo;
+    };
+    EXPECT_EQ(seek(kRight, false, 2.0), 3.0);
+    EXPECT_EQ(seek(kRight, true, 2.0), 12.0);
+    EXPECT_EQ(seek(kLeft, false, 2.5), 1.5);
+    EXPECT_EQ(seek(kLeft, true, 2.5), 0.0);  // not before the start
+    EXPECT_EQ(seek(kLeft, false, 0.25), 0.0);
+    EXPECT_EQ(seek(kRight, true, 60.0), 64.0);  // not past the end
+    EXPECT_EQ(seek(kHome, false, 33.0), 0.0);
+    EXPECT_FALSE(AuthorKeyOfVirtualKey(0x1B, false).has_value());  // Escape stays the viewer's
+    EXPECT_FALSE(AuthorKeyOfVirtualKey('A', false).has_value());
+    EXPECT_FALSE(AuthorKeyOfCharacter(' ').has_value());
+
+    AuthorState state;
+    AuthorAction action = ApplyAuthorKey(AuthorKey::PauseOrResume, 5.0, 64.0, state);
+    EXPECT_EQ(action.pause, true);
+    EXPECT_TRUE(state.paused);
+    // A seek while paused stays paused: it only moves.
+    action = ApplyAuthorKey(AuthorKey::Forward, 5.0, 64.0, state);
+    EXPECT_FALSE(action.pause.has_value());
+    EXPECT_TRUE(state.paused);
+    action = ApplyAuthorKey(*AuthorKeyOfVirtualKey(kSpace, false), 6.0, 64.0, state);
+    EXPECT_EQ(action.pause, false);
+    EXPECT_FALSE(state.paused);
+}
+
+// [ and ] mark a passage that repeats from its end to its start until
+// Backspace clears it; marks in the wrong order never make a passage that
+// ends before it starts.
+TEST(AuthorMode, APassageRepeatsBetweenItsMarksUntilCleared)
+{
+    AuthorState state;
+    ApplyAuthorKey(*AuthorKeyOfCharacter('['), 2.0, 64.0, state);
+    EXPECT_FALSE(state.HasPassage());
+    EXPECT_FALSE(PassageRepeat(30.0, state).has_value());
+    ApplyAuthorKey(*AuthorKeyOfCharacter(']'), 4.5, 64.0, state);
+    ASSERT_TRUE(state.HasPassage());
+    EXPECT_FALSE(PassageRepeat(4.49, state).has_value());
+    EXPECT_EQ(PassageRepeat(4.5, state), 2.0);
+    EXPECT_EQ(PassageRepeat(9.0, state), 2.0);  // sought past its end: back to its start
+    state.paused = true;
+    EXPECT_FALSE(PassageRepeat(9.0, state).has_value());  // paused, time stands
+    state.paused = false;
+
+    // An end before the start is not taken; a start after the end drops the end.
+    ApplyAuthorKey(AuthorKey::MarkEnd, 1.0, 64.0, state);
+    EXPECT_EQ(state.passageEnd, 4.5);
+    ApplyAuthorKey(AuthorKey::MarkStart, 5.0, 64.0, state);
+    EXPECT_FALSE(state.HasPassage());
+    EXPECT_FALSE(PassageRepeat(6.0, state).has_value());
+
+    ApplyAuthorKey(*AuthorKeyOfVirtualKey(kBackspace, false), 6.0, 64.0, state);
+    EXPECT_FALSE(state.passageStart.has_value());
+    // An end alone marks a passage from the music's start.
+    ApplyAuthorKey(AuthorKey::MarkEnd, 3.0, 64.0, state);
+    EXPECT_EQ(PassageRepeat(3.0, state), 0.0);
+}
+
+TEST(AuthorMode, TheTitleTellsTheTimeToTheMillisecondAndWhatIsSet)
+{
+    AuthorState state;
+    EXPECT_EQ(AuthorTitle(3.0, state, ""), "Vexlar-engine | author | 3.000 s");
+    // A float's 3 s read back as 2.9999998 is still 3.000; 2.9996 is not yet.
+    EXPECT_EQ(AuthorTitle(static_cast<double>(2.9999998f), state, ""), "Vexlar-engine | author | 3.000 s");
+    EXPECT_EQ(AuthorTitle(2.9996, state, ""), "Vexlar-engine | author | 2.999 s");
+    EXPECT_EQ(AuthorTitle(-1.0, state, ""), "Vexlar-engine | author | 0.000 s");  // no music
+    state.paused = true;
+    state.passageStart = 1.25;
+    state.passageEnd = 4.0;
+    EXPECT_EQ(AuthorTitle(61.5, state, "pyramid_pixel.hlsl(3,5): error X3000: syntax error"),
+              "Vexlar-engine | author | 61.500 s | paused | passage 1.250-4.000 s | "
+              "pyramid_pixel.hlsl(3,5): error X3000: syntax error");
+}
+
+TEST(ShaderSources, FindsIncludesAndTheSourcesASaveMakesStale)
+{
+    EXPECT_EQ(IncludedNames("#include \"object_constants.hlsli\"\n"
+                            "  #  include <Other.hlsli>\r\n"
+                            "// #include \"commented.hlsli\"\n"
+                            "#include \"\"\n"
+                            "#include \"unclosed.hlsli\n"
+                            "#define include \"not.hlsli\"\n"
+                            "#include\"last.hlsli\""),
+              (std::vector<std::string>{"object_constants.hlsli", "Other.hlsli", "last.hlsli"}));
+
+    const std::vector<std::string> sources{"cube_vertex.hlsl", "cube_pixel.hlsl", "pyramid_vertex.hlsl"};
+    const std::map<std::string, std::vector<std::string>> includes{
+        {"cube_vertex.hlsl", {"object_constants.hlsli"}},
+        {"pyramid_vertex.hlsl", {"Common.hlsli"}},
+        {"common.hlsli", {"object_constants.hlsli"}},
+        // A circle of includes must not hang the look.
+        {"a.hlsli", {"b.hlsli"}},
+        {"b.hlsli", {"a.hlsli"}},
+        {"cube_pixel.hlsl", {"a.hlsli"}},
+    };
+    EXPECT_EQ(StaleSources({"cube_pixel.hlsl"}, includes, sources), (std::set<std::string>{"cube_pixel.hlsl"}));
+    // Through an include of an include, in any case of the letters.
+    EXPECT_EQ(StaleSources({"OBJECT_CONSTANTS.hlsli"}, includes, sources),
+              (std::set<std::string>{"cube_vertex.hlsl", "pyramid_vertex.hlsl"}));
+    EXPECT_EQ(StaleSources({"b.hlsli"}, includes, sources), (std::set<std::string>{"cube_pixel.hlsl"}));
+    EXPECT_TRUE(StaleSources({"unused.hlsli", "notes.txt"}, includes, sources).empty());
+}
+
+TEST(ShaderSources, TheCompilersFirstMessageIsItsFirstLineThatSaysSomething)
+{
+    EXPECT_EQ(FirstMessageLine("\r\n  \npyramid_pixel.hlsl(12,5-9): error X3004: undeclared identifier 'c'  \r\n"
+                               "pyramid_pixel.hlsl(13,1): warning X3206: second\n"),
+              "pyramid_pixel.hlsl(12,5-9): error X3004: undeclared identifier 'c'");
+    EXPECT_EQ(FirstMessageLine(std::string("only line\0", 10)), std::string("only line\0", 10));
+    EXPECT_EQ(FirstMessageLine(""), "");
+    EXPECT_EQ(FirstMessageLine("\n\n \t"), "");
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The author's mode end to end, in a window on the test run's virtual display,
+# watching a copy of the shader sources: keys move the music's time (the
+# title tells it, the picture follows it); a pixel shader saved shows at once;
+# a broken one leaves the picture as it was and tells why, in the title and on
+# standard error, while the program runs on; mended, the picture follows it.
+# Usage: author_tests.sh <run folder> <test tools folder> <shader sources>
+set -uo pipefail
+
+run_folder=$1
+tools=$2
+sources=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
+
+cp -r "$run_folder" "$work/run"
+cp "$tools/offscreen_frame.exe" "$tools/display_layout.exe" "$work/run/"
+cp -r "$sources" "$work/shaders"
+cd "$work/run" || exit 1
+size=640x360
+wine offscreen_frame.exe 3 "$size" >/dev/null 2>&1
+/usr/bin/convert -size "$size" -depth 8 "bgra:reference-$size.bgra" -alpha off "$work/at-3s.png"
+
+title() { xdotool search --name '^Vexlar-engine' getwindowname 2>/dev/null | head -n 1; }
+
+# Waits (up to ten seconds) for the title to hold the text; prints the title.
+wait_for_title() {
+  local now=""
+  for _ in $(seq 1 50); do
+    now=$(title)
+    [[ "$now" == *"$1"* ]] && break
+    sleep 0.2
+  done
+  echo "$now"
+}
+
+# The picture (the window's client area) as $work/shot.png.
+shoot() { xwd -root -silent | /usr/bin/convert xwd:- -crop "$area" +repage "$work/shot.png"; }
+
+# The pixels of the picture that differ from the image, once they are none or after ten seconds.
+pixels_unlike() {
+  local count end=$((SECONDS + 10))
+  while [ $SECONDS -lt $end ]; do
+    shoot
+    count=$(compare -metric AE "$work/shot.png" "$1" null: 2>&1)
+    [ "$count" = 0 ] && break
+    sleep 0.2
+  done
+  echo "$count"
+}
+
+# The pixels of the picture of exactly that colour (#RRGGBB).
+pixels_of() {
+  shoot
+  /usr/bin/convert "$work/shot.png" -fill black +opaque "$1" -fill white -opaque "$1" \
+    -format '%[fx:round(mean*w*h)]' info:
+}
+
+# "yes" once the picture has more than a hundred pixels of the colour, "no" after ten seconds.
+shows_colour() {
+  for _ in $(seq 1 50); do
+    [ "$(pixels_of "$1")" -gt 100 ] && echo yes && return
+    sleep 0.2
+  done
+  echo no
+}
+
+(exec timeout 120 wine vexlar.exe --author "Z:$work/shaders" --windowed "$size" 2>"$work/stderr") &
+program=$!
+check "--author opens its window with the music's time in the title" yes \
+  "$([[ "$(wait_for_title ' s')" == "Vexlar-engine | author | "* ]] && echo yes || echo no)"
+for _ in $(seq 1 50); do
+  client=$(wine display_layout.exe client | tr -d '\r') && break
+  sleep 0.2
+done
+area=$(echo "${client:-}" | awk '{ print $4 "x" $5 "+" $2 "+" $3 }')
+check "--author opens as --windowed does" "$size" "${area%%+*}"
+IFS=+ read -r _ x y <<<"$area"
+# Keys go to the window under the pointer (there is no window manager).
+xdotool mousemove $((x + 20)) $((y + 20))
+
+# Paused first, so that the time stands while the keys come.
+xdotool key space
+xdotool key Home
+xdotool key Right Right Right
+check "Space, Home and Right three times: paused at 3.000 s" yes \
+  "$([[ "$(wait_for_title '3.000 s | paused')" == *"| 3.000 s | paused"* ]] && echo yes || echo no)"
+check "the picture is the frame of t = 3 s" 0 "$(pixels_unlike "$work/at-3s.png")"
+
+cp "$work/shaders/pyramid_pixel.hlsl" "$work/pyramid_pixel.hlsl"
+cat >"$work/shaders/pyramid_pixel.hlsl" <<'HLSL'
+float4 main(float4 position : SV_Position) : SV_Target
+{
+    return float4(1.0f, 0.0f, 1.0f, 1.0f);
+}
+HLSL
+check "a pixel shader saved with a constant colour shows that colour" yes "$(shows_colour '#FF00FF')"
+shoot
+cp "$work/shot.png" "$work/magenta.png"
+
+# An editor's side files are no shaders: they change nothing.
+echo "half a line" >"$work/shaders/.pyramid_pixel.hlsl.swp"
+echo "float4" >"$work/shaders/pyramid_pixel.hlsl~"
+cat >"$work/shaders/pyramid_pixel.hlsl" <<'HLSL'
+float4 main(float4 position : SV_Position) : SV_Target
+{
+    return undefinedColour;
+}
+HLSL
+# The compiler's first message names the file and the line (Wine's as file:line:column).
+now=$(wait_for_title 'pyramid_pixel.hlsl')
+echo "the title: $now"
+check "a broken shader's first message is in the title" yes \
+  "$([[ "$now" == *"| pyramid_pixel.hlsl"[:\(]3[:,]*"undefinedColour"* ]] && echo yes || echo no)"
+check "and on standard error" yes "$(grep -q 'pyramid_pixel.hlsl.3.*undefinedColour' "$work/stderr" && echo yes || echo no)"
+check "a broken shader leaves the picture as it was" 0 "$(pixels_unlike "$work/magenta.png")"
+check "the program runs on after a broken shader" yes "$(kill -0 "$program" 2>/dev/null && echo yes || echo no)"
+
+cp "$work/pyramid_pixel.hlsl" "$work/shaders/pyramid_pixel.hlsl"
+check "mended, the picture follows the shader again" 0 "$(pixels_unlike "$work/at-3s.png")"
+check "mended, the message leaves the title" yes \
+  "$([[ "$(wait_for_title ' s | paused')" != *"pyramid_pixel.hlsl"* ]] && echo yes || echo no)"
+
+# Played on, the time moves again; Escape ends it with 0.
+xdotool key space
+sleep 0.5
+check "Space again: the music plays on" yes "$([[ "$(title)" != *"paused"* ]] && echo yes || echo no)"
+hold_escape
+wait_for_exit
+check "Escape ends the author's mode with exit code 0" 0 "$exit_code"
+
+finish
