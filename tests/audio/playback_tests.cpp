@@ -376,6 +376,7 @@ struct DeviceRun {
     std::uint64_t firstFeedUs = 0;
     std::uint64_t stallFrom = UINT64_MAX;
     std::uint64_t stallTo = UINT64_MAX;
+    std::uint64_t swallowedUs = 0;  // what the device takes at once and reports as played
 };
 struct ClockRun {
     std::vector<std::uint64_t> times;  // microseconds from the start
@@ -400,7 +401,8 @@ ClockRun FollowStepping(const DeviceRun& device)
     std::uint64_t nextFeed = device.firstFeedUs;
     for (std::uint64_t t = 0; t <= 5 * kSecond; t += 1) {
         if (t == nextStep) {
-            shown = static_cast<std::uint64_t>(playedAt(t) * kFramesPerMs);
+            shown = static_cast<std::uint64_t>((playedAt(t) + static_cast<double>(device.swallowedUs) / 1000) *
+                                               kFramesPerMs);
             nextStep = (t + 2'000) / device.stepUs * device.stepUs + device.stepUs - 2'000 + jitter(random);
         }
         if (t == nextFeed) {
@@ -423,7 +425,8 @@ ClockRun FollowStepping(const DeviceRun& device)
 // thread reads the device far more often than the clock is read. A device
 // first read only after it played further than a coarse clock's step is
 // followed as well. A device that stops stops the clock, which then waits
-// for it without going back.
+// for it without going back. A device that swallows a buffer at once is
+// followed at real time's pace instead.
 TEST(PlaybackClock, FollowsADeviceSmoothlyAndStopsWithIt)
 {
     for (const DeviceRun device :
@@ -456,6 +459,15 @@ TEST(PlaybackClock, FollowsADeviceSmoothlyAndStopsWithIt)
         }
     }
     EXPECT_NEAR(stalled.positions.back(), stalled.played.back(), 2.0);
+
+    // A device that reports a buffer played the moment it takes it, as a null
+    // device does, is not chased: the position runs on real time from its
+    // first move, never ahead of what was played.
+    const ClockRun swallowing = FollowStepping({.swallowedUs = 100'000});
+    for (std::size_t i = 0; i < swallowing.times.size(); ++i) {
+        ASSERT_LE(swallowing.positions[i], swallowing.played[i] + 1.0) << "at " << swallowing.times[i];
+    }
+    EXPECT_NEAR(swallowing.positions.back(), swallowing.played.back(), 30.0);
 }
 
 // After a change of device the position stands where the real-time clock
