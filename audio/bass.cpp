@@ -2,18 +2,43 @@
 
 #include "audio/audio_library.h"
 #include "audio/exception_barrier.h"
+#include "audio/runtime_exit.h"
 
 #include <string>
 
 namespace {
 
-// The one library state of the process. It is never destroyed: the program
-// neither frees its stream nor shuts the library down, and tearing playback
-// down while the process exits (its threads already gone) could only hang.
+AudioLibrary& Library();
+
+int __cdecl EndOnExit()
+{
+    Library().EndAtExit();
+    return 0;
+}
+
+void __cdecl EndAtExit()
+{
+    Library().EndAtExit();
+}
+
+AudioLibrary* MakeLibrary()
+{
+    auto* library = new AudioLibrary();
+    // A program may return from main with its music playing and never call
+    // BASS_Free (the demo's specification does): the streams then end in the
+    // runtime's exit, while every thread still runs.
+    RunAtRuntimeExit(EndOnExit, EndAtExit);
+    return library;
+}
+
+// The one library state of the process. It is never destroyed: after
+// ExitProcess has ended the other threads, tearing playback down could only
+// hang, and its end at the runtime's exit (or BASS_Free) leaves nothing
+// running to destroy.
 AudioLibrary& Library()
 {
     // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the exported functions' one library.
-    static AudioLibrary* const library = new AudioLibrary();
+    static AudioLibrary* const library = MakeLibrary();
     return *library;
 }
 
@@ -49,6 +74,11 @@ bool ToWide(const void* file, bool unicode, std::wstring& path)
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const void*)
 {
     return FailOnException(FALSE, [&] { return Library().Init(device) ? TRUE : FALSE; });
+}
+
+BASS_API BOOL WINAPI BASS_Free()
+{
+    return FailOnException(FALSE, [] { return Library().Free() ? TRUE : FALSE; });
 }
 
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags)
@@ -90,4 +120,15 @@ BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode)
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 {
     return FailOnException(-1.0, [&] { return Library().BytesToSeconds(handle, pos).value_or(-1.0); });
+}
+
+// NOLINTNEXTLINE(readability-identifier-naming): the name the loader calls.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID processEnding)
+{
+    // Here the process's other threads are already gone: a stream still
+    // playing is left as it is.
+    if (reason == DLL_PROCESS_DETACH && processEnding != nullptr) {
+        Library().Abandon();
+    }
+    return TRUE;
 }

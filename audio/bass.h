@@ -1,4 +1,4 @@
-// Our audio library: the six calls of the BASS interface that the programs
+// Our audio library: the seven calls of the BASS interface that the programs
 // use, with the vendor's documented names, types and values, so that the
 // vendor's bass.dll can be dropped in beside the program in place of ours.
 #pragma once
@@ -29,6 +29,11 @@ typedef std::uint64_t QWORD;
 // number, or for 1 when the system has no default output device.
 // NOLINTBEGIN(readability-identifier-naming): the vendor's exported names.
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid);
+
+// Stops and frees every stream, ends the library's threads and lets go of
+// the device; until BASS_Init again, the other calls fail as before it.
+// FALSE when BASS_Init has not succeeded since the last BASS_Free.
+BASS_API BOOL WINAPI BASS_Free();
 
 // Opens a file for playback and returns its handle, or 0 when the library is
 // not started, the file cannot be read, neither its header nor decoding it

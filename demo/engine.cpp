@@ -28,11 +28,13 @@ int Engine::Run()
     SetUpScene();
     const DWORD music = StartMusic(loopMusic);
     // What the thread asked of the power plan ends with the process.
-    return RunMessageLoop([&] {
+    const int exitCode = RunMessageLoop([&] {
         const float t = MusicTime(music);
         KeepAwakeWhilePlaying(t);
         RenderFrame(t);
     });
+    EndMusic();
+    return exitCode;
 }
 
 void Engine::BorrowDevice()
