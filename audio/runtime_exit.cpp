@@ -14,8 +14,10 @@ Function RuntimeFunction(const wchar_t* module, const char* name)
     if (runtime == nullptr) {
         return nullptr;
     }
+    // Through the one function type that converts to any other without a
+    // warning: the export has the type of `Function`.
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): GetProcAddress's result has the export's type.
-    return reinterpret_cast<Function>(GetProcAddress(runtime, name));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(runtime, name)));
 }
 
 }  // namespace
