@@ -17,6 +17,8 @@
 # (what it had rendered ahead) at the recorder's connection had run out,
 # within the printed uncertainty.
 # Prints figures; asserts nothing.
+# VEXLAR_BASS_DLL names another bass.dll to measure (an older build);
+# VEXLAR_BUSY_AFTER how long the busy cases wait for the silent stream (2.5 s).
 # Usage: bench/av_alignment.sh [runs per case (default 2)] [seconds (default 12)]
 #        [cases (default "idle busy change device busy-device")]
 set -euo pipefail
@@ -36,7 +38,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cp "$BUILD_DIR/run/bass.dll" "$BUILD_DIR/bench/av_alignment.exe" "$VEXLAR_ROOT/audio/music.mp3" "$work"
+cp "${VEXLAR_BASS_DLL:-$BUILD_DIR/run/bass.dll}" "$BUILD_DIR/bench/av_alignment.exe" "$VEXLAR_ROOT/audio/music.mp3" "$work"
 ffmpeg -hide_banner -loglevel error -i "$work/music.mp3" -f s16le -ar 44100 -ac 2 "$work/music.raw"
 if ! start_sound_server "$server"; then
   echo "PulseAudio did not start; its log is $server/pulseaudio.log" >&2
@@ -62,7 +64,9 @@ for case in $cases; do
     if [[ $case == busy* ]]; then
       pacat --latency-msec=5 --raw /dev/zero &
       keeper=$!
-      sleep 0.5
+      # An idle null sink has rendered up to 2 s ahead, which a new stream
+      # cannot take back: only after that is it busy.
+      sleep "${VEXLAR_BUSY_AFTER:-2.5}"
     fi
     record speakers speakers.raw
     first=$recorder
