@@ -23,8 +23,9 @@
 // by cross-correlation with the music, and prints the music time at which the
 // sound began, the music time heard less the position read at the same
 // moment (at several points and over the run), and how smoothly the position
-// followed the wall clock from 5 s after it first moved. bench/av_alignment.sh
-// runs both through a sound server.
+// followed the wall clock from 5 s after it first moved (AV_ALIGNMENT_BLOCKS
+// set: each quarter second's match as well). bench/av_alignment.sh runs both
+// through a sound server.
 #include "audio/bass.h"
 
 #include <windows.h>
@@ -180,7 +181,8 @@ int PlayOnDevice(const char* musicPath, double seconds, std::size_t firstFrames,
         const double counterNow = double(counter.QuadPart) / double(counterFrequency.QuadPart) * 1e7;
         now = UnixMicroseconds();
         std::printf("%lld %zu %u %llu %lld\n", static_cast<long long>(now), written, padding,
-                    position * 44100 / frequency, static_cast<long long>(now - (counterNow - double(at)) / 10));
+                    position * 44100 / frequency,
+                    static_cast<long long>(static_cast<double>(now) - (counterNow - double(at)) / 10));
     }
     client->Stop();
     CloseHandle(ready);
@@ -350,6 +352,7 @@ int Match(const char* musicPath, const char* recordingPath, const char* position
             found = BestMatch(recording, at, music, energy, centre > 16 ? centre - 16 : 0, centre + 16, kBlock);
             jumps += tracking && found.correlation >= kGoodMatch ? 1 : 0;
         }
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): read while this program has one thread.
         if (std::getenv("AV_ALIGNMENT_BLOCKS") != nullptr) {
             std::printf("  %.3f s recorded: music %.3f s, correlation %.3f\n", static_cast<double>(at) / kRate,
                         static_cast<double>(found.lag) / kRate, found.correlation);

@@ -6,6 +6,8 @@
 # position every 4 ms; then each quarter second of the recording is matched
 # against the decoded music (see bench/av_alignment.cpp for what is printed).
 # Cases: "idle" (the sink idle), "busy" (kept busy by a silent stream),
+# "native" and "busy-native" (a native PulseAudio client, pacat, in our
+# library's place, on the idle or busy sink),
 # "change" (the sink replaced 4 s into the music, the new one recorded from
 # its start), and "device" and "busy-device": the idle or busy sink played
 # straight through WASAPI without our library, printing what the device said
@@ -20,12 +22,12 @@
 # VEXLAR_BASS_DLL names another bass.dll to measure (an older build);
 # VEXLAR_BUSY_AFTER how long the busy cases wait for the silent stream (2.5 s).
 # Usage: bench/av_alignment.sh [runs per case (default 2)] [seconds (default 12)]
-#        [cases (default "idle busy change device busy-device")]
+#        [cases (default "idle busy change device busy-device native busy-native")]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 runs=${1:-2}
 seconds=${2:-12}
-cases=${3:-idle busy change device busy-device}
+cases=${3:-idle busy change device busy-device native busy-native}
 
 cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target bass av_alignment >/dev/null
 work=$(mktemp -d)
@@ -58,6 +60,30 @@ record() {
     "±$((recorded_within / 1000)) ms)"
 }
 
+# A native PulseAudio client (pacat, 5 ms latency) plays the music's first
+# SECONDS; its position is taken as the time since the server's notice of its
+# stream, written as av_alignment.exe play would.
+play_natively() {
+  local seconds=$1 events watcher line started=""
+  head -c "$((176400 * ${seconds%.*}))" music.raw >native.raw
+  exec {events}< <(exec stdbuf -oL pactl subscribe)
+  watcher=$!
+  sleep 0.3
+  pacat --latency-msec=5 --raw native.raw &
+  local player=$!
+  while read -r -t 5 -u "$events" line; do
+    if [[ $line == *"'new' on sink-input"* ]]; then
+      started=$(date +%s%6N)
+      break
+    fi
+  done
+  kill "$watcher" 2>/dev/null || true
+  exec {events}<&-
+  wait "$player" || true
+  awk -v from="${started:-0}" -v span="${seconds%.*}" \
+    'BEGIN { for (t = 0; t <= span * 1000000; t += 4000) printf "%.0f %.0f\n", from + t, int(t * 0.0441) * 4 }' >positions
+}
+
 for case in $cases; do
   for ((run = 1; run <= runs; run++)); do
     echo "$case sink, run $run:"
@@ -72,7 +98,9 @@ for case in $cases; do
     first=$recorder
     first_from=$recorded_from
     sleep 0.5
-    if [[ $case == *device ]]; then
+    if [[ $case == *native ]]; then
+      play_natively "$seconds" &
+    elif [[ $case == *device ]]; then
       # shellcheck disable=SC2086
       wine av_alignment.exe device music.raw "$seconds" ${VEXLAR_DEVICE_START:-} | tr -d '\r' >device.log &
     else
