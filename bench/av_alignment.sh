@@ -50,6 +50,7 @@ export PULSE_SERVER=$VEXLAR_PULSE_SERVER
 wineserver -p
 cd "$work"
 
+# shellcheck source=scripts/sink-recording.sh
 source "$VEXLAR_ROOT/scripts/sink-recording.sh"
 
 record() {

@@ -1,6 +1,7 @@
+#!/usr/bin/env bash
 # Records what a PulseAudio sink plays, with a long latency that leaves the
 # sink's pace alone, for bench/av_alignment.sh and the tests that listen to
-# the sound. Sourced; PULSE_SERVER names the server.
+# the sound. Sourced, not run; PULSE_SERVER names the server.
 
 # Records SINK's monitor into FILE as 16-bit stereo PCM at 44.1 kHz. Sets
 # recorder (its process id), recorded_from (the Unix time in microseconds at
@@ -15,6 +16,7 @@
 # arrives); the latency from one query just after. An idle null sink renders
 # nothing more until its latency has run out, so there the query's own time
 # plus what was left of it counts instead.
+# shellcheck disable=SC2034 # recorder, recorded_from and recorded_within are the caller's
 record_sink() {
   local sink=$1 file=$2 events watcher line created="" asked latency answered
   exec {events}< <(exec stdbuf -oL pactl subscribe)

@@ -12,6 +12,7 @@ set -uo pipefail
 tool=$1
 library=$2
 music=$3
+# shellcheck source=scripts/sink-recording.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sink-recording.sh"
 work=$(mktemp -d)
 keeper=""
