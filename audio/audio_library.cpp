@@ -47,6 +47,38 @@ bool AudioLibrary::Init(int device)
     return true;
 }
 
+bool AudioLibrary::Free()
+{
+    std::map<std::uint32_t, Stream> freed;
+    {
+        std::lock_guard lock(mutex);
+        if (!initialised) {
+            return false;
+        }
+        initialised = false;
+        freed.swap(streams);
+    }
+    // Without the lock: each waits for its threads, which may be inside a
+    // device call. The handles go on counting up, so an old one never names
+    // a new stream.
+    for (auto& [handle, stream] : freed) {
+        stream.playback->Stop();
+    }
+    return true;
+}
+
+void AudioLibrary::EndAtExit()
+{
+    if (!ended.exchange(true)) {
+        Free();
+    }
+}
+
+void AudioLibrary::Abandon()
+{
+    ended = true;
+}
+
 std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
 {
     AudioOutput chosen = AudioOutput::Silent;
@@ -92,9 +124,10 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
             info.lengthBytes = kLoopingStreamBytes;
         }
     }
-    stream.playback = std::make_unique<Playback>(std::move(opener), info, chosen, openDevice, clock);
+    stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock);
     std::lock_guard lock(mutex);
-    if (lastHandle == UINT32_MAX) {
+    // Freed meanwhile: the stream goes with the others.
+    if (!initialised || lastHandle == UINT32_MAX) {
         return 0;
     }
     const std::uint32_t handle = ++lastHandle;
@@ -102,17 +135,20 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
     return handle;
 }
 
-AudioLibrary::Stream* AudioLibrary::Find(std::uint32_t handle)
+std::optional<AudioLibrary::Stream> AudioLibrary::Find(std::uint32_t handle)
 {
     std::lock_guard lock(mutex);
     const auto found = streams.find(handle);
-    return found == streams.end() ? nullptr : &found->second;
+    if (found == streams.end()) {
+        return std::nullopt;
+    }
+    return found->second;
 }
 
 bool AudioLibrary::Start(std::uint32_t handle)
 {
-    Stream* stream = Find(handle);
-    if (stream == nullptr) {
+    const std::optional<Stream> stream = Find(handle);
+    if (!stream) {
         return false;
     }
     stream->playback->Start();
@@ -121,8 +157,8 @@ bool AudioLibrary::Start(std::uint32_t handle)
 
 std::optional<std::uint64_t> AudioLibrary::PlayedBytes(std::uint32_t handle)
 {
-    Stream* stream = Find(handle);
-    if (stream == nullptr) {
+    const std::optional<Stream> stream = Find(handle);
+    if (!stream) {
         return std::nullopt;
     }
     // A looping stream's playback counts on through the passes, never back.
@@ -132,8 +168,8 @@ std::optional<std::uint64_t> AudioLibrary::PlayedBytes(std::uint32_t handle)
 
 std::optional<std::uint64_t> AudioLibrary::LengthBytes(std::uint32_t handle)
 {
-    Stream* stream = Find(handle);
-    if (stream == nullptr) {
+    const std::optional<Stream> stream = Find(handle);
+    if (!stream) {
         return std::nullopt;
     }
     return stream->loopBytes > 0 ? stream->loopBytes : stream->playback->LengthBytes();
@@ -141,8 +177,8 @@ std::optional<std::uint64_t> AudioLibrary::LengthBytes(std::uint32_t handle)
 
 std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::uint64_t bytes)
 {
-    Stream* stream = Find(handle);
-    if (stream == nullptr) {
+    const std::optional<Stream> stream = Find(handle);
+    if (!stream) {
         return std::nullopt;
     }
     return static_cast<double>(bytes) / static_cast<double>(stream->playback->Format().BytesPerSecond());
@@ -150,10 +186,10 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
 
 std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, double seconds)
 {
-    Stream* stream = Find(handle);
+    const std::optional<Stream> stream = Find(handle);
     // Past this the bytes no longer fit a QWORD.
     constexpr double kMostSeconds = 1e12;
-    if (stream == nullptr || !(seconds >= 0.0) || seconds > kMostSeconds) {
+    if (!stream || !(seconds >= 0.0) || seconds > kMostSeconds) {
         return std::nullopt;
     }
     const PcmFormat& format = stream->playback->Format();
@@ -163,14 +199,14 @@ std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, 
 
 bool AudioLibrary::Pause(std::uint32_t handle)
 {
-    Stream* stream = Find(handle);
-    return stream != nullptr && stream->playback->Pause();
+    const std::optional<Stream> stream = Find(handle);
+    return stream && stream->playback->Pause();
 }
 
 bool AudioLibrary::Play(std::uint32_t handle, bool restart)
 {
-    Stream* stream = Find(handle);
-    if (stream == nullptr) {
+    const std::optional<Stream> stream = Find(handle);
+    if (!stream) {
         return false;
     }
     if (restart && !SetPosition(handle, 0)) {
@@ -187,8 +223,8 @@ bool AudioLibrary::Play(std::uint32_t handle, bool restart)
 
 bool AudioLibrary::SetPosition(std::uint32_t handle, std::uint64_t bytes)
 {
-    Stream* stream = Find(handle);
-    if (stream == nullptr) {
+    const std::optional<Stream> stream = Find(handle);
+    if (!stream) {
         return false;
     }
     Playback& playback = *stream->playback;
@@ -211,6 +247,6 @@ bool AudioLibrary::SetPosition(std::uint32_t handle, std::uint64_t bytes)
 
 Playback::Activity AudioLibrary::Activity(std::uint32_t handle)
 {
-    Stream* stream = Find(handle);
-    return stream == nullptr ? Playback::Activity::Stopped : stream->playback->Status();
+    const std::optional<Stream> stream = Find(handle);
+    return !stream ? Playback::Activity::Stopped : stream->playback->Status();
 }

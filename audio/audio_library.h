@@ -4,6 +4,7 @@
 
 #include "audio/playback.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -22,6 +23,17 @@ public:
     // 0 no sound, 1 the default device only if there is one now. False when
     // started before or the device is unknown.
     bool Init(int device);
+    // Stops every stream, ends its threads (each lets go of its device before
+    // this returns) and forgets every handle; later calls fail as before Init,
+    // until Init again. False when not started.
+    bool Free();
+    // The program is on its way out (its C runtime's exit): as Free, once;
+    // nothing after Abandon.
+    void EndAtExit();
+    // The process's other threads are gone (the loader's last notice): from
+    // here on nothing is torn down, since a device call could wait forever
+    // for a thread that no longer exists.
+    void Abandon();
     // A new stream's handle (never 0), or 0 before Init or when the file does
     // not decode. Throws when memory or the stream's thread cannot be had. A
     // looping stream plays again from its start at its end, its position
@@ -47,17 +59,20 @@ public:
 
 private:
     struct Stream {
-        std::unique_ptr<Playback> playback;
+        // Shared with a call in progress on another thread, so that Free
+        // never destroys a stream under it.
+        std::shared_ptr<Playback> playback;
         // Of a looping stream: one pass, which its position counts within.
         std::uint64_t loopBytes = 0;
     };
 
-    Stream* Find(std::uint32_t handle);
+    std::optional<Stream> Find(std::uint32_t handle);
 
     const DeviceProbe hasDefaultDevice;
     const DeviceOpener openDevice;
     const MicrosecondClock clock;
-    std::mutex mutex;  // guards everything below; streams are only ever added
+    std::atomic<bool> ended{false};  // by EndAtExit or Abandon
+    std::mutex mutex;                // guards everything below
     bool initialised = false;
     AudioOutput output = AudioOutput::Silent;
     std::uint32_t lastHandle = 0;

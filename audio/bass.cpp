@@ -1,16 +1,41 @@
 #include "audio/bass.h"
 
 #include "audio/bass_calls.h"
+#include "audio/runtime_exit.h"
 
 namespace {
 
-// The one library state of the process. It is never destroyed: the program
-// neither frees its stream nor shuts the library down, and tearing playback
-// down while the process exits (its threads already gone) could only hang.
+AudioLibrary& Library();
+
+int __cdecl EndOnExit()
+{
+    Library().EndAtExit();
+    return 0;
+}
+
+void __cdecl EndAtExit()
+{
+    Library().EndAtExit();
+}
+
+AudioLibrary* MakeLibrary()
+{
+    auto* library = new AudioLibrary();
+    // A program may return from main with its music playing and never call
+    // BASS_Free: the streams then end in the runtime's exit, while every
+    // thread still runs.
+    RunAtRuntimeExit(EndOnExit, EndAtExit);
+    return library;
+}
+
+// The one library state of the process. It is never destroyed: after
+// ExitProcess has ended the other threads, tearing playback down could only
+// hang, and its end at the runtime's exit (or BASS_Free) leaves nothing
+// running to destroy.
 AudioLibrary& Library()
 {
     // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the exported functions' one library.
-    static AudioLibrary* const library = new AudioLibrary();
+    static AudioLibrary* const library = MakeLibrary();
     return *library;
 }
 
@@ -19,6 +44,11 @@ AudioLibrary& Library()
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const void*)
 {
     return InitOn(Library(), device);
+}
+
+BASS_API BOOL WINAPI BASS_Free()
+{
+    return FreeOn(Library());
 }
 
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags)
@@ -69,4 +99,15 @@ BASS_API BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode
 BASS_API DWORD WINAPI BASS_ChannelIsActive(DWORD handle)
 {
     return ChannelIsActiveOn(Library(), handle);
+}
+
+// NOLINTNEXTLINE(readability-identifier-naming): the name the loader calls.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID processEnding)
+{
+    // Here the process's other threads are already gone: a stream still
+    // playing is left as it is.
+    if (reason == DLL_PROCESS_DETACH && processEnding != nullptr) {
+        Library().Abandon();
+    }
+    return TRUE;
 }

@@ -35,6 +35,11 @@ typedef std::uint64_t QWORD;
 // NOLINTBEGIN(readability-identifier-naming): the vendor's exported names.
 BASS_API BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid);
 
+// Stops and frees every stream, ends the library's threads and lets go of
+// the device; until BASS_Init again, the other calls fail as before it.
+// FALSE when BASS_Init has not succeeded since the last BASS_Free.
+BASS_API BOOL WINAPI BASS_Free();
+
 // Opens a file for playback and returns its handle, or 0 when the library is
 // not started, the file cannot be read, neither its header nor decoding it
 // whole gives its format and length, or a memory stream, an offset or a

@@ -37,6 +37,11 @@ BOOL InitOn(AudioLibrary& library, int device)
     return FailOnException(FALSE, [&] { return library.Init(device) ? TRUE : FALSE; });
 }
 
+BOOL FreeOn(AudioLibrary& library)
+{
+    return FailOnException(FALSE, [&] { return library.Free() ? TRUE : FALSE; });
+}
+
 DWORD StreamCreateFileOn(AudioLibrary& library, BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags)
 {
     // Only whole files are played here, not memory blocks or parts of files.

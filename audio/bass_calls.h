@@ -8,6 +8,7 @@
 #include "audio/bass.h"
 
 BOOL InitOn(AudioLibrary& library, int device);
+BOOL FreeOn(AudioLibrary& library);
 DWORD StreamCreateFileOn(AudioLibrary& library, BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 BOOL ChannelStartOn(AudioLibrary& library, DWORD handle);
 QWORD ChannelGetPositionOn(AudioLibrary& library, DWORD handle, DWORD mode);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 
 using Microsoft::WRL::ComPtr;
 
@@ -48,9 +49,8 @@ public:
         if (watching) {
             enumerator->UnregisterEndpointNotificationCallback(watch.Get());
         }
-        if (ready != nullptr) {
-            CloseHandle(ready);
-        }
+        // The event goes last, after the members below it (declared after
+        // it): the client may signal it until it is released.
     }
     WasapiDevice(const WasapiDevice&) = delete;
     WasapiDevice& operator=(const WasapiDevice&) = delete;
@@ -58,7 +58,7 @@ public:
     bool Open()
     {
         ComPtr<IMMDevice> device;
-        if (ready == nullptr ||
+        if (!ready ||
             FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
             FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device))) {
             return false;
@@ -80,7 +80,7 @@ public:
                                       AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
         return SUCCEEDED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, kDeviceBufferDuration, 0, &wave,
                                             nullptr)) &&
-               SUCCEEDED(client->SetEventHandle(ready)) && SUCCEEDED(client->GetBufferSize(&bufferFrames)) &&
+               SUCCEEDED(client->SetEventHandle(ready.get())) && SUCCEEDED(client->GetBufferSize(&bufferFrames)) &&
                bufferFrames > 0 && SUCCEEDED(client->GetService(IID_PPV_ARGS(&render))) &&
                SUCCEEDED(client->GetService(IID_PPV_ARGS(&clock))) && SUCCEEDED(clock->GetFrequency(&frequency)) &&
                frequency > 0;
@@ -122,11 +122,15 @@ public:
         return DevicePosition{.frames = ScaleDown(position, format.sampleRate, frequency), .time = counter / 10};
     }
 
-    HANDLE ReadyEvent() const override { return ready; }
+    HANDLE ReadyEvent() const override { return ready.get(); }
 
 private:
+    struct HandleCloser {
+        void operator()(HANDLE handle) const { CloseHandle(handle); }
+    };
+
     const PcmFormat format;
-    const HANDLE ready;
+    const std::unique_ptr<void, HandleCloser> ready;
     ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<DefaultDeviceWatch> watch;
     bool watching = false;

@@ -70,6 +70,11 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
 
 Playback::~Playback()
 {
+    Stop();
+}
+
+void Playback::Stop()
+{
     stopRequested = true;
     if (stopEvent) {
         SetEvent(stopEvent.get());

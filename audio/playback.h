@@ -51,8 +51,8 @@
 // - AudioLibrary::CreateStream: for reading the file's head and starting one
 //   thread (a millisecond or two), or, for a file whose layout is not known,
 //   for decoding the whole of it (a second or so for minutes of music).
-// - The destructor: until both threads have ended, at most one device or
-//   decoder call each.
+// - Stop and the destructor: until both threads have ended, at most one
+//   device or decoder call each.
 #pragma once
 
 #include "audio/output_device.h"
@@ -103,6 +103,9 @@ public:
 
     // Starts playing on the first call; later calls change nothing.
     void Start();
+    // Ends both threads; the device is let go before this returns. Called
+    // once, by the library's end or the destructor; the getters still answer.
+    void Stop();
 
     // Bytes of the stream played so far: 0 before the start, never
     // decreasing, stopping at the end of the stream or at the last good

@@ -10,6 +10,11 @@ BASS_API BOOL WINAPI BASS_Init(int, DWORD, DWORD, HWND, const void*)
     return TRUE;
 }
 
+BASS_API BOOL WINAPI BASS_Free()
+{
+    return TRUE;
+}
+
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL, const void*, QWORD, QWORD, DWORD)
 {
     return 1;

@@ -102,7 +102,9 @@ int Run(int argc, wchar_t* argv[])
 
     ComApartment com;
     CaptureRange range;
-    if (const std::optional<std::string> problem = ResolveCaptureRange(options, MusicSeconds(), range)) {
+    const std::optional<double> musicSeconds = MusicSeconds();
+    EndMusic();  // only its length was wanted
+    if (const std::optional<std::string> problem = ResolveCaptureRange(options, musicSeconds, range)) {
         return Fail(kBadArgumentsExitCode, *problem);
     }
 

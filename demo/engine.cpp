@@ -35,7 +35,7 @@ int Engine::Run()
         author.emplace(*authorFolder, music);
     }
     // What the thread asked of the power plan ends with the process.
-    return RunMessageLoop([&] {
+    const int exitCode = RunMessageLoop([&] {
         if (author && window.graphics) {
             author->BeforeFrame(window, device, scene);
         }
@@ -43,6 +43,9 @@ int Engine::Run()
         KeepAwakeWhilePlaying(t);
         RenderFrame(t);
     });
+    author.reset();
+    EndMusic();
+    return exitCode;
 }
 
 void Engine::BorrowDevice()

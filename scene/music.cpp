@@ -22,6 +22,11 @@ DWORD StartMusic(bool loop)
     return stream;
 }
 
+void EndMusic()
+{
+    BASS_Free();
+}
+
 float MusicTime(DWORD stream)
 {
     return static_cast<float>(BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE)));

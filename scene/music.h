@@ -11,6 +11,10 @@
 // frozen). Played once, or looped: a library that cannot loop plays it once.
 DWORD StartMusic(bool loop = false);
 
+// Ends the audio library: the music stops and the library's threads and
+// device are let go, so that nothing of it runs while the process ends.
+void EndMusic();
+
 // The frame time: the stream's playback position in seconds, in single precision.
 float MusicTime(DWORD stream);
 

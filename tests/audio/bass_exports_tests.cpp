@@ -57,9 +57,9 @@ TEST(BassExports, AreFoundByTheirUndecoratedNames)
     const HMODULE library = GetModuleHandleW(L"bass.dll");
     ASSERT_NE(library, nullptr);
     for (const char* name :
-         {"BASS_Init", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition", "BASS_ChannelGetLength",
-          "BASS_ChannelBytes2Seconds", "BASS_ChannelSeconds2Bytes", "BASS_ChannelPlay", "BASS_ChannelPause",
-          "BASS_ChannelSetPosition", "BASS_ChannelIsActive"}) {
+         {"BASS_Init", "BASS_Free", "BASS_StreamCreateFile", "BASS_ChannelStart", "BASS_ChannelGetPosition",
+          "BASS_ChannelGetLength", "BASS_ChannelBytes2Seconds", "BASS_ChannelSeconds2Bytes", "BASS_ChannelPlay",
+          "BASS_ChannelPause", "BASS_ChannelSetPosition", "BASS_ChannelIsActive"}) {
         EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     }
 }
@@ -286,9 +286,9 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
 }
 
 // Runs the exit probe on `device` and returns its exit code, or a note of why there is none.
-std::string RunExitProbe(const std::wstring& device)
+std::string RunExitProbe(const std::wstring& device, const std::wstring& mode = L"")
 {
-    std::wstring command = L"audio_exit_probe.exe " + device + L" audio-files\\exit.wav";
+    std::wstring command = L"audio_exit_probe.exe " + device + L" audio-files\\exit.wav " + mode;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -306,13 +306,43 @@ std::string RunExitProbe(const std::wstring& device)
     return waited == WAIT_OBJECT_0 ? std::to_string(exitCode) : "still running";
 }
 
-// The program never frees its stream and simply returns while the music plays.
+// A program that never frees its stream and simply returns while the music
+// plays: the library has ended by the time the runtime's earlier exit calls
+// run (the probe checks), and the exit code arrives intact. One that ends the
+// library first, as the programs do, too.
 TEST(BassExports, ProcessExitWhilePlayingKeepsTheExitCode)
 {
     WriteToneWav(L"exit.wav", 44100, 2, 5.0);
     EXPECT_EQ(RunExitProbe(L"-1"), "42");
-    EXPECT_EQ(RunExitProbe(L"-1"), "42");
+    EXPECT_EQ(RunExitProbe(L"-1", L"free"), "42");
     EXPECT_EQ(RunExitProbe(L"0"), "42");  // no sound asked for
+}
+
+// Through the exported calls as the programs make them: BASS_Free stops every
+// stream, whose handles then fail, and the library answers as before BASS_Init
+// until it is started again.
+TEST(BassExports, FreeEndsEveryStreamUntilInitAgain)
+{
+    const DWORD playing = OpenUnicode(WriteToneWav(L"free-playing.wav", 44100, 2, 5.0));
+    ASSERT_NE(playing, 0u);
+    ASSERT_TRUE(BASS_ChannelStart(playing));
+    const auto deadline = Clock::now() + 10s;
+    while (BASS_ChannelGetPosition(playing, BASS_POS_BYTE) == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_TRUE(BASS_Free());
+    EXPECT_EQ(BASS_ChannelGetPosition(playing, BASS_POS_BYTE), kNoPosition);
+    EXPECT_EQ(BASS_ChannelGetLength(playing, BASS_POS_BYTE), kNoPosition);
+    EXPECT_EQ(BASS_ChannelBytes2Seconds(playing, 0), -1.0);
+    EXPECT_FALSE(BASS_ChannelStart(playing));
+    EXPECT_FALSE(BASS_Free());
+    EXPECT_EQ(OpenUnicode(L"music.mp3"), 0u);
+
+    // Started again, as the other tests need it.
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    const DWORD again = OpenUnicode(L"music.mp3");
+    EXPECT_NE(again, 0u);
+    EXPECT_NE(again, playing);
 }
 
 }  // namespace

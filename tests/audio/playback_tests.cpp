@@ -935,6 +935,64 @@ TEST(AudioLibrary, WithoutAnyDevicePlaysAgainstTheRealTimeClock)
     EXPECT_FALSE(library.BytesToSeconds(0, 1).has_value());
 }
 
+// The library's end: each stream's threads end and its device is let go
+// before Free returns, even while another thread reads a position; the
+// handles then fail, and only a new Init starts the library again.
+TEST(AudioLibrary, FreeLetsEveryDeviceGoBeforeItReturns)
+{
+    TestClock clock;  // never moved: no stream ends by itself
+    auto log = std::make_shared<DeviceLog>();
+    AudioLibrary library(NoDevice, FakeDevices(log, clock, {}, 10), clock.Reader());
+    EXPECT_FALSE(library.Free());  // never started
+    const std::wstring path = WriteToneWav(L"free.wav", 44100, 2, 10.0);
+    ASSERT_TRUE(library.Init(-1));
+    const std::uint32_t first = library.CreateStream(path);
+    const std::uint32_t second = library.CreateStream(path);
+    const std::uint32_t unstarted = library.CreateStream(path);
+    ASSERT_TRUE(library.Start(first));
+    ASSERT_TRUE(library.Start(second));
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(log->mutex);
+        return log->alive == 2;
+    }));
+
+    std::atomic<bool> freed{false};
+    std::thread reader([&] {
+        while (!freed) {
+            library.PlayedBytes(first);
+        }
+    });
+    EXPECT_TRUE(library.Free());
+    {
+        std::lock_guard lock(log->mutex);
+        EXPECT_EQ(log->alive, 0);
+    }
+    freed = true;
+    reader.join();
+    for (const std::uint32_t handle : {first, second, unstarted}) {
+        EXPECT_FALSE(library.PlayedBytes(handle).has_value());
+        EXPECT_FALSE(library.LengthBytes(handle).has_value());
+        EXPECT_FALSE(library.Start(handle));
+    }
+    EXPECT_FALSE(library.Free());
+    EXPECT_EQ(library.CreateStream(path), 0u);
+
+    ASSERT_TRUE(library.Init(-1));
+    const std::uint32_t again = library.CreateStream(path);
+    EXPECT_GT(again, unstarted);  // an old handle never names a new stream
+    ASSERT_TRUE(library.Start(again));
+    EXPECT_TRUE(WaitFor([&] {
+        std::lock_guard lock(log->mutex);
+        return log->alive == 1 && log->started;
+    }));
+    // At the program's exit the same, once; after the loader's last notice, nothing.
+    library.EndAtExit();
+    EXPECT_FALSE(library.PlayedBytes(again).has_value());
+    ASSERT_TRUE(library.Init(-1));
+    library.EndAtExit();
+    EXPECT_FALSE(library.Init(-1));  // still started
+}
+
 // Reads a looping source until `bytes` have come or it stops; the reading ends with its last result.
 std::vector<std::uint8_t> ReadLooping(const SourceOpener& open, std::uint64_t bytes, ReadResult& last)
 {
