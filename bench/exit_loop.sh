@@ -2,7 +2,7 @@
 # Exits under load: the audio exit probe of the tests (our bass.dll played
 # through a PulseAudio server of its own, scripts/wine-env.sh) plays the music
 # for a second and returns from main with the music still playing, never
-# calling BASS_Free, as the demo's specification leaves it. Both cores are kept
+# calling BASS_Free, as a program may leave it. Both cores are kept
 # busy meanwhile, and in every other run the sink it plays on is taken away
 # and plugged in again while it plays. Counts the exit codes (42 is the
 # probe's own, 6 a library that had not ended by the runtime's exit, 139 a
