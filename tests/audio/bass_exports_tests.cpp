@@ -283,6 +283,17 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
         std::this_thread::sleep_for(20ms);
     }
     EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 3u * 176400);
+
+    // Sent back from its end it stays stopped there, as the vendor's does,
+    // until played again, on a device opened again.
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 176400, BASS_POS_BYTE));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 176400u);
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
+    EXPECT_FALSE(BASS_ChannelPause(stream));
+    ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+    EXPECT_TRUE(MovesOnFrom(stream, 176400));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
 }
 
 // Runs the exit probe on `device` and returns its exit code, or a note of why there is none.
