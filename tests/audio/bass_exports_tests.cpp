@@ -255,11 +255,18 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
 
     EXPECT_FALSE(BASS_ChannelSetPosition(stream, 3 * 176400, BASS_POS_BYTE));  // the end
+    // Playing, the device may move on from the new place between the two
+    // calls on a busy machine: the place, or a few frames past it (the exact
+    // place is the stand-in device's test).
+    const auto soughtTo = [stream](QWORD target) {
+        const QWORD now = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+        return now >= target && now < target + 17640 && now % 4 == 0;
+    };
     ASSERT_TRUE(BASS_ChannelSetPosition(stream, 2 * 176400 + 3, BASS_POS_BYTE));
-    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 2u * 176400);
+    EXPECT_TRUE(soughtTo(2 * 176400));
     EXPECT_TRUE(MovesOnFrom(stream, 2 * 176400));
     ASSERT_TRUE(BASS_ChannelSetPosition(stream, 44100, BASS_POS_BYTE));
-    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 44100u);
+    EXPECT_TRUE(soughtTo(44100));
     EXPECT_TRUE(MovesOnFrom(stream, 44100));
 
     ASSERT_TRUE(BASS_ChannelPause(stream));
