@@ -144,7 +144,7 @@ for _ in $(seq 1 50); do
 done
 check "Left from the end: the music plays on from 63 s" yes "$plays_on"
 # Tapped, not held: the author's keys take their presses from the queue the
-# engine reads Escape's from, and must leave it there.
+# engine reads a tap of Escape from, and leave Escape's there.
 xdotool key Escape
 wait_for_exit
 check "Escape tapped ends the author's mode with exit code 0" 0 "$exit_code"
