@@ -17,7 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <mutex>
 #include <new>
 #include <random>
@@ -150,7 +149,6 @@ struct FakeDeviceKind {
     // Its clock tells where it stood this long before the call, with that
     // time, as a device that gives the time of the position itself.
     std::uint64_t readingAgeUs = 0;
-    std::function<void()> onReading;  // called as its clock is read, before it reads it
 };
 
 // A device that plays on the test's clock what it is given, and waits when it runs dry.
@@ -222,9 +220,6 @@ public:
     }
     std::optional<DevicePosition> PlayedFrames() override
     {
-        if (kind.onReading) {
-            kind.onReading();
-        }
         std::lock_guard lock(log->mutex);
         log->foreignCalls += std::this_thread::get_id() != owner ? 1 : 0;
         if (!PlayLocked()) {
@@ -861,40 +856,6 @@ TEST(Playback, SeeksPausesAndResumes)
         EXPECT_EQ(playback.PlayedBytes(), tone->bytes.size());
         EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
         EXPECT_FALSE(playback.Pause());  // at the end
-    }
-}
-
-// A seek a little back that comes while the device's clock is being read:
-// that reading, of the place before and close enough to the new one to be
-// believed, is not taken, so the position stays at the new place, not a time
-// from before the seek, until the device plays from there.
-TEST(Playback, ASeekDuringADeviceReadingShowsNoOldTime)
-{
-    const auto tone = Tone(44100, 2, 8.0);
-    TestClock clock;
-    auto log = std::make_shared<DeviceLog>();
-    std::atomic<Playback*> seeking{nullptr};
-    std::atomic<bool> sought{false};
-    std::uint64_t target = 0;  // set before `sought`
-    const FakeDeviceKind seekWhileRead{.onReading = [&] {
-        if (Playback* playback = seeking.exchange(nullptr)) {
-            target = playback->PlayedBytes() - BytesAt(tone->format, 10 * kMs);
-            playback->Seek(target);
-            sought = true;
-        }
-    }};
-    Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice, FakeDevices(log, clock, seekWhileRead),
-                      clock.Reader());
-    playback.Start();
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs));
-    }
-    ASSERT_GT(playback.PlayedBytes(), BytesAt(tone->format, 900 * kMs));
-    seeking = &playback;
-    ASSERT_TRUE(WaitFor([&] { return sought.load(); }));
-    for (int i = 0; i < 10; ++i) {
-        std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(playback.PlayedBytes(), target);
     }
 }
 
