@@ -212,10 +212,9 @@ bool AudioLibrary::Play(std::uint32_t handle, bool restart)
     if (restart && !SetPosition(handle, 0)) {
         return false;
     }
-    // A stream that plays plays on: nothing to do.
-    if (stream->playback->Status() == Playback::Activity::Paused) {
-        stream->playback->Resume();
-    } else {
+    // Paused, or stopped where a seek sent it, it goes on from there; not
+    // started, it starts; one that plays plays on.
+    if (!stream->playback->Resume()) {
         stream->playback->Start();
     }
     return true;

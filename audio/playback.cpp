@@ -127,6 +127,7 @@ bool Playback::Resume()
         return false;
     }
     paused = false;
+    stoppedBySeek = false;
     if (state == State::RealTimeClock) {
         RunOnRealTimeLocked(now());
     }
@@ -146,6 +147,11 @@ void Playback::Seek(std::uint64_t target, std::uint64_t sourceStart)
     const std::uint32_t blockAlign = info.format.BlockAlign();
     target -= target % blockAlign;
     const std::uint64_t time = now();
+    if (state != State::Idle && !paused && PositionLocked(time) >= EndLocked()) {
+        paused = true;
+        stoppedBySeek = true;
+        clock.Hold(time);
+    }
     clock.SeekTo(target / blockAlign, time);
     if (!undecoded) {
         // Until the decoding thread has found it, nothing at the new place is
@@ -170,7 +176,7 @@ Playback::Activity Playback::Status()
         return Activity::Stopped;
     }
     if (paused) {
-        return Activity::Paused;
+        return stoppedBySeek ? Activity::Stopped : Activity::Paused;
     }
     const std::uint64_t position = PositionLocked(now());
     if (position >= EndLocked()) {

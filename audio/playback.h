@@ -116,12 +116,14 @@ public:
     // now, and the device stops. False before the start, at the end, or
     // when paused already.
     bool Pause();
-    // Goes on from where a paused stream stands; false when it is not paused.
+    // Goes on from where a paused stream stands, or one stopped where a seek
+    // sent it; false when it is neither.
     bool Resume();
     // Moves a stream to `target` bytes (on a frame, before the end), whether
     // it plays, is paused or ended: the position reads it at once, and the
-    // device drops what it was given and is fed from there. A source opened
-    // again starts at `sourceStart` (the start of a looping stream's pass).
+    // device drops what it was given and is fed from there. One that had
+    // ended stays stopped there until Resume. A source opened again starts at
+    // `sourceStart` (the start of a looping stream's pass).
     void Seek(std::uint64_t target, std::uint64_t sourceStart = 0);
 
     enum class Activity { Stopped, Playing, Stalled, Paused };
@@ -201,6 +203,9 @@ private:
     // Nothing is decoded: the real-time clock runs on to the stated length.
     bool undecoded = false;
     bool paused = false;
+    // Paused by a seek after the end: it stays stopped where it was sent, as
+    // the vendor's library leaves it, until resumed.
+    bool stoppedBySeek = false;
     // A seek the decoding thread has yet to serve, and where a source opened
     // again would start; one the feeding thread has yet to carry to the device.
     struct SeekRequest {

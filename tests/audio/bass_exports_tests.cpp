@@ -255,11 +255,18 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
 
     EXPECT_FALSE(BASS_ChannelSetPosition(stream, 3 * 176400, BASS_POS_BYTE));  // the end
+    // Playing, the device may move on from the new place between the two
+    // calls on a busy machine: the place, or a few frames past it (the exact
+    // place is the stand-in device's test).
+    const auto soughtTo = [stream](QWORD target) {
+        const QWORD now = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+        return now >= target && now < target + 17640 && now % 4 == 0;
+    };
     ASSERT_TRUE(BASS_ChannelSetPosition(stream, 2 * 176400 + 3, BASS_POS_BYTE));
-    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 2u * 176400);
+    EXPECT_TRUE(soughtTo(2 * 176400));
     EXPECT_TRUE(MovesOnFrom(stream, 2 * 176400));
     ASSERT_TRUE(BASS_ChannelSetPosition(stream, 44100, BASS_POS_BYTE));
-    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 44100u);
+    EXPECT_TRUE(soughtTo(44100));
     EXPECT_TRUE(MovesOnFrom(stream, 44100));
 
     ASSERT_TRUE(BASS_ChannelPause(stream));
@@ -283,6 +290,17 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
         std::this_thread::sleep_for(20ms);
     }
     EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 3u * 176400);
+
+    // Sent back from its end it stays stopped there, as the vendor's does,
+    // until played again, on a device opened again.
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 176400, BASS_POS_BYTE));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 176400u);
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
+    EXPECT_FALSE(BASS_ChannelPause(stream));
+    ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+    EXPECT_TRUE(MovesOnFrom(stream, 176400));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
 }
 
 // Runs the exit probe on `device` and returns its exit code, or a note of why there is none.

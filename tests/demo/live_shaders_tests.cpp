@@ -1,7 +1,11 @@
 #include "demo/live_shaders.h"
 #include "demo/shader_watch.h"
+#include "render/materials.h"
+#include "render/mesh_object.h"
 
 #include <windows.h>
+#include <d3d11.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +61,9 @@ TEST(ShaderWatch, TakesAFileOnceItHoldsStill)
     EXPECT_EQ(watch.Saved(), (std::set<std::wstring>{L"a.hlsl"}));
 }
 
+constexpr const char* kGoodVertex =
+    "#include \"object_constants.hlsli\"\n"
+    "float4 main(float3 p : Position) : SV_Position { return mul(float4(p, 1.0f), world); }\n";
 constexpr const char* kGoodPixel =
     "float4 main(float4 position : SV_Position) : SV_Target\n{\n    return float4(1.0f, 0.0f, 1.0f, 1.0f);\n}\n";
 
@@ -77,9 +84,7 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
 {
     const std::wstring folder = MakeFolder(L"live-folder");
     Write(folder + L"\\object_constants.hlsli", "cbuffer ObjectConstants : register(b0) { float4x4 world; };\n");
-    Write(folder + L"\\pyramid_vertex.hlsl",
-          "#include \"object_constants.hlsli\"\n"
-          "float4 main(float3 p : Position) : SV_Position { return mul(float4(p, 1.0f), world); }\n");
+    Write(folder + L"\\pyramid_vertex.hlsl", kGoodVertex);
     std::uint64_t now = 0;
     LiveShaders shaders(folder);
     Look(shaders, now);
@@ -118,6 +123,53 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
           "cbuffer ObjectConstants : register(b0) { float4x4 world; float4x4 view; };\n");
     Look(shaders, now);
     EXPECT_EQ(shaders.Compiled(), 4u);  // the vertex source that includes it; cube_vertex.hlsl is not there
+
+    // An include locked while it is saved is tried again once it can be read, with no error meanwhile.
+    const std::wstring include = folder + L"\\object_constants.hlsli";
+    Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; };\n");
+    const HANDLE lockedInclude = CreateFileW(include.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lockedInclude, INVALID_HANDLE_VALUE);
+    Look(shaders, now);
+    EXPECT_EQ(shaders.Compiled(), 4u);
+    EXPECT_EQ(shaders.Error(), "");
+    CloseHandle(lockedInclude);
+    Look(shaders, now);
+    EXPECT_EQ(shaders.Compiled(), 5u);
+
+    // Two broken: the newest failure is told; that one mended, the one still standing.
+    Write(folder + L"\\pyramid_pixel.hlsl", "float4 main() : SV_Target\n{\n    return undefinedColour;\n}\n");
+    Look(shaders, now);
+    Write(folder + L"\\pyramid_vertex.hlsl", "float4 main() : SV_Position\n{\n    return missingPosition;\n}\n");
+    Look(shaders, now);
+    EXPECT_EQ(shaders.Error().rfind("pyramid_vertex.hlsl", 0), 0u) << shaders.Error();
+    Write(folder + L"\\pyramid_vertex.hlsl", kGoodVertex);
+    Look(shaders, now);
+    EXPECT_EQ(shaders.Compiled(), 6u);
+    EXPECT_EQ(shaders.Error().rfind("pyramid_pixel.hlsl", 0), 0u) << shaders.Error();
+
+    // The last good shaders go into the pyramids' material, and again into
+    // the scene made anew on another device (a lost device).
+    struct PlainMaterial : Material {};
+    const auto makeDevice = [] {
+        Microsoft::WRL::ComPtr<ID3D11Device> device;
+        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
+                          nullptr, nullptr);
+        return device;
+    };
+    const Microsoft::WRL::ComPtr<ID3D11Device> first = makeDevice();
+    const Microsoft::WRL::ComPtr<ID3D11Device> second = makeDevice();
+    ASSERT_TRUE(first && second);
+    for (ID3D11Device* device : {first.Get(), second.Get()}) {
+        PlainMaterial cube;
+        PlainMaterial pyramid;
+        MeshObject cubeObject;
+        MeshObject pyramidObject;
+        cubeObject.material = &cube;
+        pyramidObject.material = &pyramid;
+        shaders.Apply(device, {&cubeObject, &pyramidObject});
+        EXPECT_TRUE(pyramid.pixelShader && pyramid.vertexShader && pyramid.inputLayout);
+        EXPECT_FALSE(cube.pixelShader || cube.vertexShader);  // no cube source was saved
+    }
 }
 
 }  // namespace

@@ -122,12 +122,31 @@ check "mended, the picture follows the shader again" 0 "$(pixels_unlike "$work/a
 check "mended, the message leaves the title" yes \
   "$([[ "$(wait_for_title ' s | paused')" != *"pyramid_pixel.hlsl"* ]] && echo yes || echo no)"
 
-# Played on, the time moves again; Escape ends it with 0.
+# Shift takes the far step; sent past the end, the music stands at its last
+# sample frame, still paused.
+xdotool key shift+Right
+check "Shift+Right: 10 s on" yes \
+  "$([[ "$(wait_for_title '13.000 s | paused')" == *"| 13.000 s | paused"* ]] && echo yes || echo no)"
+xdotool key shift+Right shift+Right shift+Right shift+Right shift+Right shift+Right
+check "Shift+Right past the end: the music's last millisecond" yes \
+  "$([[ "$(wait_for_title '63.999 s | paused')" == *"| 63.999 s | paused"* ]] && echo yes || echo no)"
+
+# Played on, it ends; sent back from its end, it plays again from there.
 xdotool key space
-sleep 0.5
-check "Space again: the music plays on" yes "$([[ "$(title)" != *"paused"* ]] && echo yes || echo no)"
-hold_escape
+check "Space again: the music plays on to its end" yes \
+  "$([[ "$(wait_for_title '64.000 s')" == *"| 64.000 s" ]] && echo yes || echo no)"
+xdotool key Left
+plays_on=no
+for _ in $(seq 1 50); do
+  now=$(title)
+  [[ "$now" == *"| 63."[0-9][0-9][0-9]" s" && "$now" != *"| 63.000 s" ]] && plays_on=yes && break
+  sleep 0.2
+done
+check "Left from the end: the music plays on from 63 s" yes "$plays_on"
+# Tapped, not held: the author's keys take their presses from the queue the
+# engine reads a tap of Escape from, and leave Escape's there.
+xdotool key Escape
 wait_for_exit
-check "Escape ends the author's mode with exit code 0" 0 "$exit_code"
+check "Escape tapped ends the author's mode with exit code 0" 0 "$exit_code"
 
 finish

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Binary planting: a copy of the run folder gets a marker DLL under the name of
-# every DLL that the running demo and capture program map from elsewhere (so a
-# DLL they start using later is covered too). Started from there, both must
+# every DLL that the running demo, its author's mode (the shader compiler) and
+# the capture program map from elsewhere (so a DLL they start using later is
+# covered too). Started from there, both must
 # load none of them and work as before. Wine keeps its builtin for some names
 # whatever lies beside the program, so load-time imports are checked as well.
 # Usage: planting_tests.sh <run folder> <marker DLL> <objdump>
@@ -36,8 +37,23 @@ start() {
   recorder=$!
 }
 
-# The demo until Escape, then a short capture to PNG files, recording into $1.
-# Sets moves, demo_code, capture_code and frames.
+# The author's mode, which loads the system's shader compiler as it starts,
+# until Escape, recording into $1. Sets author_code.
+run_author() {
+  start "$1" vexlar.exe --author "$work/no-shaders" --monitor 1
+  for _ in $(seq 1 150); do
+    xdotool search --name '^Vexlar-engine . author' >/dev/null 2>&1 && break
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.2
+  done
+  hold_escape
+  wait_for_exit
+  author_code=$exit_code
+  wait "$recorder"
+}
+
+# The demo until Escape, then a short capture to PNG files, then the author's
+# mode, recording into $1. Sets moves, demo_code, capture_code, frames and author_code.
 run_both() {
   start "$1" vexlar.exe
   moves=no
@@ -54,13 +70,14 @@ run_both() {
   capture_code=$?
   wait "$recorder"
   frames=$(find "$work/run/shots" -name 'frame_*.png' 2>/dev/null | wc -l)
+  run_author "$1"
 }
 
 # Both programs work: the demo's picture moves and Escape ends it with 0; the
-# capture writes its five frames.
-works="yes 0 0 5"
+# capture writes its five frames; Escape ends the author's mode with 0.
+works="yes 0 0 5 0"
 run_both "$work/clean.txt"
-check "without planted DLLs both programs work" "$works" "$moves $demo_code $capture_code $frames"
+check "without planted DLLs both programs work" "$works" "$moves $demo_code $capture_code $frames $author_code"
 mapfile -t names < <(grep -v "^$work/run/" "$work/clean.txt" | sed 's|.*/||' | tr '[:upper:]' '[:lower:]' | sort -u)
 echo "Planted under ${#names[@]} names: ${names[*]}"
 for name in "${names[@]}"; do cp "$marker" "$work/run/$name"; done
@@ -70,7 +87,7 @@ check "no planted DLL is loaded" "" "$(tr -d '\r' <"$work/run/planted.log" 2>/de
 check "only bass.dll is mapped from the program's folder" "bass.dll" \
   "$(grep "^$work/run/" "$work/planted.txt" | sed 's|.*/||' | sort -u | tr '\n' ' ' | sed 's/ $//')"
 echo "Mapped from: $(grep -v "^$work/run/" "$work/planted.txt" | sed 's|/[^/]*$||' | sort -u | tr '\n' ' ')"
-check "beside the planted DLLs both programs work" "$works" "$moves $demo_code $capture_code $frames"
+check "beside the planted DLLs both programs work" "$works" "$moves $demo_code $capture_code $frames $author_code"
 
 # Windows' KnownDLLs come from the system folder whatever lies beside the
 # program; any other load-time import would be looked for there first.
