@@ -12,6 +12,7 @@ constexpr std::uint8_t kSpace = 0x20;
 constexpr std::uint8_t kHome = 0x24;
 constexpr std::uint8_t kLeft = 0x25;
 constexpr std::uint8_t kRight = 0x27;
+constexpr std::uint8_t kShift = 0x10;
 
 constexpr double kStepSeconds = 1.0;
 constexpr double kFarStepSeconds = 10.0;
@@ -44,6 +45,28 @@ std::optional<AuthorKey> AuthorKeyOfVirtualKey(std::uint8_t virtualKey, bool shi
     default:
         return std::nullopt;
     }
+}
+
+std::vector<AuthorKey> AuthorKeysOfEvents(const std::vector<KeyEvent>& events, bool shiftNow)
+{
+    // Before the queue Shift stood the other way from its first event in it.
+    bool shift = shiftNow;
+    const auto firstShift =
+        std::find_if(events.begin(), events.end(), [](const KeyEvent& event) { return event.code == kShift; });
+    if (firstShift != events.end()) {
+        shift = firstShift->kind == KeyEventKind::Release;
+    }
+    std::vector<AuthorKey> keys;
+    for (const KeyEvent& event : events) {
+        if (event.code == kShift) {
+            shift = event.kind == KeyEventKind::Press;
+        } else if (event.kind == KeyEventKind::Press) {
+            if (const std::optional<AuthorKey> key = AuthorKeyOfVirtualKey(event.code, shift)) {
+                keys.push_back(*key);
+            }
+        }
+    }
+    return keys;
 }
 
 std::optional<AuthorKey> AuthorKeyOfCharacter(char character)

@@ -2,9 +2,12 @@
 // music's time, the passage that repeats, and the window's title.
 #pragma once
 
+#include "platform/input_state.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class AuthorKey {
     PauseOrResume,  // Space
@@ -20,6 +23,11 @@ enum class AuthorKey {
 
 // The key a virtual-key code stands for in the author's mode, if any.
 std::optional<AuthorKey> AuthorKeyOfVirtualKey(std::uint8_t virtualKey, bool shift);
+// The author's keys among a frame's key events, in order, each with Shift as
+// it was when that key went down: the queue is read once a frame, when a
+// quickly tapped Shift+Right may have been let go already. `shiftNow` is
+// Shift's state as the queue is read.
+std::vector<AuthorKey> AuthorKeysOfEvents(const std::vector<KeyEvent>& events, bool shiftNow);
 // The key a typed character stands for ('[' and ']', wherever the layout puts them).
 std::optional<AuthorKey> AuthorKeyOfCharacter(char character);
 

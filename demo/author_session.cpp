@@ -14,24 +14,19 @@ AuthorSession::AuthorSession(const std::wstring& folder, DWORD stream)
 void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene)
 {
     KeyboardState& keyboard = window.keyboard;
-    // The engine takes Escape from the same queue after this: its presses go back.
-    std::vector<KeyEvent> kept;
+    std::vector<KeyEvent> events;
     KeyEvent event;
     while (keyboard.keyEvents.Pop(event)) {
-        if (event.kind != KeyEventKind::Press) {
-            kept.push_back(event);
-            continue;
-        }
-        if (event.code == VK_ESCAPE) {
-            kept.push_back(event);
-            continue;
-        }
-        if (const std::optional<AuthorKey> key = AuthorKeyOfVirtualKey(event.code, keyboard.keyStates.test(VK_SHIFT))) {
-            Act(ApplyAuthorKey(*key, MusicPosition(music), length, state));
+        events.push_back(event);
+    }
+    // The engine takes Escape from the same queue after this: its presses go back.
+    for (const KeyEvent& back : events) {
+        if (back.kind != KeyEventKind::Press || back.code == VK_ESCAPE) {
+            keyboard.keyEvents.Push(back);
         }
     }
-    for (const KeyEvent& back : kept) {
-        keyboard.keyEvents.Push(back);
+    for (const AuthorKey key : AuthorKeysOfEvents(events, keyboard.keyStates.test(VK_SHIFT))) {
+        Act(ApplyAuthorKey(key, MusicPosition(music), length, state));
     }
     std::uint8_t character = 0;
     while (keyboard.chars.Pop(character)) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,6 +33,19 @@ TEST(AuthorMode, KeysMoveTheMusicWithinItsLength)
     EXPECT_FALSE(AuthorKeyOfVirtualKey(0x1B, false).has_value());  // Escape stays the viewer's
     EXPECT_FALSE(AuthorKeyOfVirtualKey('A', false).has_value());
     EXPECT_FALSE(AuthorKeyOfCharacter(' ').has_value());
+
+    // Shift as it was when the key went down, not when the frame reads the queue.
+    constexpr std::uint8_t kShift = 0x10;
+    const auto press = [](std::uint8_t code) { return KeyEvent{KeyEventKind::Press, code}; };
+    const auto release = [](std::uint8_t code) { return KeyEvent{KeyEventKind::Release, code}; };
+    using Keys = std::vector<AuthorKey>;
+    EXPECT_EQ(
+        AuthorKeysOfEvents({press(kShift), press(kRight), release(kRight), release(kShift), press(kRight)}, false),
+        (Keys{AuthorKey::FarForward, AuthorKey::Forward}));
+    EXPECT_EQ(AuthorKeysOfEvents({press(kLeft), release(kLeft)}, true), Keys{AuthorKey::FarBack});
+    EXPECT_EQ(AuthorKeysOfEvents({press(kLeft), release(kShift), press(kLeft)}, false),
+              (Keys{AuthorKey::FarBack, AuthorKey::Back}));
+    EXPECT_EQ(AuthorKeysOfEvents({press(0x1B), release(kRight), press(kSpace)}, false), Keys{AuthorKey::PauseOrResume});
 
     AuthorState state;
     AuthorAction action = ApplyAuthorKey(AuthorKey::PauseOrResume, 5.0, 64.0, state);
