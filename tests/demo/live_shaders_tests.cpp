@@ -76,6 +76,20 @@ void Look(LiveShaders& shaders, std::uint64_t& nowMs)
     }
 }
 
+// A file locked while it is saved is tried again once it can be read, with no
+// error meanwhile.
+void ExpectTakenOnceUnlocked(LiveShaders& shaders, std::uint64_t& nowMs, const std::wstring& path)
+{
+    const std::uint64_t before = shaders.Compiled();
+    const HANDLE locked = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    Look(shaders, nowMs);
+    EXPECT_EQ(shaders.Compiled(), before);
+    EXPECT_EQ(shaders.Error(), "");
+    CloseHandle(locked);
+    Look(shaders, nowMs);
+}
+
 // With the system's compiler: a saved source compiles; a locked one is tried
 // again once it can be read, with no error meanwhile; a broken one tells the
 // compiler's first message (file and line) until it is mended; a saved
@@ -96,14 +110,7 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     EXPECT_EQ(shaders.Error(), "");
 
     Write(folder + L"\\pyramid_pixel.hlsl", std::string(kGoodPixel) + "\n");
-    const HANDLE locked =
-        CreateFileW((folder + L"\\pyramid_pixel.hlsl").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    Look(shaders, now);
-    EXPECT_EQ(shaders.Compiled(), 1u);
-    EXPECT_EQ(shaders.Error(), "");
-    CloseHandle(locked);
-    Look(shaders, now);
+    ExpectTakenOnceUnlocked(shaders, now, folder + L"\\pyramid_pixel.hlsl");
     EXPECT_EQ(shaders.Compiled(), 2u);
 
     Write(folder + L"\\pyramid_pixel.hlsl", "float4 main() : SV_Target\n{\n    return undefinedColour;\n}\n");
@@ -124,16 +131,10 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     Look(shaders, now);
     EXPECT_EQ(shaders.Compiled(), 4u);  // the vertex source that includes it; cube_vertex.hlsl is not there
 
-    // An include locked while it is saved is tried again once it can be read, with no error meanwhile.
+    // An include locked while it is saved, the same.
     const std::wstring include = folder + L"\\object_constants.hlsli";
     Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; };\n");
-    const HANDLE lockedInclude = CreateFileW(include.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lockedInclude, INVALID_HANDLE_VALUE);
-    Look(shaders, now);
-    EXPECT_EQ(shaders.Compiled(), 4u);
-    EXPECT_EQ(shaders.Error(), "");
-    CloseHandle(lockedInclude);
-    Look(shaders, now);
+    ExpectTakenOnceUnlocked(shaders, now, include);
     EXPECT_EQ(shaders.Compiled(), 5u);
 
     // Two broken: the newest failure is told; that one mended, the one still standing.
