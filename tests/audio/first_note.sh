@@ -45,13 +45,19 @@ check() {
     failed=1
   fi
 }
-# "the sound began at music time 0.011 s; ..."
+# "the sound began at music time 0.011 s; ..." A start a little before 0 is
+# the error of dating the recording's first sample, seen up to 0.08 s when the
+# first quarter second matched nothing on a loaded machine: only a start lost
+# (after 0.1 s) or a match that went astray (before -0.25 s) fail.
 began=$(echo "$result" | awk '/the sound began at music time/ { print $7 }')
 check "the music is heard from its first note (heard from ${began:-nowhere} s)" \
-  "$(awk -v t="${began:-9}" 'BEGIN { print (t >= -0.03 && t <= 0.1 ? "yes" : "no") }')"
-# "from 1 s after the first sound: heard - position median +6.2 ms"
+  "$(awk -v t="${began:-9}" 'BEGIN { print (t >= -0.25 && t <= 0.1 ? "yes" : "no") }')"
+# "from 1 s after the first sound: heard - position median +6.2 ms". Quiet,
+# within 10 ms; with the test command's other work beside it, medians of 18
+# to 46 ms were seen: 100 ms still fails a position that waits out a lost
+# start (150 ms and more) or runs ahead of the sound.
 median=$(echo "$result" | awk '/heard - position median/ { print $12 + 0 }')
 check "once it plays, the music heard and the position agree (median ${median:-none} ms)" \
   "$(awk -v m="${median:-999}" -v within="$((recorded_within / 1000))" \
-    'BEGIN { print (m >= -60 - within && m <= 60 + within ? "yes" : "no") }')"
+    'BEGIN { print (m >= -100 - within && m <= 100 + within ? "yes" : "no") }')"
 exit $failed
