@@ -27,37 +27,54 @@ keeper=$!
 # An idle null sink has rendered up to 2 s ahead, which a new stream cannot
 # take back: only after that is it busy.
 sleep 2.5
-record_sink speakers sink.raw
-# A stream started just as the recorder comes lost its start as well.
-sleep 0.5
-wine "$(basename "$tool")" play music.mp3 3 2>/dev/null | tr -d '\r' >positions
-sleep 2
-stop_recording "$recorder"
-result=$(wine "$(basename "$tool")" match music.raw sink.raw positions "$recorded_from" | tr -d '\r')
-echo "$result"
+# One measurement: plays the music while the sink is recorded, matches the
+# recording and checks it. Fails when either check fails.
+measure() {
+  record_sink speakers sink.raw
+  # A stream started just as the recorder comes lost its start as well.
+  sleep 0.5
+  wine "$(basename "$tool")" play music.mp3 3 2>/dev/null | tr -d '\r' >positions
+  sleep 2
+  stop_recording "$recorder"
+  result=$(wine "$(basename "$tool")" match music.raw sink.raw positions "$recorded_from" | tr -d '\r')
+  echo "$result"
 
-failed=0
-check() {
-  if [ "$2" = yes ]; then
-    echo "PASS $1"
-  else
-    echo "FAIL $1"
-    failed=1
-  fi
+  failed=0
+  check() {
+    if [ "$2" = yes ]; then
+      echo "PASS $1"
+    else
+      echo "FAIL $1"
+      failed=1
+    fi
+  }
+  # "the sound began at music time 0.011 s; ..." A start a little before 0 is
+  # the error of dating the recording's first sample, seen up to 0.08 s when the
+  # first quarter second matched nothing on a loaded machine: only a start lost
+  # (after 0.1 s) or a match that went astray (before -0.25 s) fail.
+  began=$(echo "$result" | awk '/the sound began at music time/ { print $7 }')
+  check "the music is heard from its first note (heard from ${began:-nowhere} s)" \
+    "$(awk -v t="${began:-9}" 'BEGIN { print (t >= -0.25 && t <= 0.1 ? "yes" : "no") }')"
+  # "from 1 s after the first sound: heard - position median +6.2 ms". Quiet,
+  # within 10 ms; with the test command's other work beside it, medians of 18
+  # to 46 ms were seen: 100 ms still fails a position that waits out a lost
+  # start (150 ms and more) or runs ahead of the sound.
+  median=$(echo "$result" | awk '/heard - position median/ { print $12 + 0 }')
+  check "once it plays, the music heard and the position agree (median ${median:-none} ms)" \
+    "$(awk -v m="${median:-999}" -v within="$((recorded_within / 1000))" \
+      'BEGIN { print (m >= -100 - within && m <= 100 + within ? "yes" : "no") }')"
+  return $failed
 }
-# "the sound began at music time 0.011 s; ..." A start a little before 0 is
-# the error of dating the recording's first sample, seen up to 0.08 s when the
-# first quarter second matched nothing on a loaded machine: only a start lost
-# (after 0.1 s) or a match that went astray (before -0.25 s) fail.
-began=$(echo "$result" | awk '/the sound began at music time/ { print $7 }')
-check "the music is heard from its first note (heard from ${began:-nowhere} s)" \
-  "$(awk -v t="${began:-9}" 'BEGIN { print (t >= -0.25 && t <= 0.1 ? "yes" : "no") }')"
-# "from 1 s after the first sound: heard - position median +6.2 ms". Quiet,
-# within 10 ms; with the test command's other work beside it, medians of 18
-# to 46 ms were seen: 100 ms still fails a position that waits out a lost
-# start (150 ms and more) or runs ahead of the sound.
-median=$(echo "$result" | awk '/heard - position median/ { print $12 + 0 }')
-check "once it plays, the music heard and the position agree (median ${median:-none} ms)" \
-  "$(awk -v m="${median:-999}" -v within="$((recorded_within / 1000))" \
-    'BEGIN { print (m >= -100 - within && m <= 100 + within ? "yes" : "no") }')"
-exit $failed
+
+# The test command's other work can starve the recorder or the player for a
+# moment, and a quarter second then matches the wrong place (seen once in
+# four runs: a "drift" of 500 ms over 3 s, 2 of 12 quarter seconds matching
+# cleanly). A real fault fails every measurement; a disturbed one rarely
+# twice in a row.
+for attempt in 1 2 3; do
+  if measure; then
+    exit 0
+  fi
+  echo "measurement $attempt of 3 failed"
+done
+exit 1
