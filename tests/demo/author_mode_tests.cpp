@@ -2,18 +2,22 @@
 #include "demo/shader_sources.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
 
 namespace {
 
-// The keys as Windows names them.
-constexpr std::uint8_t kSpace = 0x20;
-constexpr std::uint8_t kLeft = 0x25;
-constexpr std::uint8_t kRight = 0x27;
-constexpr std::uint8_t kHome = 0x24;
-constexpr std::uint8_t kBackspace = 0x08;
+// The keys from Windows' own header, so that the code's copies of their
+// values are checked against it.
+constexpr std::uint8_t kSpace = VK_SPACE;
+constexpr std::uint8_t kLeft = VK_LEFT;
+constexpr std::uint8_t kRight = VK_RIGHT;
+constexpr std::uint8_t kHome = VK_HOME;
+constexpr std::uint8_t kBackspace = VK_BACK;
+constexpr std::uint8_t kShift = VK_SHIFT;
+constexpr std::uint8_t kEscape = VK_ESCAPE;
 
 // Seeks stay within the music, Shift takes the far step, Home goes to 0, and
 // Space pauses and resumes; keys of the viewer's do nothing new.
@@ -30,12 +34,11 @@ TEST(AuthorMode, KeysMoveTheMusicWithinItsLength)
     EXPECT_EQ(seek(kLeft, false, 0.25), 0.0);
     EXPECT_EQ(seek(kRight, true, 60.0), 64.0);  // not past the end
     EXPECT_EQ(seek(kHome, false, 33.0), 0.0);
-    EXPECT_FALSE(AuthorKeyOfVirtualKey(0x1B, false).has_value());  // Escape stays the viewer's
+    EXPECT_FALSE(AuthorKeyOfVirtualKey(kEscape, false).has_value());  // Escape stays the viewer's
     EXPECT_FALSE(AuthorKeyOfVirtualKey('A', false).has_value());
     EXPECT_FALSE(AuthorKeyOfCharacter(' ').has_value());
 
     // Shift as it was when the key went down, not when the frame reads the queue.
-    constexpr std::uint8_t kShift = 0x10;
     const auto press = [](std::uint8_t code) { return KeyEvent{KeyEventKind::Press, code}; };
     const auto release = [](std::uint8_t code) { return KeyEvent{KeyEventKind::Release, code}; };
     using Keys = std::vector<AuthorKey>;
@@ -45,7 +48,8 @@ TEST(AuthorMode, KeysMoveTheMusicWithinItsLength)
     EXPECT_EQ(AuthorKeysOfEvents({press(kLeft), release(kLeft)}, true), Keys{AuthorKey::FarBack});
     EXPECT_EQ(AuthorKeysOfEvents({press(kLeft), release(kShift), press(kLeft)}, false),
               (Keys{AuthorKey::FarBack, AuthorKey::Back}));
-    EXPECT_EQ(AuthorKeysOfEvents({press(0x1B), release(kRight), press(kSpace)}, false), Keys{AuthorKey::PauseOrResume});
+    EXPECT_EQ(AuthorKeysOfEvents({press(kEscape), release(kRight), press(kSpace)}, false),
+              Keys{AuthorKey::PauseOrResume});
 
     AuthorState state;
     AuthorAction action = ApplyAuthorKey(AuthorKey::PauseOrResume, 5.0, 64.0, state);
