@@ -26,8 +26,6 @@ constexpr DWORD kDecodeIntervalMs = 50;
 // How often a default device is looked for again while there is none.
 constexpr std::uint64_t kDeviceRetryUs = 1'000'000;
 
-constexpr std::uint64_t kMicrosecondsPerSecond = 1'000'000;
-
 // Waits for one of `handles` or the timeout. A wait that fails (a handle
 // gone bad) sleeps out the timeout instead, so the loop around it is paced
 // all the same rather than spinning a core.

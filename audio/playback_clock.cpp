@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr double kMicrosecondsPerSecond = 1e6;
 // The store keeps readings at least this far apart, the newest apart, so
 // that a device read often still fills it over the whole rate window.
 constexpr double kReadingSpacingUs = 8'000;
@@ -43,7 +42,7 @@ constexpr double kStallUs = 100'000;
 }  // namespace
 
 PlaybackClock::PlaybackClock(std::uint32_t framesPerSecond)
-    : nominalRate(static_cast<double>(framesPerSecond) / kMicrosecondsPerSecond), rate(nominalRate)
+    : nominalRate(static_cast<double>(framesPerSecond) / static_cast<double>(kMicrosecondsPerSecond)), rate(nominalRate)
 {
 }
 

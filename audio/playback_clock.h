@@ -16,6 +16,9 @@
 #include <cstdint>
 #include <optional>
 
+// The unit of the clock's times.
+inline constexpr std::uint64_t kMicrosecondsPerSecond = 1'000'000;
+
 class PlaybackClock {
 public:
     explicit PlaybackClock(std::uint32_t framesPerSecond);

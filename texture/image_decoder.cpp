@@ -1,5 +1,6 @@
 #include "texture/image_decoder.h"
 
+#include "texture/checked_math.h"
 #include "texture/wic_formats.h"
 
 #include <wrl/client.h>
@@ -35,7 +36,6 @@ BOOL CALLBACK CreateImagingFactory(PINIT_ONCE, PVOID, PVOID*)
 
 const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 const HRESULT kOverflow = HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW);
-constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
 
 WICBitmapDitherType DitherFrom(std::uint32_t decodeFlags)
 {

@@ -1,5 +1,7 @@
 #include "texture/texture_builder.h"
 
+#include "texture/checked_math.h"
+
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -7,7 +9,6 @@
 namespace {
 
 constexpr std::uint64_t kMax16 = 0xFFFF;
-constexpr std::uint64_t kMax32 = 0xFFFFFFFF;
 
 // Checks one surface the texture needs and fills its initial-data entry.
 // Pitches travel to Direct3D as 32-bit values; larger ones would be cut

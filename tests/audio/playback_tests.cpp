@@ -741,8 +741,10 @@ TEST(Playback, CarriesOnWhenTheDeviceIsLostMidPlay)
             EXPECT_TRUE(
                 std::equal(rest.begin(), rest.end(), tone->bytes.end() - static_cast<std::ptrdiff_t>(rest.size())));
             const std::uint64_t lostAt = tone->bytes.size() - rest.size();
+            // The loss shows at the first reading past 300 ms, which a busy
+            // machine can put a step later; what was queued ahead runs further.
             EXPECT_GE(lostAt, BytesAt(tone->format, 300 * kMs));
-            EXPECT_LE(lostAt, BytesAt(tone->format, 350 * kMs));
+            EXPECT_LE(lostAt, BytesAt(tone->format, 400 * kMs));
         } else {
             EXPECT_EQ(playback.ClockInUse(), PositionClock::RealTime);
         }

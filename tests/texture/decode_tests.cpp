@@ -1,3 +1,4 @@
+#include "tests/texture/texture_test_values.h"
 #include "tests/texture/wic_test_files.h"
 #include "texture/image_decoder.h"
 
@@ -18,8 +19,6 @@ public:
 };
 testing::Environment* const kComEnvironment = testing::AddGlobalTestEnvironment(new ComEnvironment);
 
-constexpr auto kRgba = DXGI_FORMAT_R8G8B8A8_UNORM;
-
 // A description no decode writes, to see that failures leave it alone.
 ImageDesc Sentinel()
 {
@@ -33,7 +32,7 @@ void ExpectSentinel(const ImageDesc& desc)
     EXPECT_EQ(desc.dimension, 77);
 }
 
-void ExpectEmpty(const ImageSet& set)
+void ExpectNoSurfaces(const ImageSet& set)
 {
     EXPECT_EQ(set.surfaceCount, 0u);
     EXPECT_EQ(set.surfaces, nullptr);
@@ -182,7 +181,7 @@ TEST_F(DecodeFile, BlackAndWhiteBecomesR8UnlessKeptAsOneBit)
     // is handed out.
     const HRESULT status = Decode(L"bw.png", 0, desc);
     if (status == WINCODEC_ERR_UNSUPPORTEDOPERATION) {
-        ExpectEmpty(set);
+        ExpectNoSurfaces(set);
         return;
     }
     ASSERT_EQ(status, S_OK);
@@ -263,7 +262,7 @@ TEST(DecodeBadInput, BrokenFilesFailAndLeaveTheSetEmpty)
         const HRESULT status = DecodeImageFile(TestFilePath(name).c_str(), 0, &desc, set, {});
         EXPECT_TRUE(FAILED(status)) << std::hex << status;
         ExpectSentinel(desc);
-        ExpectEmpty(set);
+        ExpectNoSurfaces(set);
     }
 }
 
@@ -307,7 +306,7 @@ TEST(DecodeBadInput, AbsurdHeaderSizesFailBeforeAnyHugeAllocation)
         EXPECT_TRUE(status == HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW) || HRESULT_FACILITY(status) == 0x898)
             << std::hex << status;
         ExpectSentinel(desc);
-        ExpectEmpty(set);
+        ExpectNoSurfaces(set);
     }
 }
 

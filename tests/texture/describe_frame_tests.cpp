@@ -1,3 +1,4 @@
+#include "tests/texture/texture_test_values.h"
 #include "tests/texture/wic_fakes.h"
 #include "texture/image_decoder.h"
 #include "texture/wic_formats.h"
@@ -9,8 +10,6 @@
 #include <vector>
 
 namespace {
-
-const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 
 // One frame in a decoder, with a metadata reader; each test adjusts them.
 class Describe : public testing::Test {

@@ -1,17 +1,12 @@
+#include "tests/texture/texture_test_values.h"
 #include "texture/image_set.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 namespace {
-
-constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-const HRESULT kOverflow = HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW);
-const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
-constexpr auto kRgba = static_cast<DXGI_FORMAT>(28);
 
 void ExpectEmpty(const ImageSet& set)
 {

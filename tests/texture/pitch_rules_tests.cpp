@@ -1,14 +1,11 @@
+#include "tests/texture/texture_test_values.h"
 #include "texture/pitch_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
 
 namespace {
-
-constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-const HRESULT kOverflow = HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW);
 
 struct Measured {
     HRESULT status;

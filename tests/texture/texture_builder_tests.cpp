@@ -1,4 +1,5 @@
 #include "tests/texture/fake_device.h"
+#include "tests/texture/texture_test_values.h"
 #include "tests/texture/wic_test_files.h"
 #include "texture/image_decoder.h"
 #include "texture/texture_builder.h"
@@ -14,9 +15,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr auto kRgba = DXGI_FORMAT_R8G8B8A8_UNORM;
 constexpr auto kRgbaSrgb = DXGI_FORMAT_R8G8B8A8_UNORM_SRGB;
-const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 
 // Never dereferenced: tells whether an out pointer was touched.
 ID3D11Resource* const kUntouched = reinterpret_cast<ID3D11Resource*>(std::uintptr_t{0x10});
