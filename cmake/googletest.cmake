@@ -36,6 +36,12 @@ function(vexlar_add_test name)
   if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(${name} PRIVATE -O0)
   endif()
+  # And as one unit, so that GoogleTest's and Windows' headers are read once a
+  # suite rather than once a file (the suites' build in half the time), unless
+  # the build says otherwise with CMAKE_UNITY_BUILD.
+  if(NOT DEFINED CMAKE_UNITY_BUILD)
+    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+  endif()
   set(workingDirectory ${VEXLAR_TEST_DIR})
   if(ARG_IN_RUN_FOLDER)
     set(workingDirectory ${VEXLAR_RUN_DIR})

@@ -59,9 +59,11 @@ else
   # The native fuzz targets, so that their test only runs them.
   "$VEXLAR_ROOT/scripts/fuzz.sh" --build
 fi
+echo "Built in $SECONDS s from the start"
 cd "$BUILD_DIR"
 suite=0
 ctest --output-on-failure --timeout 120 "$@" || suite=$?
+echo "The suite ended $SECONDS s from the start"
 tidy=0
 if [ -n "$tidy_pid" ]; then
   wait "$tidy_pid" || tidy=$?

@@ -10,14 +10,13 @@
 # Every file is read as part of its build target: the target's files as one
 # unit, as CMake's unity build joins them (configured in <build>/tidy-units,
 # never built), so the Windows, Direct3D and GoogleTest headers they share are
-# parsed and walked once a target instead of once a file: a third of the
-# processor time. A target whose files do not compile as one unit (the same
-# name in two files' unnamed namespaces) is read file by file instead, and
-# said so. Named files are read one by one.
-#
-# The compile commands come from the configured builds (compile_commands.json
-# of build/ and of the fuzz targets' build/fuzz, which the caller configures);
-# nothing else is kept between runs.
+# parsed and walked once a target instead of once a file (half the processor
+# time of reading every file alone). A target whose files do not compile as
+# one unit (the same name in two files' unnamed namespaces) is read file by
+# file instead, and said so. Named files are read one by one, with the
+# compile commands of the build configured without units in
+# <build>/tidy-files. The fuzz targets' files come from their own build,
+# <build>/fuzz, which the caller configures. Nothing is kept between runs.
 
 # Prints the findings and returns 1 when there are any.
 run_tidy() {
@@ -39,21 +38,26 @@ run_tidy() {
   folders=$(git -C "$VEXLAR_ROOT" ls-files '*.h' '*.c' '*.cpp' | grep / | cut -d/ -f1 | sort -u | paste -sd'|')
   local filter="^$VEXLAR_ROOT/($folders)/"
 
-  # The compile commands of both builds as they stand now: the suite may
-  # configure the fuzz targets' build again while this runs.
-  mkdir -p "$logs/windows" "$logs/fuzz"
-  cp "$BUILD_DIR/compile_commands.json" "$logs/windows/"
+  # The fuzz targets' compile commands as they stand now: the suite may
+  # configure their build again while this runs.
+  mkdir -p "$logs/fuzz"
   cp "$BUILD_DIR/fuzz/compile_commands.json" "$logs/fuzz/"
+  export TIDY_LOGS=$logs TIDY_UNITS=$BUILD_DIR/tidy-units TIDY_FILES=$BUILD_DIR/tidy-files
 
-  # One line per file: the compile database to read it with, then the file.
+  # One line per file: how to read it (as a unit, a file or a fuzz target's
+  # file), then the file.
   local list="$logs/files"
   if [ ${#only[@]} -gt 0 ]; then
-    sources_of "$logs/windows" | { grep -v "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|windows |" >"$list"
+    configure_for_tidy "$TIDY_FILES" OFF || {
+      rm -rf "$logs"
+      return 1
+    }
+    sources_of "$TIDY_FILES" | { grep -v "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|files |" >"$list"
     printf "$VEXLAR_ROOT/%s\n" "${only[@]}" >"$logs/wanted"
     awk 'NR == FNR { wanted[$0]; next } substr($0, index($0, " ") + 1) in wanted' "$logs/wanted" "$list" >"$list.only"
     mv "$list.only" "$list"
   else
-    units_of_targets "$logs" >"$list" || {
+    units_of_targets >"$list" || {
       rm -rf "$logs"
       return 1
     }
@@ -72,8 +76,7 @@ run_tidy() {
 
   local start=$SECONDS count
   count=$(wc -l <"$list")
-  export TIDY_LOGS=$logs TIDY_FILTER=$filter TIDY_UNITS=$BUILD_DIR/tidy-units
-  export TIDY_WINDOWS="${windows[*]}"
+  export TIDY_FILTER=$filter TIDY_WINDOWS="${windows[*]}"
   read_each "$list"
   # Units that did not compile as one: their files one by one.
   if [ -f "$logs/split" ]; then
@@ -82,7 +85,11 @@ run_tidy() {
       grep -m 3 'clang-diagnostic-error' "$(log_of "$unit")" | sed 's/^/  /'
       rm "$(log_of "$unit")"
     done <"$logs/split"
-    while read -r unit; do members_of "$unit"; done <"$logs/split" | sort -u | sed "s|^|windows |" >"$logs/alone"
+    while read -r unit; do members_of "$unit"; done <"$logs/split" | sort -u | sed "s|^|files |" >"$logs/alone"
+    configure_for_tidy "$TIDY_FILES" OFF || {
+      rm -rf "$logs"
+      return 1
+    }
     count=$((count - $(wc -l <"$logs/split") + $(wc -l <"$logs/alone")))
     read_each "$logs/alone"
   fi
@@ -95,17 +102,17 @@ run_tidy() {
   if [ "$failed" -ne 0 ]; then
     # The whole diagnostics, with their notes and code, of each file that failed.
     while read -r file; do cat "$(log_of "$file")"; done <"$logs/failed" | grep -v '^[0-9]* warnings\? generated' >&2
-    echo "clang-tidy found $(echo "$findings" | grep -c . || true) problem(s) in $failed of $count files" \
+    echo "clang-tidy found $(echo "$findings" | grep -c . || true) problem(s) in $failed of $count units or files" \
       "($((SECONDS - start)) s); fix them, or suppress one inline with" \
       "// NOLINT(check-name): why (see CONTRIBUTING.md)" >&2
     rm -rf "$logs"
     return 1
   fi
-  echo "clang-tidy: $count files or units, no findings ($((SECONDS - start)) s)"
+  echo "clang-tidy: $count units or files, no findings ($((SECONDS - start)) s)"
   rm -rf "$logs"
 }
 
-# Reads each line of LIST ("windows FILE", "units FILE" or "fuzz FILE"), one
+# Reads each line of LIST ("units FILE", "files FILE" or "fuzz FILE"), one
 # clang-tidy per core. A file with a finding goes to $TIDY_LOGS/failed; a unit
 # that does not compile as one, to $TIDY_LOGS/split.
 read_each() {
@@ -114,7 +121,7 @@ read_each() {
     kind=${0%% *} file=${0#* }
     log=$TIDY_LOGS/$(echo "$file" | tr / _).log
     case $kind in
-      windows) database=$TIDY_LOGS/windows ;;
+      files) database=$TIDY_FILES ;;
       units) database=$TIDY_UNITS ;;
       *) database=$TIDY_LOGS/fuzz ;;
     esac
@@ -131,20 +138,27 @@ read_each() {
     fi' <"$1"
 }
 
-# Configures the Windows build once more as CMake's unity build, in
-# <build>/tidy-units, and prints "units FILE" for each unit that holds a file
-# of ours and "windows FILE" for each file of ours the unity build compiles
-# alone. The folders' .clang-tidy files are copied to the same places there,
-# since clang-tidy takes a file's settings from the folders above it.
-units_of_targets() {
-  local logs=$1 units=$BUILD_DIR/tidy-units
-  rm -rf "$units"
-  if ! cmake -S "$VEXLAR_ROOT" -B "$units" -DCMAKE_TOOLCHAIN_FILE="$VEXLAR_ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=0 >"$logs/units.log" 2>&1; then
-    cat "$logs/units.log" >&2
-    echo "clang-tidy: configuring the build as units failed (above)" >&2
+# Configures the Windows build once more in FOLDER for clang-tidy alone
+# (never built), with CMake's unity build ON (each target's files as one
+# unit) or OFF (every file alone, the suites' too).
+configure_for_tidy() {
+  local folder=$1 unity=$2
+  rm -rf "$folder"
+  if ! cmake -S "$VEXLAR_ROOT" -B "$folder" -DCMAKE_TOOLCHAIN_FILE="$VEXLAR_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD="$unity" -DCMAKE_UNITY_BUILD_BATCH_SIZE=0 >"$TIDY_LOGS/configure.txt" 2>&1; then
+    cat "$TIDY_LOGS/configure.txt" >&2
+    echo "clang-tidy: configuring the build in $folder failed (above)" >&2
     return 1
   fi
+}
+
+# Prints "units FILE" for each unit of the unity build that holds a file of
+# ours, and for each file of ours it compiles alone. The folders'
+# .clang-tidy files are copied to the same places there, since clang-tidy
+# takes a file's settings from the folders above it.
+units_of_targets() {
+  local units=$TIDY_UNITS
+  configure_for_tidy "$units" ON || return 1
   local settings
   while read -r settings; do
     mkdir -p "$units/$(dirname "$settings")"
@@ -159,7 +173,7 @@ units_of_targets() {
         sed -i 's|^#include "|// NOLINTNEXTLINE(bugprone-suspicious-include): a unit of a target'"'"'s files\n#include "|' "$file"
         echo "units $file"
         ;;
-      "$VEXLAR_ROOT"/*) echo "windows $file" ;;
+      "$VEXLAR_ROOT"/*) echo "units $file" ;;
     esac
   done < <(sed -n 's/^ *"file": "\(.*\)".*/\1/p' "$units/compile_commands.json" | sort -u)
 }

@@ -153,8 +153,8 @@ TEST(FileSources, AnMp3DecoderThatReadsItsInputLateGetsEveryPieceIntact)
     EXPECT_TRUE(std::equal(sound.begin(), sound.end(), coded.begin() + kDelayFrames * 4));
 
     // Each way the stream pads is told as such (Microsoft's decoder reads it).
-    for (const auto [padding, flag] : {std::pair{Mp3Padding::Iso, MPEGLAYER3_FLAG_PADDING_ISO},
-                                       std::pair{Mp3Padding::Never, MPEGLAYER3_FLAG_PADDING_OFF}}) {
+    for (const auto& [padding, flag] : {std::pair{Mp3Padding::Iso, MPEGLAYER3_FLAG_PADDING_ISO},
+                                        std::pair{Mp3Padding::Never, MPEGLAYER3_FLAG_PADDING_OFF}}) {
         FileLayout padded = layout;
         padded.mp3.padding = padding;
         ASSERT_TRUE(OpenFileSource(fullPath, padded, MakeLateReadingDecoder).source);
