@@ -141,7 +141,9 @@ arrange_monitors() {
 # which becomes its runtime folder. Nothing else finds it: a program uses it
 # when PULSE_SERVER is set to VEXLAR_PULSE_SERVER, and Wine's ALSA device
 # stays the default of everything else. Its process id is VEXLAR_PULSE_PID.
-# False when it did not start (its log is pulseaudio.log in the folder).
+# Its log, VEXLAR_PULSE_LOG (pulseaudio.log in the folder), is at the debug
+# level, which tells each time a stream ran dry ("Implicit underrun of ..."):
+# a few hundred lines for the whole test command. False when it did not start.
 start_sound_server() {
   local folder=$1
   rm -rf "$folder"
@@ -150,11 +152,11 @@ start_sound_server() {
   # Anonymous clients: no cookie to share, and the folder's mode keeps others out.
   XDG_RUNTIME_DIR="$folder" XDG_CONFIG_HOME="$folder/config" PULSE_SERVER="" \
     pulseaudio --daemonize=yes --use-pid-file=yes --exit-idle-time=-1 --disallow-exit -n \
-    --log-target="file:$folder/pulseaudio.log" \
+    --log-target="file:$folder/pulseaudio.log" --log-level=debug \
     --load="module-native-protocol-unix auth-anonymous=1" --load="module-cli-protocol-unix" \
     --load="module-null-sink sink_name=speakers" || return 1
   VEXLAR_PULSE_PID=$(cat "$folder/pulse/pid" 2>/dev/null) || return 1
-  export VEXLAR_PULSE_SERVER="unix:$folder/pulse/native"
+  export VEXLAR_PULSE_SERVER="unix:$folder/pulse/native" VEXLAR_PULSE_LOG="$folder/pulseaudio.log"
 }
 
 # Stops the server that start_sound_server started, by its process id, and

@@ -4,8 +4,9 @@
 # takes a new stream at once: our bass.dll plays the music while the sink is
 # recorded, and the recording is matched against the music
 # (av_alignment.exe, see bench/av_alignment.cpp). The music is heard from its
-# first note; the music time heard less the position read is told (the
-# figures, idle and busy, are in docs/benchmarks.md).
+# first note, and once it plays the music time heard is the position read,
+# within 20 ms and how well the recording's start is known (the figures, idle
+# and busy, are in docs/benchmarks.md).
 # Usage: first_note.sh <av_alignment.exe> <folder with bass.dll> <music.mp3>
 set -uo pipefail
 tool=$1
@@ -26,9 +27,14 @@ keeper=$!
 # An idle null sink has rendered up to 2 s ahead, which a new stream cannot
 # take back: only after that is it busy.
 sleep 2.5
-# One measurement: plays the music while the sink is recorded, matches the
-# recording and checks that the first note was heard.
+# One measurement: plays the music while the sink is recorded and matches the
+# recording. Sets began (the music time of the first sound), median (the
+# music heard less the position read, from 1 s after the first sound, ms),
+# within (how well the recording's start is known, ms) and dry (how often the
+# server found the player's stream empty, or "unknown").
 measure() {
+  local seen=0
+  [ -r "${VEXLAR_PULSE_LOG:-}" ] && seen=$(wc -l <"$VEXLAR_PULSE_LOG")
   record_sink speakers sink.raw
   # A stream started just as the recorder comes lost its start as well.
   sleep 0.5
@@ -37,39 +43,57 @@ measure() {
   stop_recording "$recorder"
   result=$(wine "$(basename "$tool")" match music.raw sink.raw positions "$recorded_from" | tr -d '\r')
   echo "$result"
-
-  failed=0
-  check() {
-    if [ "$2" = yes ]; then
-      echo "PASS $1"
-    else
-      echo "FAIL $1"
-      failed=1
-    fi
-  }
-  # "the sound began at music time 0.011 s; ..." A start a little before 0 is
-  # the error of dating the recording's first sample, seen up to 0.08 s when the
-  # first quarter second matched nothing on a loaded machine: only a start lost
-  # (after 0.1 s) or a match that went astray (before -0.25 s) fail.
+  # "the sound began at music time 0.011 s; ..."
   began=$(echo "$result" | awk '/the sound began at music time/ { print $7 }')
-  check "the music is heard from its first note (heard from ${began:-nowhere} s)" \
-    "$(awk -v t="${began:-9}" 'BEGIN { print (t >= -0.25 && t <= 0.1 ? "yes" : "no") }')"
-  # "from 1 s after the first sound: heard - position median +6.2 ms". Quiet,
-  # within 10 ms; but with clang-tidy and the build beside it the test
-  # command's runs read medians of +139 to +456 ms, so the offset is told
-  # here and measured by bench/av_alignment.sh, not asserted.
+  # "from 1 s after the first sound: heard - position median +6.2 ms"
   median=$(echo "$result" | awk '/heard - position median/ { print $12 + 0 }')
-  echo "NOTE once it plays, the music heard less the position read: median ${median:-none} ms"
-  return $failed
+  within=$((recorded_within / 1000))
+  dry=unknown
+  if [ -r "${VEXLAR_PULSE_LOG:-}" ]; then
+    dry=$(tail -n +"$((seen + 1))" "$VEXLAR_PULSE_LOG" | grep -c "Implicit underrun of 'audio stream")
+  fi
 }
 
-# The test command's other work can starve the recorder or the player for a
-# moment, and the match then goes astray: a real fault fails every
-# measurement, a disturbed one rarely twice in a row.
+# A start a little before 0 is the error of dating the recording's first
+# sample, seen up to 0.08 s when the first quarter second matched nothing on a
+# loaded machine: only a start lost (after 0.1 s) or a match that went astray
+# (before -0.25 s) fail.
+first_note_heard() { awk -v t="${began:-9}" 'BEGIN { exit !(t >= -0.25 && t <= 0.1) }'; }
+# Once it plays, the music heard is the position read, within 20 ms and how
+# well the recording's start is known.
+in_step() { awk -v m="${median:-1e9}" -v w="$within" 'BEGIN { exit !(m >= -20 - w && m <= 20 + w) }'; }
+
+# A player starved by the test command's other work lets its stream run dry
+# at the server, which then drops what comes late (the stream asks for no
+# refill first): the sound jumps ahead of the position by what was dropped
+# (tens to hundreds of milliseconds, seen with clang-tidy beside the run),
+# as Wine's position counts it played. Such a measurement is told, not
+# judged, and another is made; a fault fails every one that is judged.
+judged=0
 for attempt in 1 2 3; do
-  if measure; then
+  measure
+  if ! first_note_heard; then
+    echo "FAIL the music is heard from its first note (heard from ${began:-nowhere} s)"
+    echo "measurement $attempt of 3 failed"
+    continue
+  fi
+  echo "PASS the music is heard from its first note (heard from $began s)"
+  if [ "$dry" != unknown ] && [ "$dry" -gt 0 ]; then
+    echo "NOTE the player's stream ran dry $dry times at the server: the music heard less the position read" \
+      "(median ${median:-none} ms) is not judged"
+    continue
+  fi
+  judged=$((judged + 1))
+  if in_step; then
+    echo "PASS once it plays, the music heard is the position read: median $median ms (within ±$((20 + within)) ms)"
     exit 0
   fi
+  echo "FAIL once it plays, the music heard is the position read: median ${median:-none} ms (within ±$((20 + within)) ms)"
   echo "measurement $attempt of 3 failed"
 done
+# Every measurement disturbed, each with its first note heard: told, not failed.
+if [ "$judged" -eq 0 ] && first_note_heard; then
+  echo "NOTE no measurement was undisturbed: the offset went unjudged"
+  exit 0
+fi
 exit 1
