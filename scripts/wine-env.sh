@@ -143,7 +143,7 @@ arrange_monitors() {
 # stays the default of everything else. Its process id is VEXLAR_PULSE_PID.
 # Its log, VEXLAR_PULSE_LOG (pulseaudio.log in the folder), is at the debug
 # level, which tells each time a stream ran dry ("Implicit underrun of ..."):
-# a few hundred lines for the whole test command. False when it did not start.
+# some two thousand lines for the whole test command. False when it did not start.
 start_sound_server() {
   local folder=$1
   rm -rf "$folder"
