@@ -67,9 +67,10 @@ in_step() { awk -v m="${median:-1e9}" -v w="$within" 'BEGIN { exit !(m >= -20 - 
 # at the server, which then drops what comes late (the stream asks for no
 # refill first): the sound jumps ahead of the position by what was dropped
 # (tens to hundreds of milliseconds, seen with clang-tidy beside the run),
-# as Wine's position counts it played. Such a measurement is told, not
-# judged, and another is made; a fault fails every one that is judged.
-judged=0
+# as Wine's position counts it played. Most runs of the test command see a
+# drop or two of a few milliseconds, so such a measurement still passes
+# within the bound, but outside it, it is told, not failed, and another is
+# made; a fault fails every measurement that ran clean.
 for attempt in 1 2 3; do
   measure
   if ! first_note_heard; then
@@ -78,21 +79,22 @@ for attempt in 1 2 3; do
     continue
   fi
   echo "PASS the music is heard from its first note (heard from $began s)"
+  if in_step; then
+    echo "PASS once it plays, the music heard is the position read: median $median ms (within ±$((20 + within)) ms;" \
+      "the stream ran dry $dry times)"
+    exit 0
+  fi
   if [ "$dry" != unknown ] && [ "$dry" -gt 0 ]; then
     echo "NOTE the player's stream ran dry $dry times at the server: the music heard less the position read" \
       "(median ${median:-none} ms) is not judged"
     continue
   fi
-  judged=$((judged + 1))
-  if in_step; then
-    echo "PASS once it plays, the music heard is the position read: median $median ms (within ±$((20 + within)) ms)"
-    exit 0
-  fi
   echo "FAIL once it plays, the music heard is the position read: median ${median:-none} ms (within ±$((20 + within)) ms)"
   echo "measurement $attempt of 3 failed"
+  failed_clean=1
 done
-# Every measurement disturbed, each with its first note heard: told, not failed.
-if [ "$judged" -eq 0 ] && first_note_heard; then
+# Every measurement outside the bound ran dry, each with its first note heard: told, not failed.
+if [ -z "${failed_clean:-}" ] && first_note_heard; then
   echo "NOTE no measurement was undisturbed: the offset went unjudged"
   exit 0
 fi
