@@ -53,25 +53,22 @@ run_tidy() {
       return 1
     }
     sources_of "$TIDY_FILES" | { grep -v "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|files |" >"$list"
-    printf "$VEXLAR_ROOT/%s\n" "${only[@]}" >"$logs/wanted"
-    awk 'NR == FNR { wanted[$0]; next } substr($0, index($0, " ") + 1) in wanted' "$logs/wanted" "$list" >"$list.only"
-    mv "$list.only" "$list"
   else
     units_of_targets >"$list" || {
       rm -rf "$logs"
       return 1
     }
   fi
-  sources_of "$logs/fuzz" | { grep "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|fuzz |" >"$logs/fuzz-files"
+  sources_of "$logs/fuzz" | { grep "^$VEXLAR_ROOT/fuzz/" || true; } | sed "s|^|fuzz |" >>"$list"
   if [ ${#only[@]} -gt 0 ]; then
-    awk 'NR == FNR { wanted[$0]; next } substr($0, index($0, " ") + 1) in wanted' "$logs/wanted" "$logs/fuzz-files" >>"$list"
+    printf "$VEXLAR_ROOT/%s\n" "${only[@]}" >"$logs/wanted"
+    awk 'NR == FNR { wanted[$0]; next } substr($0, index($0, " ") + 1) in wanted' "$logs/wanted" "$list" >"$list.only"
+    mv "$list.only" "$list"
     if [ ! -s "$list" ]; then
       echo "clang-tidy: none of $* is compiled by the build" >&2
       rm -rf "$logs"
       return 1
     fi
-  else
-    cat "$logs/fuzz-files" >>"$list"
   fi
 
   local start=$SECONDS count
@@ -116,21 +113,18 @@ run_tidy() {
 # clang-tidy per core. A file with a finding goes to $TIDY_LOGS/failed; a unit
 # that does not compile as one, to $TIDY_LOGS/split.
 read_each() {
+  export -f log_of
   # shellcheck disable=SC2016
   xargs -P "$(nproc)" -d '\n' -n 1 bash -c '
-    kind=${0%% *} file=${0#* }
-    log=$TIDY_LOGS/$(echo "$file" | tr / _).log
+    kind=${0%% *} file=${0#* } log=$(log_of "${0#* }")
     case $kind in
-      files) database=$TIDY_FILES ;;
-      units) database=$TIDY_UNITS ;;
-      *) database=$TIDY_LOGS/fuzz ;;
+      files) database=$TIDY_FILES target=$TIDY_WINDOWS ;;
+      units) database=$TIDY_UNITS target=$TIDY_WINDOWS ;;
+      *) database=$TIDY_LOGS/fuzz target="" ;;
     esac
-    if [ "$kind" = fuzz ]; then
-      clang-tidy --quiet -p "$database" --header-filter="$TIDY_FILTER" "$file" >"$log" 2>&1
-    else
-      # shellcheck disable=SC2086
-      clang-tidy --quiet -p "$database" --header-filter="$TIDY_FILTER" $TIDY_WINDOWS "$file" >"$log" 2>&1
-    fi && ! grep -qE ": (warning|error): " "$log" && exit 0
+    # shellcheck disable=SC2086
+    clang-tidy --quiet -p "$database" --header-filter="$TIDY_FILTER" $target "$file" >"$log" 2>&1 &&
+      ! grep -qE ": (warning|error): " "$log" && exit 0
     if [ "$kind" = units ] && grep -q "clang-diagnostic-error" "$log"; then
       echo "$file" >>"$TIDY_LOGS/split"
     else
