@@ -1,9 +1,14 @@
+#include "demo/author_folder.h"
 #include "demo/run_folder.h"
+#include "demo/source_marker.h"
+#include "platform/unicode_text.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -40,6 +45,37 @@ TEST(FolderOfFile, KeepsWhatTheWorkingDirectoryNeeds)
     }
 }
 
+// The marker is read like any file: only the one full path the build writes
+// names a folder; a relative one would be taken from wherever the program was
+// started.
+TEST(SourceMarker, NamesOneFullPathOnOneLineAndNothingElse)
+{
+    EXPECT_EQ(SourceFolderOfMarker("Z:\\work\\vexlar\\shaders\n"), "Z:\\work\\vexlar\\shaders");
+    EXPECT_EQ(SourceFolderOfMarker("c:/src/vexlar/shaders\r\n"), "c:/src/vexlar/shaders");
+    EXPECT_EQ(SourceFolderOfMarker("\\\\server\\share\\shaders"), "\\\\server\\share\\shaders");
+
+    const std::string refused[] = {
+        "",
+        "\n",
+        "shaders\n",
+        "\\work\\shaders\n",
+        "C:shaders\n",
+        "1:\\shaders\n",
+        "\\\\\\shaders\n",
+        "C:\\one\nC:\\two\n",
+        "C:\\one\n\n",
+        "C:\\one\r",
+        std::string("C:\\one\0two", 10),
+        "\xEF\xBB\xBF"
+        "C:\\one\n",
+        "C:\\" + std::string(kLongestSourceMarker - 3, 'a') + "\n",
+    };
+    for (const std::string& bytes : refused) {
+        EXPECT_EQ(SourceFolderOfMarker(bytes), std::nullopt) << bytes.substr(0, 40);
+    }
+    EXPECT_NE(SourceFolderOfMarker("C:\\" + std::string(kLongestSourceMarker - 4, 'a') + "\n"), std::nullopt);
+}
+
 // The tests run from the program's run folder; each case puts it back.
 class ExecutableFolder : public testing::Test {
 protected:
@@ -62,6 +98,54 @@ TEST_F(ExecutableFolder, BecomesTheWorkingDirectoryFromAnywhere)
     EXPECT_EQ(CurrentDirectory(), FolderOfFile(executable));
     // Relative paths now reach the files beside the executable.
     EXPECT_NE(GetFileAttributesW(L"bass.dll"), INVALID_FILE_ATTRIBUTES);
+}
+
+void Put(const std::wstring& path, const std::string& bytes)
+{
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
+}
+
+// FOLDER is taken from the working directory; without it, the build's marker
+// beside the program names the source tree's folder while it exists, else
+// the shaders beside the program serve. A folder that cannot serve is told.
+TEST_F(ExecutableFolder, AuthorFolderIsTheOneTypedElseTheBuildsElseBesideTheProgram)
+{
+    wchar_t temporary[MAX_PATH + 1]{};
+    ASSERT_NE(GetTempPathW(MAX_PATH + 1, temporary), 0u);
+    const std::wstring root = std::wstring(temporary) + L"author-folder";
+    const std::wstring program = root + L"\\program";
+    const std::wstring source = root + L"\\source";
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+    std::filesystem::create_directories(program + L"\\shaders");
+    std::filesystem::create_directories(source);
+    ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
+
+    EXPECT_EQ(AuthorFolder(L"source", program), source);
+    EXPECT_EQ(AuthorFolder(L"program\\..\\source\\", program), source);
+    EXPECT_EQ(AuthorFolder(source, L"C:\\elsewhere"), source);
+
+    const std::wstring marker = program + L"\\" + std::wstring(kSourceMarkerName);
+    const std::string sourceText = Utf8FromUtf16(source).value_or("");
+    Put(marker, sourceText + "\r\n");
+    EXPECT_EQ(AuthorFolder(L"", program), source);
+    Put(marker, sourceText + "-moved\n");
+    EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
+    Put(marker, "source\n");
+    EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
+    DeleteFileW(marker.c_str());
+    EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
+
+    const std::string shadersText = Utf8FromUtf16(program + L"\\shaders").value_or("");
+    EXPECT_EQ(AuthorFolderProblem(root + L"\\nowhere"),
+              "the shader folder " + Utf8FromUtf16(root).value_or("") + "\\nowhere does not exist");
+    // Compiled shaders and a folder named like a source are no sources.
+    Put(program + L"\\shaders\\PSDefault.cso", "DXBC");
+    std::filesystem::create_directories(program + L"\\shaders\\old.hlsl");
+    EXPECT_EQ(AuthorFolderProblem(program + L"\\shaders"),
+              "the shader folder " + shadersText + " holds no shader source (.hlsl)");
+    Put(program + L"\\shaders\\pyramid_pixel.hlsl", "");
+    EXPECT_EQ(AuthorFolderProblem(program + L"\\shaders"), std::nullopt);
 }
 
 }  // namespace
