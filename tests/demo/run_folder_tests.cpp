@@ -121,6 +121,11 @@ TEST_F(ExecutableFolder, AuthorFolderIsTheOneTypedElseTheBuildsElseBesideTheProg
     std::filesystem::create_directories(source);
     ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
 
+    // The build's own marker in the run folder (where the suite starts): the source tree's shaders.
+    const std::wstring built = AuthorFolder(L"", original);
+    EXPECT_NE(built, original + L"\\shaders");
+    EXPECT_EQ(AuthorFolderProblem(built), std::nullopt);
+
     EXPECT_EQ(AuthorFolder(L"source", program), source);
     EXPECT_EQ(AuthorFolder(L"program\\..\\source\\", program), source);
     EXPECT_EQ(AuthorFolder(source, L"C:\\elsewhere"), source);
