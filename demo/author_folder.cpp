@@ -86,7 +86,7 @@ std::wstring AuthorFolder(const std::wstring& given, const std::wstring& program
     }
     if (const std::optional<std::string> source =
             SourceFolderOfMarker(ReadMarker(beside + std::wstring(kSourceMarkerName)))) {
-        const std::wstring sourceFolder = FullPath(Utf16FromUtf8(*source));
+        std::wstring sourceFolder = FullPath(Utf16FromUtf8(*source));
         // A build tree whose sources were moved or removed has its own copies.
         if (IsFolder(sourceFolder)) {
             return sourceFolder;

@@ -66,8 +66,7 @@ TEST(SourceMarker, NamesOneFullPathOnOneLineAndNothingElse)
         "C:\\one\n\n",
         "C:\\one\r",
         std::string("C:\\one\0two", 10),
-        "\xEF\xBB\xBF"
-        "C:\\one\n",
+        std::string("\xEF\xBB\xBF") + "C:\\one\n",  // a byte-order mark: not the build's
         "C:\\" + std::string(kLongestSourceMarker - 3, 'a') + "\n",
     };
     for (const std::string& bytes : refused) {
