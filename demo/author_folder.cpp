@@ -45,10 +45,10 @@ std::string ReadMarker(const std::wstring& path)
     std::string bytes(kLongestSourceMarker + 1, '\0');
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD read = 0;
     if (file == INVALID_HANDLE_VALUE) {
         return {};
     }
+    DWORD read = 0;
     if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
         read = 0;
     }
