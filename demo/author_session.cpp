@@ -7,7 +7,7 @@
 #include <vector>
 
 AuthorSession::AuthorSession(const std::wstring& folder, DWORD stream)
-    : music(stream), length(MusicLength(stream)), shaders(folder)
+    : music(stream), length(MusicLength(stream)), shaders(folder), folderCheck(folder)
 {
 }
 
@@ -41,7 +41,10 @@ void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std:
     shaders.Poll(GetTickCount64());
     shaders.Apply(device, scene);
 
-    const std::wstring now = Utf16FromUtf8(AuthorTitle(MusicPosition(music), state, shaders.Error()));
+    // Without a folder to work in, an older compile error is not the news.
+    const std::string& folderProblem = folderCheck.Problem(GetTickCount64());
+    const std::wstring now = Utf16FromUtf8(
+        AuthorTitle(MusicPosition(music), state, folderProblem.empty() ? shaders.Error() : folderProblem));
     if (now != title) {
         title = now;
         SetWindowTextW(window.hwnd, title.c_str());

@@ -2,6 +2,7 @@
 // that repeats, the live shaders and the window's title, once before each frame.
 #pragma once
 
+#include "demo/author_folder.h"
 #include "demo/author_mode.h"
 #include "demo/live_shaders.h"
 
@@ -33,5 +34,6 @@ private:
     const double length;
     AuthorState state;
     LiveShaders shaders;
+    AuthorFolderCheck folderCheck;
     std::wstring title;
 };

@@ -42,12 +42,17 @@ std::vector<std::wstring> CommandLineArguments()
     return arguments;
 }
 
+bool WriteStandardError(const std::string& text)
+{
+    return WriteTo(GetStdHandle(STD_ERROR_HANDLE), Utf16FromUtf8(text));
+}
+
 void ShowCommandLineAnswer(const std::string& text, bool problem)
 {
-    const std::wstring wide = Utf16FromUtf8(text);
-    if (WriteTo(GetStdHandle(STD_ERROR_HANDLE), wide)) {
+    if (WriteStandardError(text)) {
         return;
     }
+    const std::wstring wide = Utf16FromUtf8(text);
     // A program with a window has no console of its own; from a prompt, the
     // prompt's is there to borrow.
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {

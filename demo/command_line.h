@@ -13,3 +13,7 @@ std::vector<std::wstring> CommandLineArguments();
 // that goes somewhere (a pipe, a file), else in the console it was started
 // from, else (a shortcut, a double-click) in a message box.
 void ShowCommandLineAnswer(const std::string& text, bool problem);
+
+// Writes UTF-8 text on standard error when that goes somewhere (a pipe, a
+// file, a console); false when it goes nowhere.
+bool WriteStandardError(const std::string& text);

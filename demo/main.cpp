@@ -1,9 +1,9 @@
+#include "demo/author_folder.h"
 #include "demo/command_line.h"
 #include "demo/device_failure.h"
 #include "demo/engine.h"
 #include "demo/run_folder.h"
 #include "demo/viewer_options.h"
-#include "vexlar_source_folder.h"
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 
@@ -21,8 +21,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         ShowCommandLineAnswer(ViewerUsage(), false);
         return 0;
     }
-    if (options.author && options.authorFolder.empty()) {
-        options.authorFolder = kSourceShaderFolder;
+    if (options.author) {
+        // A FOLDER typed at a prompt means one from where the prompt stands.
+        options.authorFolder = AuthorFolder(options.authorFolder, ExecutableFolder());
     }
     // Started from a shortcut, a prompt elsewhere or a file manager, the
     // music, shaders and texture must still be found beside the program.

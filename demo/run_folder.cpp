@@ -66,8 +66,13 @@ std::wstring FolderOfFile(std::wstring_view filePath)
     return std::wstring(folder);
 }
 
+std::wstring ExecutableFolder()
+{
+    return FolderOfFile(ExecutablePath());
+}
+
 bool UseExecutableFolderAsWorkingDirectory()
 {
-    const std::wstring folder = FolderOfFile(ExecutablePath());
+    const std::wstring folder = ExecutableFolder();
     return !folder.empty() && SetCurrentDirectoryW(folder.c_str()) != 0;
 }

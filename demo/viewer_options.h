@@ -15,7 +15,7 @@ struct ViewerOptions {
     bool loop = false;
     bool help = false;
     // The author's mode (--author [FOLDER]): its keys and live shaders from
-    // the folder, empty for the source tree's shaders/ the program was built from.
+    // the folder as typed, empty for the default one (demo/author_folder.h).
     bool author = false;
     std::wstring authorFolder;
 

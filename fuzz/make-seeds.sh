@@ -2,8 +2,9 @@
 # Makes the committed seed inputs of the fuzz targets in fuzz/corpus: heads
 # of the real music and of WAV and MP3 files made with sox and lame (which
 # it installs itself, as scripts/make-music.sh does), image descriptions as
-# the decoder and the texture builder meet them, and the capture program's and
-# the demo's command lines.
+# the decoder and the texture builder meet them, the capture program's and
+# the demo's command lines, and the run folder's marker of the source tree's
+# shaders.
 # Run by developers only; fuzzing needs neither tool.
 set -euo pipefail
 
@@ -16,7 +17,7 @@ install_missing_packages sox lame
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$OUT"
-mkdir -p "$OUT/audio" "$OUT/image_layout" "$OUT/capture_options" "$OUT/viewer_options"
+mkdir -p "$OUT/audio" "$OUT/image_layout" "$OUT/capture_options" "$OUT/viewer_options" "$OUT/source_marker"
 
 # `value` as `bytes` little-endian bytes.
 little() {
@@ -105,4 +106,8 @@ viewer_seed windowed-equals --windowed=16384X1
 viewer_seed both --monitor 1 --windowed
 viewer_seed help --bogus /?
 viewer_seed non-ascii --monitor ２
+# The run folder's marker of the source tree's shaders, as builds write it.
+printf 'Z:\\work\\vexlar\\shaders\n' >"$OUT/source_marker/cross-build"
+printf 'C:\\Users\\you\\vexlar\\shaders\r\n' >"$OUT/source_marker/windows"
+printf '\\\\server\\share\\vexlar\\shaders' >"$OUT/source_marker/share"
 echo "Wrote $(find "$OUT" -type f | wc -l) seeds, $(du -sb "$OUT" | cut -f1) bytes, into $OUT"

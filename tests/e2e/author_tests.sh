@@ -1,26 +1,33 @@
 #!/usr/bin/env bash
-# The author's mode end to end, in a window on the test run's virtual display,
-# watching a copy of the shader sources: keys move the music's time (the
-# title tells it, the picture follows it); a pixel shader saved shows at once;
-# a broken one leaves the picture as it was and tells why, in the title and on
-# standard error, while the program runs on; mended, the picture follows it.
-# Usage: author_tests.sh <run folder> <test tools folder> <shader sources>
+# The author's mode end to end, as an author meets it: the release package
+# unzipped, `vexlar.exe --author` started from another folder, in a window on
+# the test run's virtual display, watching the package's own shader sources:
+# keys move the music's time (the title tells it, the picture follows it); a
+# pixel shader saved shows at once; a broken one leaves the picture as it was
+# and tells why, in the title and on standard error, while the program runs
+# on; mended, the picture follows it. Before that, a FOLDER that does not
+# exist, typed relative to where the program was started: it is told, and the
+# demo runs.
+# Usage: author_tests.sh <build folder> <test tools folder>
 set -uo pipefail
 
-run_folder=$1
+build_dir=$1
 tools=$2
-sources=$3
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
 
-cp -r "$run_folder" "$work/run"
-cp "$tools/offscreen_frame.exe" "$tools/display_layout.exe" "$work/run/"
-cp -r "$sources" "$work/shaders"
-cd "$work/run" || exit 1
+zip=$("$root/scripts/zip-package.sh" "$build_dir" "$work/package") || exit 1
+unzip -q "$zip" -d "$work/unzipped"
+folder=$(echo "$work"/unzipped/vexlar-*)
+shaders="$folder/shaders"
+cp "$tools/offscreen_frame.exe" "$tools/display_layout.exe" "$folder/"
+cd "$folder" || exit 1
 size=640x360
 wine offscreen_frame.exe 3 "$size" >/dev/null 2>&1
 /usr/bin/convert -size "$size" -depth 8 "bgra:reference-$size.bgra" -alpha off "$work/at-3s.png"
+cd "$work" || exit 1
 
 title() { xdotool search --name '^Vexlar-engine' getwindowname 2>/dev/null | head -n 1; }
 
@@ -66,12 +73,26 @@ shows_colour() {
   echo no
 }
 
-(exec timeout 120 wine vexlar.exe --author "Z:$work/shaders" --windowed "$size" 2>"$work/stderr") &
+(exec timeout 60 wine "$folder/vexlar.exe" --author nowhere --windowed 320x180 2>"$work/nowhere") &
 program=$!
-check "--author opens its window with the music's time in the title" yes \
-  "$([[ "$(wait_for_title ' s')" == "Vexlar-engine | author | "* ]] && echo yes || echo no)"
+told="the shader folder Z:${work//\//\\}\\nowhere does not exist"
+check "a FOLDER that does not exist, taken from where the program started, is told in the title" yes \
+  "$([[ "$(wait_for_title 'nowhere')" == "Vexlar-engine | author | "*" s | $told" ]] && echo yes || echo no)"
+check "and on standard error" yes "$(grep -qxF "vexlar: $told" "$work/nowhere" && echo yes || echo no)"
+check "and the demo runs on" yes "$(kill -0 "$program" 2>/dev/null && echo yes || echo no)"
+# Its window's top-left corner, "X,Y", from the line "Position: X,Y (screen: 0)".
+position=$(xdotool search --name '^Vexlar-engine' getwindowgeometry 2>/dev/null | sed -n 's/.*Position: \([0-9,]*\).*/\1/p')
+IFS=, read -r x y <<<"$position"
+xdotool mousemove $((x + 20)) $((y + 20)) key Escape
+wait_for_exit
+
+# Without FOLDER, the shaders beside the program: the package's sources.
+(exec timeout 120 wine "$folder/vexlar.exe" --author --windowed "$size" 2>"$work/stderr") &
+program=$!
+check "--author opens its window with the music's time, and no complaint, in the title" yes \
+  "$([[ "$(wait_for_title ' s')" =~ ^"Vexlar-engine | author | "[0-9]+\.[0-9]{3}" s"$ ]] && echo yes || echo no)"
 for _ in $(seq 1 50); do
-  client=$(wine display_layout.exe client | tr -d '\r') && break
+  client=$(wine "$folder/display_layout.exe" client | tr -d '\r') && break
   sleep 0.2
 done
 area=$(echo "${client:-}" | awk '{ print $4 "x" $5 "+" $2 "+" $3 }')
@@ -88,8 +109,8 @@ check "Space, Home and Right three times: paused at 3.000 s" yes \
   "$([[ "$(wait_for_title '3.000 s | paused')" == *"| 3.000 s | paused"* ]] && echo yes || echo no)"
 check "the picture is the frame of t = 3 s" 0 "$(pixels_unlike "$work/at-3s.png")"
 
-cp "$work/shaders/pyramid_pixel.hlsl" "$work/pyramid_pixel.hlsl"
-cat >"$work/shaders/pyramid_pixel.hlsl" <<'HLSL'
+cp "$shaders/pyramid_pixel.hlsl" "$work/pyramid_pixel.hlsl"
+cat >"$shaders/pyramid_pixel.hlsl" <<'HLSL'
 float4 main(float4 position : SV_Position) : SV_Target
 {
     return float4(1.0f, 0.0f, 1.0f, 1.0f);
@@ -100,9 +121,9 @@ shoot
 cp "$work/shot.png" "$work/magenta.png"
 
 # An editor's side files are no shaders: they change nothing.
-echo "half a line" >"$work/shaders/.pyramid_pixel.hlsl.swp"
-echo "float4" >"$work/shaders/pyramid_pixel.hlsl~"
-cat >"$work/shaders/pyramid_pixel.hlsl" <<'HLSL'
+echo "half a line" >"$shaders/.pyramid_pixel.hlsl.swp"
+echo "float4" >"$shaders/pyramid_pixel.hlsl~"
+cat >"$shaders/pyramid_pixel.hlsl" <<'HLSL'
 float4 main(float4 position : SV_Position) : SV_Target
 {
     return undefinedColour;
@@ -117,7 +138,7 @@ check "and on standard error" yes "$(grep -q 'pyramid_pixel.hlsl.3.*undefinedCol
 check "a broken shader leaves the picture as it was" 0 "$(pixels_unlike "$work/magenta.png")"
 check "the program runs on after a broken shader" yes "$(kill -0 "$program" 2>/dev/null && echo yes || echo no)"
 
-cp "$work/pyramid_pixel.hlsl" "$work/shaders/pyramid_pixel.hlsl"
+cp "$work/pyramid_pixel.hlsl" "$shaders/pyramid_pixel.hlsl"
 check "mended, the picture follows the shader again" 0 "$(pixels_unlike "$work/at-3s.png")"
 check "mended, the message leaves the title" yes \
   "$([[ "$(wait_for_title ' s | paused')" != *"pyramid_pixel.hlsl"* ]] && echo yes || echo no)"

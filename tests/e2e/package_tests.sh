@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end tests of the release package, as a Windows user gets it: made
-# twice and compared, unzipped into a fresh folder and started there under a
-# fresh Wine prefix at 150 % display scaling, from another working directory.
+# twice and compared, free of the folders it was built in, unzipped into a
+# fresh folder and started there under a fresh Wine prefix at 150 % display
+# scaling, from another working directory.
 # Usage: package_tests.sh <build folder> <window probe> <version>
 set -uo pipefail
 
@@ -28,15 +29,39 @@ check "two package builds give identical zips" yes "$(cmp -s "$first" "$second" 
 check "the zip is named for the version" "vexlar-$version-win64.zip" "$(basename "$first")"
 
 # What the user unzips: one folder with the program, what it loads and README.txt.
+# The shaders' sources too, which the author's mode compiles.
 expected="vexlar-$version/ vexlar-$version/README.txt vexlar-$version/bass.dll vexlar-$version/music.mp3 \
 vexlar-$version/shaders/ vexlar-$version/shaders/PSDefault.cso vexlar-$version/shaders/PixelShader.cso \
-vexlar-$version/shaders/VSDefault.cso vexlar-$version/shaders/VertexShader.cso vexlar-$version/textures/ \
+vexlar-$version/shaders/VSDefault.cso vexlar-$version/shaders/VertexShader.cso \
+vexlar-$version/shaders/cube_pixel.hlsl vexlar-$version/shaders/cube_vertex.hlsl \
+vexlar-$version/shaders/object_constants.hlsli vexlar-$version/shaders/pyramid_pixel.hlsl \
+vexlar-$version/shaders/pyramid_vertex.hlsl vexlar-$version/textures/ \
 vexlar-$version/textures/grass.jpg vexlar-$version/vexlar-capture.exe vexlar-$version/vexlar.exe"
 check "the zip holds one folder with the program and its files" "$expected" "$(zipinfo -1 "$first" | xargs)"
 
 unzipped="$work/unzipped"
 unzip -q "$first" -d "$unzipped"
 folder="$unzipped/vexlar-$version"
+
+# Two clones in different folders give the same zip only if no file in it
+# holds the folders it was built in (also a path that exists only on the
+# machine that built it): a path into the source tree or the build folder, as
+# Linux or as Wine's drive Z: spells it, in 8-bit or UTF-16 text. Only paths
+# into the project's own folders count: the MinGW runtime linked in holds
+# paths of the machine Debian built it on, the same for everyone.
+for base in "$root" "$build_dir"; do
+  for sub in $(cd "$root" && find . -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f\n'); do
+    echo "$base/$sub" && echo "${base//\//\\}\\$sub"
+  done
+done >"$work/built-in-paths"
+holding=""
+for file in $(cd "$folder" && find . -type f | LC_ALL=C sort); do
+  if (x86_64-w64-mingw32-strings -a -e S "$folder/$file" && x86_64-w64-mingw32-strings -a -e l "$folder/$file") |
+    grep -qiF -f "$work/built-in-paths"; then
+    holding+="${file#./} "
+  fi
+done
+check "no file in the zip names the folders it was built in" "" "$holding"
 
 # A link time in the header would make every build's bytes differ.
 for binary in vexlar.exe vexlar-capture.exe bass.dll; do
