@@ -4,6 +4,7 @@
 
 #include "demo/author_mode.h"
 #include "demo/live_shaders.h"
+#include "demo/shader_swap.h"
 
 #include <windows.h>
 #include <d3d11.h>
@@ -33,5 +34,6 @@ private:
     const double length;
     AuthorState state;
     LiveShaders shaders;
+    ShaderSwap swap;
     std::wstring title;
 };
