@@ -51,21 +51,6 @@ TEST(AuthorMode, KeysMoveTheMusicWithinItsLength)
     EXPECT_EQ(AuthorKeysOfEvents({press(kEscape), release(kRight), press(kSpace)}, false),
               Keys{AuthorKey::PauseOrResume});
 
-    // The author's mode takes its keys and Shift from the keyboard's queue;
-    // Escape and the others stay there for the engine.
-    KeyboardState keyboard;
-    const std::vector<KeyEvent> typed{press(kShift), press(kEscape), press(kLeft),    press('A'),    release(kLeft),
-                                      press(kRight), press(kHome),   release(kShift), press(kSpace), press(kBackspace)};
-    for (const KeyEvent& event : typed) {
-        keyboard.keyEvents.Push(event);
-    }
-    EXPECT_EQ(keyboard.TakeKeyEvents(IsAuthorKeyEvent),
-              (std::vector<KeyEvent>{press(kShift), press(kLeft), release(kLeft), press(kRight), press(kHome),
-                                     release(kShift), press(kSpace), press(kBackspace)}));
-    ASSERT_EQ(keyboard.keyEvents.Size(), 2u);
-    EXPECT_EQ(keyboard.keyEvents[0], press(kEscape));
-    EXPECT_EQ(keyboard.keyEvents[1], press('A'));
-
     AuthorState state;
     AuthorAction action = ApplyAuthorKey(AuthorKey::PauseOrResume, 5.0, 64.0, state);
     EXPECT_EQ(action.pause, true);

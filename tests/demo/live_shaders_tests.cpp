@@ -180,12 +180,18 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
         EXPECT_TRUE(pyramid.pixelShader && pyramid.vertexShader && pyramid.inputLayout);
         EXPECT_FALSE(cube.pixelShader || cube.vertexShader);  // no cube source was saved
     }
+    const auto pixelCode = [&shaders] {
+        const Microsoft::WRL::ComPtr<ID3DBlob>& code = shaders.Sources()[3].code;  // pyramid_pixel.hlsl
+        return std::string(static_cast<const char*>(code->GetBufferPointer()), code->GetBufferSize());
+    };
+    const std::string oldCode = pixelCode();
     const Microsoft::WRL::ComPtr<ID3D11PixelShader> oldPixel = pyramid.pixelShader;
     const Microsoft::WRL::ComPtr<ID3D11VertexShader> vertex = pyramid.vertexShader;
     // Another colour: the same bytecode may give back the same shader object.
     Write(folder + L"\\pyramid_pixel.hlsl",
           "float4 main(float4 position : SV_Position) : SV_Target\n{\n    return float4(0.0f, 1.0f, 0.0f, 1.0f);\n}\n");
     Look(shaders, now);
+    EXPECT_NE(pixelCode(), oldCode);
     EXPECT_TRUE(give(second.Get()));
     // Compared by address: MinGW's ComPtr has no ==, and would compare the two as bools.
     EXPECT_TRUE(pyramid.pixelShader && pyramid.pixelShader.Get() != oldPixel.Get());
