@@ -145,8 +145,8 @@ check "Space again: the music plays on to its end" yes \
 xdotool key Left bracketleft
 check "Left from the end: the music plays on from 63 s" yes \
   "$([[ "$(wait_for_title '64.000 s | passage from 63.')" == *"| 64.000 s | passage from 63."[0-9][0-9][0-9]" s" ]] && echo yes || echo no)"
-# Tapped, not held: the author's keys take their presses from the queue the
-# engine reads a tap of Escape from, and leave Escape's there.
+# Tapped, not held: the author's mode takes its keys from the queue the
+# engine reads a tap of Escape from, and leaves Escape's there.
 xdotool key Escape
 wait_for_exit
 check "Escape tapped ends the author's mode with exit code 0" 0 "$exit_code"
