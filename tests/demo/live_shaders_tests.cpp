@@ -187,7 +187,7 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     const std::string oldCode = pixelCode();
     const Microsoft::WRL::ComPtr<ID3D11PixelShader> oldPixel = pyramid.pixelShader;
     const Microsoft::WRL::ComPtr<ID3D11VertexShader> vertex = pyramid.vertexShader;
-    // Another colour: the same bytecode may give back the same shader object.
+    // Another colour, so that its code differs from the last good one's.
     Write(folder + L"\\pyramid_pixel.hlsl",
           "float4 main(float4 position : SV_Position) : SV_Target\n{\n    return float4(0.0f, 1.0f, 0.0f, 1.0f);\n}\n");
     Look(shaders, now);
