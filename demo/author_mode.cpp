@@ -69,6 +69,11 @@ std::vector<AuthorKey> AuthorKeysOfEvents(const std::vector<KeyEvent>& events, b
     return keys;
 }
 
+bool IsAuthorKeyEvent(const KeyEvent& event)
+{
+    return event.code == kShift || AuthorKeyOfVirtualKey(event.code, false).has_value();
+}
+
 std::optional<AuthorKey> AuthorKeyOfCharacter(char character)
 {
     switch (character) {

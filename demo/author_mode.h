@@ -28,6 +28,9 @@ std::optional<AuthorKey> AuthorKeyOfVirtualKey(std::uint8_t virtualKey, bool shi
 // quickly tapped Shift+Right may have been let go already. `shiftNow` is
 // Shift's state as the queue is read.
 std::vector<AuthorKey> AuthorKeysOfEvents(const std::vector<KeyEvent>& events, bool shiftNow);
+// Whether the author's mode reads the key event: its keys' and Shift's,
+// pressed or released. Escape's and any other key's stay for the engine.
+bool IsAuthorKeyEvent(const KeyEvent& event);
 // The key a typed character stands for ('[' and ']', wherever the layout puts them).
 std::optional<AuthorKey> AuthorKeyOfCharacter(char character);
 

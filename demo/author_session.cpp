@@ -14,17 +14,8 @@ AuthorSession::AuthorSession(const std::wstring& folder, DWORD stream)
 void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene)
 {
     KeyboardState& keyboard = window.keyboard;
-    std::vector<KeyEvent> events;
-    KeyEvent event;
-    while (keyboard.keyEvents.Pop(event)) {
-        events.push_back(event);
-    }
-    // The engine takes Escape from the same queue after this: its presses go back.
-    for (const KeyEvent& back : events) {
-        if (back.kind != KeyEventKind::Press || back.code == VK_ESCAPE) {
-            keyboard.keyEvents.Push(back);
-        }
-    }
+    // Escape stays queued: the engine takes a tap of it after this.
+    const std::vector<KeyEvent> events = keyboard.TakeKeyEvents(IsAuthorKeyEvent);
     for (const AuthorKey key : AuthorKeysOfEvents(events, keyboard.keyStates.test(VK_SHIFT))) {
         Act(ApplyAuthorKey(key, MusicPosition(music), length, state));
     }
@@ -39,7 +30,9 @@ void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std:
     }
 
     shaders.Poll(GetTickCount64());
-    shaders.Apply(device, scene);
+    for (const RefusedShader& refused : swap.Apply(device, scene, shaders.Sources())) {
+        shaders.Report(refused.source, refused.message);
+    }
 
     // Without a folder to work in, an older compile error is not the news.
     const std::string& folderProblem = folderCheck.Problem(GetTickCount64());

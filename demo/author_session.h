@@ -5,6 +5,7 @@
 #include "demo/author_folder.h"
 #include "demo/author_mode.h"
 #include "demo/live_shaders.h"
+#include "demo/shader_swap.h"
 
 #include <windows.h>
 #include <d3d11.h>
@@ -35,5 +36,6 @@ private:
     AuthorState state;
     LiveShaders shaders;
     AuthorFolderCheck folderCheck;
+    ShaderSwap swap;
     std::wstring title;
 };

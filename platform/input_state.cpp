@@ -35,6 +35,11 @@ bool KeyboardState::TakeKeyPress(std::uint8_t code)
     return pressed;
 }
 
+std::vector<KeyEvent> KeyboardState::TakeKeyEvents(bool (*wanted)(const KeyEvent&))
+{
+    return keyEvents.TakeIf(wanted);
+}
+
 void MouseState::RecordMove(std::int32_t mx, std::int32_t my)
 {
     x = mx;

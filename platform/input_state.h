@@ -4,6 +4,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // A first-in first-out queue that keeps only its newest `Capacity` entries:
 // a push onto a full queue drops the oldest entry, never the new one. The
@@ -35,6 +36,24 @@ public:
         head = (head + 1) % Capacity;
         --count;
         return true;
+    }
+
+    // Removes the entries `wanted` accepts, oldest first; the others stay, in their order.
+    template <typename Wanted>
+    std::vector<T> TakeIf(Wanted&& wanted)
+    {
+        std::vector<T> taken;
+        std::size_t kept = 0;
+        for (std::size_t index = 0; index < count; ++index) {
+            const T& value = slots[(head + index) % Capacity];
+            if (wanted(value)) {
+                taken.push_back(value);
+            } else {
+                slots[(head + kept++) % Capacity] = value;
+            }
+        }
+        count = kept;
+        return taken;
     }
 
     void Clear()
@@ -104,6 +123,9 @@ struct KeyboardState {
     // key pressed and released between two looks is seen this way, where
     // its bit in keyStates is already clear again.
     bool TakeKeyPress(std::uint8_t code);
+    // Takes the key events `wanted` accepts out of the queue, oldest first;
+    // the others stay queued, in order, for whoever reads the queue next.
+    std::vector<KeyEvent> TakeKeyEvents(bool (*wanted)(const KeyEvent&));
 
     bool autorepeat = false;
     std::bitset<256> keyStates;

@@ -89,8 +89,14 @@ TEST(AuthorMode, APassageRepeatsBetweenItsMarksUntilCleared)
     EXPECT_FALSE(state.HasPassage());
     EXPECT_FALSE(PassageRepeat(6.0, state).has_value());
 
+    // Backspace clears both marks: a start marked later finds no old end.
+    ApplyAuthorKey(AuthorKey::MarkEnd, 8.0, 64.0, state);
+    ASSERT_TRUE(state.HasPassage());
     ApplyAuthorKey(*AuthorKeyOfVirtualKey(kBackspace, false), 6.0, 64.0, state);
     EXPECT_FALSE(state.passageStart.has_value());
+    ApplyAuthorKey(AuthorKey::MarkStart, 1.0, 64.0, state);
+    EXPECT_FALSE(PassageRepeat(9.0, state).has_value());
+    ApplyAuthorKey(AuthorKey::ClearPassage, 1.0, 64.0, state);
     // An end alone marks a passage from the music's start.
     ApplyAuthorKey(AuthorKey::MarkEnd, 3.0, 64.0, state);
     EXPECT_EQ(PassageRepeat(3.0, state), 0.0);

@@ -1,5 +1,6 @@
 #include "capture/capture_options.h"
 #include "capture/frame_capture.h"
+#include "demo/author_session.h"
 #include "demo/engine.h"
 #include "demo/keep_awake.h"
 #include "demo/message_loop.h"
@@ -192,6 +193,22 @@ TEST_F(Frame, EscapeHeldOrTappedPostsQuitButTheFrameIsStillDrawn)
     SendMessageA(hwnd, WM_KEYUP, VK_ESCAPE, 1 | (LPARAM{3} << 30));
     engine->DrawFrame(1.0f);
     EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+    // The author's mode takes its keys and Shift from the same queue before
+    // the frame (no music here, no shader saved) and leaves the others there.
+    AuthorSession author(L"author-keys-folder", 0);
+    KeyboardState& keyboard = engine->window.keyboard;
+    for (const int key : {VK_SHIFT, VK_SPACE, VK_LEFT, int{'A'}, VK_RIGHT, VK_HOME, VK_ESCAPE, VK_BACK}) {
+        SendMessageA(hwnd, WM_KEYDOWN, key, 1);
+        SendMessageA(hwnd, WM_KEYUP, key, 1 | (LPARAM{3} << 30));
+    }
+    author.BeforeFrame(engine->window, engine->device, engine->scene);
+    ASSERT_EQ(keyboard.keyEvents.Size(), 4u);
+    EXPECT_EQ(keyboard.keyEvents[0], (KeyEvent{KeyEventKind::Press, 'A'}));
+    EXPECT_EQ(keyboard.keyEvents[2], (KeyEvent{KeyEventKind::Press, VK_ESCAPE}));
+    EXPECT_EQ(keyboard.keyEvents[3], (KeyEvent{KeyEventKind::Release, VK_ESCAPE}));
+    engine->DrawFrame(1.0f);
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 // The picture moves on screen: the display is kept awake; hidden, it is let be.

@@ -1,4 +1,5 @@
 #include "demo/live_shaders.h"
+#include "demo/shader_swap.h"
 #include "demo/shader_watch.h"
 #include "render/materials.h"
 #include "render/mesh_object.h"
@@ -149,7 +150,8 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     EXPECT_EQ(shaders.Error().rfind("pyramid_pixel.hlsl", 0), 0u) << shaders.Error();
 
     // The last good shaders go into the pyramids' material, and again into
-    // the scene made anew on another device (a lost device).
+    // the scene made anew on another device (a lost device); then, on the
+    // same device, only what compiled since.
     struct PlainMaterial : Material {};
     const auto makeDevice = [] {
         Microsoft::WRL::ComPtr<ID3D11Device> device;
@@ -160,17 +162,40 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     const Microsoft::WRL::ComPtr<ID3D11Device> first = makeDevice();
     const Microsoft::WRL::ComPtr<ID3D11Device> second = makeDevice();
     ASSERT_TRUE(first && second);
+    PlainMaterial cube;
+    PlainMaterial pyramid;
+    MeshObject cubeObject;
+    MeshObject pyramidObject;
+    cubeObject.material = &cube;
+    pyramidObject.material = &pyramid;
+    ShaderSwap swap;
+    const auto give = [&](ID3D11Device* device) {
+        return swap.Apply(device, {&cubeObject, &pyramidObject}, shaders.Sources()).empty();
+    };
     for (ID3D11Device* device : {first.Get(), second.Get()}) {
-        PlainMaterial cube;
-        PlainMaterial pyramid;
-        MeshObject cubeObject;
-        MeshObject pyramidObject;
-        cubeObject.material = &cube;
-        pyramidObject.material = &pyramid;
-        shaders.Apply(device, {&cubeObject, &pyramidObject});
+        pyramid.pixelShader.Reset();
+        pyramid.vertexShader.Reset();
+        pyramid.inputLayout.Reset();
+        EXPECT_TRUE(give(device));
         EXPECT_TRUE(pyramid.pixelShader && pyramid.vertexShader && pyramid.inputLayout);
         EXPECT_FALSE(cube.pixelShader || cube.vertexShader);  // no cube source was saved
     }
+    const auto pixelCode = [&shaders] {
+        const Microsoft::WRL::ComPtr<ID3DBlob>& code = shaders.Sources()[3].code;  // pyramid_pixel.hlsl
+        return std::string(static_cast<const char*>(code->GetBufferPointer()), code->GetBufferSize());
+    };
+    const std::string oldCode = pixelCode();
+    const Microsoft::WRL::ComPtr<ID3D11PixelShader> oldPixel = pyramid.pixelShader;
+    const Microsoft::WRL::ComPtr<ID3D11VertexShader> vertex = pyramid.vertexShader;
+    // Another colour, so that its code differs from the last good one's.
+    Write(folder + L"\\pyramid_pixel.hlsl",
+          "float4 main(float4 position : SV_Position) : SV_Target\n{\n    return float4(0.0f, 1.0f, 0.0f, 1.0f);\n}\n");
+    Look(shaders, now);
+    EXPECT_NE(pixelCode(), oldCode);
+    EXPECT_TRUE(give(second.Get()));
+    // Compared by address: MinGW's ComPtr has no ==, and would compare the two as bools.
+    EXPECT_TRUE(pyramid.pixelShader && pyramid.pixelShader.Get() != oldPixel.Get());
+    EXPECT_EQ(pyramid.vertexShader.Get(), vertex.Get());
 }
 
 }  // namespace

@@ -148,24 +148,26 @@ check "mended, the message leaves the title" yes \
 xdotool key shift+Right
 check "Shift+Right: 10 s on" yes \
   "$([[ "$(wait_for_title '13.000 s | paused')" == *"| 13.000 s | paused"* ]] && echo yes || echo no)"
-xdotool key shift+Right shift+Right shift+Right shift+Right shift+Right shift+Right
+# Three at a time: the window's key queue keeps the newest 16 events (four a
+# Shift+Right), and a frame slowed by a loaded machine may read it only once.
+xdotool key shift+Right shift+Right shift+Right
+wait_for_title '43.000 s | paused' >/dev/null
+xdotool key shift+Right shift+Right shift+Right
 check "Shift+Right past the end: the music's last millisecond" yes \
   "$([[ "$(wait_for_title '63.999 s | paused')" == *"| 63.999 s | paused"* ]] && echo yes || echo no)"
 
-# Played on, it ends; sent back from its end, it plays again from there.
+# Played on, it ends; sent back from its end, it plays again from there. It
+# shows 63.x s for one second only, which a loaded machine's looks at the
+# title may miss: "[" marks where Left put it, and the title keeps the mark
+# once the music has played on to its end again.
 xdotool key space
 check "Space again: the music plays on to its end" yes \
   "$([[ "$(wait_for_title '64.000 s')" == *"| 64.000 s" ]] && echo yes || echo no)"
-xdotool key Left
-plays_on=no
-for _ in $(seq 1 50); do
-  now=$(title)
-  [[ "$now" == *"| 63."[0-9][0-9][0-9]" s" && "$now" != *"| 63.000 s" ]] && plays_on=yes && break
-  sleep 0.2
-done
-check "Left from the end: the music plays on from 63 s" yes "$plays_on"
-# Tapped, not held: the author's keys take their presses from the queue the
-# engine reads a tap of Escape from, and leave Escape's there.
+xdotool key Left bracketleft
+check "Left from the end: the music plays on from 63 s" yes \
+  "$([[ "$(wait_for_title '64.000 s | passage from 63.')" == *"| 64.000 s | passage from 63."[0-9][0-9][0-9]" s" ]] && echo yes || echo no)"
+# Tapped, not held: the author's mode takes its keys from the queue the
+# engine reads a tap of Escape from, and leaves Escape's there.
 xdotool key Escape
 wait_for_exit
 check "Escape tapped ends the author's mode with exit code 0" 0 "$exit_code"

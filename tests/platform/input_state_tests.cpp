@@ -26,6 +26,19 @@ TEST(BoundedQueue, KeepsTheNewestEntriesInOrderAcrossWrapAround)
     queue.Push(1);
     queue.Clear();
     EXPECT_TRUE(queue.Empty());
+
+    // A filtered take across the wrap: the taken and the kept each in order,
+    // and the queue goes on from what it kept.
+    for (int i = 1; i <= 7; ++i) {
+        queue.Push(i);
+    }
+    EXPECT_EQ(queue.TakeIf([](int value) { return value % 2 == 0; }), (std::vector<int>{4, 6}));
+    queue.Push(8);
+    for (int expected : {5, 7, 8}) {
+        ASSERT_TRUE(queue.Pop(out));
+        EXPECT_EQ(out, expected);
+    }
+    EXPECT_TRUE(queue.Empty());
 }
 
 TEST(InputState, EventsBeforeAnyMoveReportTheOrigin)
