@@ -186,9 +186,9 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     EXPECT_EQ(shaders.Compiled(), 8u);
 
     // The last good pair goes into the pyramids' material, and again into the
-    // scene made anew on a device made anew, once the last is gone (which
-    // under Wine gives the new one its address); then, on the same device,
-    // only a pair compiled since.
+    // scene made anew on a device made anew once the scene and the device
+    // before are gone (Wine gives the third device the second's address);
+    // then, on the same device, only a pair compiled since.
     struct PlainMaterial : Material {};
     PlainMaterial cube;
     PlainMaterial pyramid;
@@ -203,14 +203,14 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
             shaders.Given(handed.material, handed.problem);
         }
     };
-    for (int made = 0; made < 2; ++made) {
+    for (int made = 0; made < 3; ++made) {
+        pyramid.pixelShader.Reset();
+        pyramid.vertexShader.Reset();
+        pyramid.inputLayout.Reset();
         device.Reset();
         D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
                           nullptr, nullptr);
         ASSERT_TRUE(device);
-        pyramid.pixelShader.Reset();
-        pyramid.vertexShader.Reset();
-        pyramid.inputLayout.Reset();
         give(shaders.Materials());
         EXPECT_TRUE(pyramid.pixelShader && pyramid.vertexShader && pyramid.inputLayout);
         EXPECT_FALSE(cube.pixelShader || cube.vertexShader);  // no cube source was saved
