@@ -58,6 +58,7 @@ AuthorAction ApplyAuthorKey(AuthorKey key, double now, double length, AuthorStat
 std::optional<double> PassageRepeat(double now, const AuthorState& state);
 
 // "Vexlar-engine | author | 3.000 s | paused | passage 1.000-4.000 s | <error>":
-// the music's time to the millisecond (rounded down, so a time a hair short of a
-// second never reads as that second) and what else is set.
+// the music's time to the millisecond, rounded down (2.9996 s reads 2.999 s)
+// but for a time less than a microsecond short of one (a float's 3 s read
+// back as 2.9999998 s reads 3.000 s), and what else is set.
 std::string AuthorTitle(double now, const AuthorState& state, const std::string& shaderError);

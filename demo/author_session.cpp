@@ -30,8 +30,8 @@ void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std:
     }
 
     shaders.Poll(GetTickCount64());
-    for (const RefusedShader& refused : swap.Apply(device, scene, shaders.Sources())) {
-        shaders.Report(refused.source, refused.message);
+    for (const ShaderHandOver& handed : swap.Apply(device, scene, shaders.Materials())) {
+        shaders.Given(handed.material, handed.problem);
     }
 
     // Without a folder to work in, an older compile error is not the news.

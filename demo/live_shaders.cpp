@@ -1,5 +1,6 @@
 #include "demo/live_shaders.h"
 
+#include "demo/command_line.h"
 #include "demo/shader_sources.h"
 #include "platform/unicode_text.h"
 
@@ -12,28 +13,22 @@ namespace {
 // A few looks a second: a save shows within a frame or two of being still.
 constexpr std::uint64_t kPollIntervalMs = 50;
 
-void WriteToStandardError(const std::string& line)
+bool NeverCompiled(const LiveSource& source)
 {
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    if (error == nullptr || error == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    const std::string text = "vexlar: " + line + "\n";
-    DWORD written = 0;
-    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return !source.newest && source.error.message.empty();
 }
 
 }  // namespace
 
 LiveShaders::LiveShaders(const std::wstring& folder)
-    : watch(folder), sources{{{.file = "cube_vertex.hlsl", .profile = "vs_5_0", .entry = 0, .vertex = true},
-                              {.file = "cube_pixel.hlsl", .profile = "ps_5_0", .entry = 0, .vertex = false},
-                              {.file = "pyramid_vertex.hlsl", .profile = "vs_5_0", .entry = 1, .vertex = true},
-                              {.file = "pyramid_pixel.hlsl", .profile = "ps_5_0", .entry = 1, .vertex = false}}}
+    : watch(folder), materials{{{.vertex = {.file = "cube_vertex.hlsl", .profile = "vs_5_0"},
+                                 .pixel = {.file = "cube_pixel.hlsl", .profile = "ps_5_0"}},
+                                {.vertex = {.file = "pyramid_vertex.hlsl", .profile = "vs_5_0"},
+                                 .pixel = {.file = "pyramid_pixel.hlsl", .profile = "ps_5_0"}}}}
 {
     if (!compiler.Loaded()) {
-        WriteToStandardError("the system's shader compiler (d3dcompiler_47.dll) cannot be loaded: saved shaders are "
-                             "not compiled");
+        WriteStandardError("vexlar: the system's shader compiler (d3dcompiler_47.dll) cannot be loaded: saved shaders "
+                           "are not compiled\n");
     }
 }
 
@@ -43,68 +38,109 @@ void LiveShaders::Poll(std::uint64_t nowMs)
         return;
     }
     nextLookMs = nowMs + kPollIntervalMs;
-    const std::set<std::wstring> saved = watch.Saved();
-    if (!saved.empty()) {
-        // What includes what, as the files read now; a file that cannot be
-        // read counts as including nothing.
-        std::map<std::string, std::vector<std::string>> includes;
-        for (const std::wstring& name : watch.Files()) {
-            std::string text;
-            if (ReadWholeFile(watch.Folder() + L"\\" + name, text) == FileRead::Read) {
-                includes[Utf8FromUtf16(name).value_or(std::string())] = IncludedNames(text);
-            }
-        }
-        std::set<std::string> savedNames;
-        for (const std::wstring& name : saved) {
-            savedNames.insert(Utf8FromUtf16(name).value_or(std::string()));
-        }
-        std::vector<std::string> names;
-        for (const LiveSource& source : sources) {
-            names.emplace_back(source.file);
-        }
-        pending.merge(StaleSources(savedNames, includes, names));
+    if (const std::set<std::wstring> saved = watch.Saved(); !saved.empty()) {
+        MarkStale(saved);
     }
-    for (std::size_t index = 0; index < sources.size(); ++index) {
-        LiveSource& source = sources[index];
-        if (!pending.contains(source.file)) {
-            continue;
-        }
-        ShaderCompile compiled = compiler.Compile(watch.Folder(), source.file, source.profile);
-        switch (compiled.outcome) {
-        case ShaderCompile::Outcome::Locked:
-            continue;  // still pending
-        case ShaderCompile::Outcome::Missing:
-            // Taken away, perhaps to be saved again under its name: the last
-            // good shader draws on, and the next save is compiled.
-            break;
-        case ShaderCompile::Outcome::Failed:
-            Report(index, compiled.message);
-            break;
-        case ShaderCompile::Outcome::Compiled:
-            source.code = std::move(compiled.code);
-            source.version = ++compiledCount;
-            source.error.clear();
-            break;
-        }
-        pending.erase(source.file);
+    for (LiveMaterial& material : materials) {
+        CompilePending(material);
     }
 }
 
-void LiveShaders::Report(std::size_t index, const std::string& message)
+void LiveShaders::MarkStale(const std::set<std::wstring>& saved)
 {
-    LiveSource& source = sources[index];
-    source.error = message;
-    source.errorOrder = ++errors;
-    WriteToStandardError(message);
+    std::set<std::string> savedNames;
+    for (const std::wstring& name : saved) {
+        savedNames.insert(Utf8FromUtf16(name).value_or(std::string()));
+    }
+    // What includes what, as the files read now. One that cannot be read now
+    // counts as saved: what it includes is unknown, so the sources above it
+    // are compiled again, which waits until it can be read.
+    std::map<std::string, std::vector<std::string>> includes;
+    for (const std::wstring& name : watch.Files()) {
+        const std::string utf8 = Utf8FromUtf16(name).value_or(std::string());
+        std::string text;
+        const FileRead read = ReadWholeFile(watch.Folder() + L"\\" + name, text);
+        if (read == FileRead::Read) {
+            includes[utf8] = IncludedNames(text);
+        } else if (read == FileRead::Locked) {
+            savedNames.insert(utf8);
+        }
+    }
+    std::vector<std::string> names;
+    for (const LiveMaterial& material : materials) {
+        names.insert(names.end(), {material.vertex.file, material.pixel.file});
+    }
+    pending.merge(StaleSources(savedNames, includes, names));
+    // A pair is made of both files as they stand: one never compiled goes too.
+    for (const LiveMaterial& material : materials) {
+        if (pending.contains(material.vertex.file) || pending.contains(material.pixel.file)) {
+            for (const LiveSource* source : {&material.vertex, &material.pixel}) {
+                if (NeverCompiled(*source)) {
+                    pending.insert(source->file);
+                }
+            }
+        }
+    }
+}
+
+void LiveShaders::CompilePending(LiveMaterial& material)
+{
+    bool compiled = false;
+    bool waiting = false;
+    for (LiveSource* source : {&material.vertex, &material.pixel}) {
+        if (!pending.contains(source->file)) {
+            continue;
+        }
+        ShaderCompile compile = compiler.Compile(watch.Folder(), source->file, source->profile);
+        if (compile.outcome == ShaderCompile::Outcome::Locked) {
+            waiting = true;  // still pending
+            continue;
+        }
+        pending.erase(source->file);
+        compiled = true;
+        // Taken away (Missing), perhaps to be saved again under its name: the
+        // last good pair draws on, and the next save is compiled.
+        source->newest = std::move(compile.code);
+        if (compile.outcome == ShaderCompile::Outcome::Failed) {
+            Tell(source->error, compile.message);
+        } else if (compile.outcome == ShaderCompile::Outcome::Compiled) {
+            source->error = {};
+        }
+    }
+    if (compiled && !waiting && material.vertex.newest && material.pixel.newest) {
+        material.vertexCode = material.vertex.newest;
+        material.pixelCode = material.pixel.newest;
+        material.version = ++compiledCount;
+    }
+}
+
+void LiveShaders::Given(std::size_t index, const std::optional<std::string>& problem)
+{
+    if (problem) {
+        Tell(materials[index].refused, *problem);
+    } else {
+        materials[index].refused = {};
+    }
+}
+
+void LiveShaders::Tell(StandingError& error, const std::string& message)
+{
+    if (error.message == message) {
+        return;
+    }
+    error = {.message = message, .order = ++errors};
+    WriteStandardError("vexlar: " + message + "\n");
 }
 
 std::string LiveShaders::Error() const
 {
-    const LiveSource* newest = nullptr;
-    for (const LiveSource& source : sources) {
-        if (!source.error.empty() && (newest == nullptr || source.errorOrder > newest->errorOrder)) {
-            newest = &source;
+    const StandingError* newest = nullptr;
+    for (const LiveMaterial& material : materials) {
+        for (const StandingError* error : {&material.vertex.error, &material.pixel.error, &material.refused}) {
+            if (!error->message.empty() && (newest == nullptr || error->order > newest->order)) {
+                newest = error;
+            }
         }
     }
-    return newest == nullptr ? std::string() : newest->error;
+    return newest == nullptr ? std::string() : newest->message;
 }

@@ -2,8 +2,9 @@
 // watched folder looked at a few times a second, the sources that a save made
 // stale (directly or through what they include) kept pending while they
 // cannot be read, and the newest failure still standing, told in the title
-// and on standard error. A source that does not compile keeps its last good
-// code.
+// and on standard error. A material's two shaders change together: what the
+// vertex shader passes, the pixel shader takes, so a pair is taken only when
+// both sources compile as they stand; otherwise the last good pair draws on.
 #pragma once
 
 #include "demo/shader_compiler.h"
@@ -16,20 +17,35 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 
-inline constexpr std::size_t kLiveSourceCount = 4;
+// The scene's entries 0 (the cube) and 1 (the pyramids), each with its material.
+inline constexpr std::size_t kLiveMaterialCount = 2;
+
+struct StandingError {
+    std::string message;  // "" while none stands
+    std::uint64_t order = 0;
+};
 
 struct LiveSource {
     const char* file;     // in the folder
     const char* profile;  // as the build compiles it, entry point main
-    std::size_t entry;    // the scene entry whose material it belongs to: 0 the cube, 1 the pyramids
-    bool vertex;
-    Microsoft::WRL::ComPtr<ID3DBlob> code;  // the newest bytecode that compiled
-    std::uint64_t version = 0;              // which compile made `code`: only grows; 0 before the first
-    std::string error;                      // the failure's first message, while it stands
-    std::uint64_t errorOrder = 0;
+    // The code of the file as it was last read; empty while it does not
+    // compile, or before it was first compiled.
+    Microsoft::WRL::ComPtr<ID3DBlob> newest;
+    StandingError error;  // the compiler's first message
+};
+
+struct LiveMaterial {
+    LiveSource vertex;
+    LiveSource pixel;
+    // The newest pair that both compiled, from the files as they then stood.
+    Microsoft::WRL::ComPtr<ID3DBlob> vertexCode;
+    Microsoft::WRL::ComPtr<ID3DBlob> pixelCode;
+    std::uint64_t version = 0;  // which pair: only grows; 0 before the first
+    StandingError refused;      // the device did not take the pair
 };
 
 class LiveShaders {
@@ -38,27 +54,34 @@ public:
     explicit LiveShaders(const std::wstring& folder);
 
     // Looks at the folder, at most every poll interval, and compiles the
-    // sources that a save made stale. A source that cannot be read now (locked,
-    // half moved) is tried again at the next look. Each failure's first
-    // message goes to standard error.
+    // sources that a save made stale, with their pair's other source if it
+    // was never compiled. A file that cannot be read now (locked, half moved)
+    // is tried again at the next look. Each failure's first message goes to
+    // standard error.
     void Poll(std::uint64_t nowMs);
 
-    const std::array<LiveSource, kLiveSourceCount>& Sources() const { return sources; }
+    const std::array<LiveMaterial, kLiveMaterialCount>& Materials() const { return materials; }
 
-    // Tells `message` as the failure of source `index` (standard error, and
-    // Error() until the source compiles again).
-    void Report(std::size_t index, const std::string& message);
+    // What the device made of material `index`'s newest pair: `problem`
+    // (told, as a failure) stands until a pair of it is taken.
+    void Given(std::size_t index, const std::optional<std::string>& problem);
 
     // The first message of the newest failure still standing; "" when there is none.
     std::string Error() const;
 
-    // How many sources compiled (for the benchmark): a count that only grows.
+    // How many pairs compiled (for the benchmark): a count that only grows.
     std::uint64_t Compiled() const { return compiledCount; }
 
 private:
+    void MarkStale(const std::set<std::wstring>& saved);
+    void CompilePending(LiveMaterial& material);
+    // Tells `message` as `error`, unless the same words stand already (the
+    // other source of a pair compiled again, another device refusing too).
+    void Tell(StandingError& error, const std::string& message);
+
     ShaderCompiler compiler;  // first, so that the code it compiled goes before its library
     ShaderWatch watch;
-    std::array<LiveSource, kLiveSourceCount> sources;
+    std::array<LiveMaterial, kLiveMaterialCount> materials;
     std::set<std::string> pending;  // stale sources still to compile
     std::uint64_t nextLookMs = 0;
     std::uint64_t errors = 0;

@@ -44,6 +44,22 @@ std::string IncludedName(std::string_view line)
     return std::string(line.substr(1, end - 1));
 }
 
+// A control character (the source's own text is quoted in messages) would
+// garble a title or steer a terminal: each one, C1's too, becomes a space.
+std::string Printable(std::string_view line)
+{
+    std::string printable;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < line.size() && (static_cast<unsigned char>(line[i + 1]) & 0xE0) == 0x80;
+        if (c1) {
+            ++i;  // U+0080 to U+009F, two bytes in UTF-8
+        }
+        printable += byte < 0x20 || byte == 0x7F || c1 ? ' ' : line[i];
+    }
+    return printable;
+}
+
 }  // namespace
 
 std::vector<std::string> IncludedNames(std::string_view source)
@@ -86,7 +102,7 @@ std::set<std::string> StaleSources(const std::set<std::string>& saved,
     std::set<std::string> stale;
     for (const std::string& source : sources) {
         // Depth first through the includes; each file once, so a circle of
-        // includes (which the compiler refuses anyway) ends.
+        // includes (which include guards make legal) ends.
         std::set<std::string> seen;
         std::vector<std::string> open{FoldedName(source)};
         while (!open.empty()) {
@@ -109,11 +125,13 @@ std::set<std::string> StaleSources(const std::set<std::string>& saved,
 
 std::string FirstMessageLine(std::string_view messages)
 {
+    // The compiler's text ends at its NUL, whatever size its blob has.
+    messages = messages.substr(0, messages.find('\0'));
     while (!messages.empty()) {
         const std::size_t end = messages.find('\n');
         const std::string_view line = Trimmed(messages.substr(0, end));
         if (!line.empty()) {
-            return std::string(line);
+            return Printable(line);
         }
         messages.remove_prefix(end == std::string_view::npos ? messages.size() : end + 1);
     }

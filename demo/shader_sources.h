@@ -23,7 +23,8 @@ std::set<std::string> StaleSources(const std::set<std::string>& saved,
                                    const std::map<std::string, std::vector<std::string>>& includes,
                                    const std::vector<std::string>& sources);
 
-// The compiler's first message: its first line that is not blank, without
-// trailing spaces; "" when there is none. It names the file, the line and
-// the column, then the text.
+// The compiler's first message: its first line that is not blank, up to its
+// NUL, without trailing spaces and with each control character a space; ""
+// when there is none. It names the file, the line and the column, then the
+// text.
 std::string FirstMessageLine(std::string_view messages);

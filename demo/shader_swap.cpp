@@ -7,46 +7,63 @@
 
 using Microsoft::WRL::ComPtr;
 
-std::vector<RefusedShader> ShaderSwap::Apply(ID3D11Device* device, const std::vector<MeshObject*>& scene,
-                                             const std::array<LiveSource, kLiveSourceCount>& sources)
+namespace {
+
+// Marks a device that has had the shaders. A device made anew after a lost
+// one may have its address, so the address cannot tell; and a reference kept
+// to tell by would keep the lost device alive.
+constexpr GUID kShadersGiven{0x6d0b3f52, 0x91a4, 0x4c7e, {0xb2, 0x1f, 0x38, 0x5e, 0xa9, 0x07, 0xc4, 0x6d}};
+
+// Both shaders and the layout, or none: a pixel shader that does not take
+// what the vertex shader passes draws nothing right.
+std::optional<std::string> GivePair(ID3D11Device& device, std::size_t index, const LiveMaterial& live,
+                                    Material& material)
 {
-    std::vector<RefusedShader> refused;
-    if (device == nullptr || scene.size() < 2) {
-        return refused;
+    ID3DBlob& vertexCode = *live.vertexCode.Get();
+    ID3DBlob& pixelCode = *live.pixelCode.Get();
+    ComPtr<ID3D11VertexShader> vertex;
+    ComPtr<ID3D11InputLayout> layout;
+    ComPtr<ID3D11PixelShader> pixel;
+    const UINT elements = index == 0 ? kCubeElementCount : kPyramidElementCount;
+    if (FAILED(
+            device.CreateVertexShader(vertexCode.GetBufferPointer(), vertexCode.GetBufferSize(), nullptr, &vertex)) ||
+        FAILED(device.CreateInputLayout(kVertexElements.data(), elements, vertexCode.GetBufferPointer(),
+                                        vertexCode.GetBufferSize(), &layout))) {
+        return std::string(live.vertex.file) + ": the device does not take the compiled shader";
     }
-    const bool again = device != givenTo;
-    givenTo = device;
-    for (std::size_t index = 0; index < sources.size(); ++index) {
-        const LiveSource& source = sources[index];
-        if (!source.code || (source.version == given[index] && !again)) {
+    if (FAILED(device.CreatePixelShader(pixelCode.GetBufferPointer(), pixelCode.GetBufferSize(), nullptr, &pixel))) {
+        return std::string(live.pixel.file) + ": the device does not take the compiled shader";
+    }
+    material.vertexShader = vertex;
+    material.inputLayout = layout;
+    material.pixelShader = pixel;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<ShaderHandOver> ShaderSwap::Apply(ID3D11Device* device, const std::vector<MeshObject*>& scene,
+                                              const std::array<LiveMaterial, kLiveMaterialCount>& materials)
+{
+    std::vector<ShaderHandOver> handed;
+    if (device == nullptr || scene.size() < materials.size()) {
+        return handed;
+    }
+    BOOL mark = TRUE;
+    UINT size = sizeof mark;
+    const bool anew = FAILED(device->GetPrivateData(kShadersGiven, &size, &mark));
+    if (anew) {
+        device->SetPrivateData(kShadersGiven, sizeof mark, &mark);
+    }
+    for (std::size_t index = 0; index < materials.size(); ++index) {
+        const LiveMaterial& live = materials[index];
+        if (live.version == 0 || (live.version == given[index] && !anew)) {
             continue;
         }
-        given[index] = source.version;
-        Material* material = scene[source.entry]->material;
-        if (material == nullptr) {
-            continue;
+        given[index] = live.version;
+        if (Material* material = scene[index]->material; material != nullptr) {
+            handed.push_back({.material = index, .problem = GivePair(*device, index, live, *material)});
         }
-        const void* code = source.code->GetBufferPointer();
-        const SIZE_T size = source.code->GetBufferSize();
-        if (source.vertex) {
-            ComPtr<ID3D11VertexShader> shader;
-            ComPtr<ID3D11InputLayout> layout;
-            const UINT elements = source.entry == 0 ? kCubeElementCount : kPyramidElementCount;
-            if (SUCCEEDED(device->CreateVertexShader(code, size, nullptr, &shader)) &&
-                SUCCEEDED(device->CreateInputLayout(kVertexElements.data(), elements, code, size, &layout))) {
-                material->vertexShader = shader;
-                material->inputLayout = layout;
-                continue;
-            }
-        } else {
-            ComPtr<ID3D11PixelShader> shader;
-            if (SUCCEEDED(device->CreatePixelShader(code, size, nullptr, &shader))) {
-                material->pixelShader = shader;
-                continue;
-            }
-        }
-        refused.push_back(
-            {.source = index, .message = std::string(source.file) + ": the device does not take the compiled shader"});
     }
-    return refused;
+    return handed;
 }

@@ -20,7 +20,8 @@ public:
     std::set<std::wstring> Saved();
 
     const std::wstring& Folder() const { return folder; }
-    // The sources (.hlsl) and includes (.hlsli) there now.
+    // The sources (.hlsl) and includes (.hlsli) as the last look took them:
+    // one new and not yet held still is not among them.
     std::set<std::wstring> Files() const;
 
 private:

@@ -152,7 +152,11 @@ TEST(ShaderSources, TheCompilersFirstMessageIsItsFirstLineThatSaysSomething)
     EXPECT_EQ(FirstMessageLine("\r\n  \npyramid_pixel.hlsl(12,5-9): error X3004: undeclared identifier 'c'  \r\n"
                                "pyramid_pixel.hlsl(13,1): warning X3206: second\n"),
               "pyramid_pixel.hlsl(12,5-9): error X3004: undeclared identifier 'c'");
-    EXPECT_EQ(FirstMessageLine(std::string("only line\0", 10)), std::string("only line\0", 10));
+    // A one-line message ends at the compiler's NUL; no control character
+    // (the source's own text, quoted) reaches the title or a terminal.
+    EXPECT_EQ(FirstMessageLine(std::string("only line\0", 10)), "only line");
+    EXPECT_EQ(FirstMessageLine("a.hlsl(1,1): 'x\x1b[2J\ty\x7f\xc2\x9b[1m\xc2\xa0'"),
+              "a.hlsl(1,1): 'x [2J y  [1m\xc2\xa0'");
     EXPECT_EQ(FirstMessageLine(""), "");
     EXPECT_EQ(FirstMessageLine("\n\n \t"), "");
 }

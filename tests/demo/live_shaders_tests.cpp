@@ -10,23 +10,31 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace {
 
-// A fresh folder of its own beside the tests.
-std::wstring MakeFolder(const wchar_t* name)
-{
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(name, MAX_PATH, full, nullptr);
-    std::wstring folder = full;
-    for (const wchar_t* file : {L"\\a.hlsl", L"\\b.hlsli", L"\\a.hlsl.swp", L"\\pyramid_pixel.hlsl",
-                                L"\\pyramid_vertex.hlsl", L"\\object_constants.hlsli", L"\\cube_vertex.hlsl"}) {
-        DeleteFileW((folder + file).c_str());
+// A fresh folder of its own in the temporary folder, gone with the test.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const wchar_t* name)
+        : path(std::filesystem::temp_directory_path() / (name + std::to_wstring(GetCurrentProcessId())))
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        std::filesystem::create_directories(path);
     }
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path path;
+};
 
 void Write(const std::wstring& path, const std::string& text)
 {
@@ -41,7 +49,8 @@ void Write(const std::wstring& path, const std::string& text)
 // no shaders; a file taken away and written again counts again.
 TEST(ShaderWatch, TakesAFileOnceItHoldsStill)
 {
-    const std::wstring folder = MakeFolder(L"watch-folder");
+    const TemporaryFolder temporary(L"watch-folder");
+    const std::wstring folder = temporary.path.wstring();
     Write(folder + L"\\a.hlsl", "one");
     ShaderWatch watch(folder);
     EXPECT_TRUE(watch.Saved().empty());  // there at the start: nothing saved
@@ -97,7 +106,8 @@ void ExpectTakenOnceUnlocked(LiveShaders& shaders, std::uint64_t& nowMs, const s
 // include compiles the sources that include it.
 TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
 {
-    const std::wstring folder = MakeFolder(L"live-folder");
+    const TemporaryFolder temporary(L"live-folder");
+    const std::wstring folder = temporary.path.wstring();
     Write(folder + L"\\object_constants.hlsli", "cbuffer ObjectConstants : register(b0) { float4x4 world; };\n");
     Write(folder + L"\\pyramid_vertex.hlsl", kGoodVertex);
     std::uint64_t now = 0;
@@ -127,13 +137,12 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     EXPECT_EQ(shaders.Compiled(), 3u);
     EXPECT_EQ(shaders.Error(), "");
 
-    Write(folder + L"\\object_constants.hlsli",
-          "cbuffer ObjectConstants : register(b0) { float4x4 world; float4x4 view; };\n");
+    const std::wstring include = folder + L"\\object_constants.hlsli";
+    Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; float4x4 view; };\n");
     Look(shaders, now);
-    EXPECT_EQ(shaders.Compiled(), 4u);  // the vertex source that includes it; cube_vertex.hlsl is not there
+    EXPECT_EQ(shaders.Compiled(), 4u);  // the pyramids' pair; the cube's sources are not there
 
     // An include locked while it is saved, the same.
-    const std::wstring include = folder + L"\\object_constants.hlsli";
     Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; };\n");
     ExpectTakenOnceUnlocked(shaders, now, include);
     EXPECT_EQ(shaders.Compiled(), 5u);
@@ -146,22 +155,41 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     EXPECT_EQ(shaders.Error().rfind("pyramid_vertex.hlsl", 0), 0u) << shaders.Error();
     Write(folder + L"\\pyramid_vertex.hlsl", kGoodVertex);
     Look(shaders, now);
-    EXPECT_EQ(shaders.Compiled(), 6u);
+    EXPECT_EQ(shaders.Compiled(), 5u);  // no pair while the pixel source fails
     EXPECT_EQ(shaders.Error().rfind("pyramid_pixel.hlsl", 0), 0u) << shaders.Error();
 
-    // The last good shaders go into the pyramids' material, and again into
-    // the scene made anew on another device (a lost device); then, on the
-    // same device, only what compiled since.
+    // An include between the source and the saved one, locked while the
+    // folder is read, is read again once it can be.
+    Write(folder + L"\\middle.hlsli", "#include \"object_constants.hlsli\"\n");
+    Write(folder + L"\\pyramid_vertex.hlsl", "#include \"middle.hlsli\"\n"
+                                             "float4 main(float3 p : Position) : SV_Position { return world[0]; }\n");
+    Write(folder + L"\\pyramid_pixel.hlsl",
+          "#include \"object_constants.hlsli\"\nfloat4 main() : SV_Target\n{\n    return tint;\n}\n");
+    Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; float4 tint; };\n");
+    Look(shaders, now);
+    EXPECT_EQ(shaders.Compiled(), 6u);
+    Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; float4 tint; float4 more; };\n");
+    ExpectTakenOnceUnlocked(shaders, now, folder + L"\\middle.hlsli");
+    EXPECT_EQ(shaders.Compiled(), 7u);
+
+    // A saved include with which the vertex source compiles and the pixel
+    // source does not: neither changes.
+    const LiveMaterial& pyramids = shaders.Materials()[1];
+    const ID3DBlob* const vertexCode = pyramids.vertexCode.Get();
+    Write(include, "cbuffer ObjectConstants : register(b0) { float4x4 world; };\n");
+    Look(shaders, now);
+    EXPECT_EQ(pyramids.vertexCode.Get(), vertexCode);
+    EXPECT_EQ(shaders.Compiled(), 7u);
+    EXPECT_NE(shaders.Error().find("tint"), std::string::npos) << shaders.Error();
+    Write(folder + L"\\pyramid_pixel.hlsl", kGoodPixel);
+    Look(shaders, now);
+    EXPECT_EQ(shaders.Compiled(), 8u);
+
+    // The last good pair goes into the pyramids' material, and again into the
+    // scene made anew on a device made anew once the scene and the device
+    // before are gone (Wine gives the third device the second's address);
+    // then, on the same device, only a pair compiled since.
     struct PlainMaterial : Material {};
-    const auto makeDevice = [] {
-        Microsoft::WRL::ComPtr<ID3D11Device> device;
-        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
-                          nullptr, nullptr);
-        return device;
-    };
-    const Microsoft::WRL::ComPtr<ID3D11Device> first = makeDevice();
-    const Microsoft::WRL::ComPtr<ID3D11Device> second = makeDevice();
-    ASSERT_TRUE(first && second);
     PlainMaterial cube;
     PlainMaterial pyramid;
     MeshObject cubeObject;
@@ -169,33 +197,39 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     cubeObject.material = &cube;
     pyramidObject.material = &pyramid;
     ShaderSwap swap;
-    const auto give = [&](ID3D11Device* device) {
-        return swap.Apply(device, {&cubeObject, &pyramidObject}, shaders.Sources()).empty();
+    Microsoft::WRL::ComPtr<ID3D11Device> device;
+    const auto give = [&](const std::array<LiveMaterial, kLiveMaterialCount>& materials) {
+        for (const ShaderHandOver& handed : swap.Apply(device.Get(), {&cubeObject, &pyramidObject}, materials)) {
+            shaders.Given(handed.material, handed.problem);
+        }
     };
-    for (ID3D11Device* device : {first.Get(), second.Get()}) {
+    for (int made = 0; made < 3; ++made) {
         pyramid.pixelShader.Reset();
         pyramid.vertexShader.Reset();
         pyramid.inputLayout.Reset();
-        EXPECT_TRUE(give(device));
+        device.Reset();
+        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
+                          nullptr, nullptr);
+        ASSERT_TRUE(device);
+        give(shaders.Materials());
         EXPECT_TRUE(pyramid.pixelShader && pyramid.vertexShader && pyramid.inputLayout);
         EXPECT_FALSE(cube.pixelShader || cube.vertexShader);  // no cube source was saved
     }
-    const auto pixelCode = [&shaders] {
-        const Microsoft::WRL::ComPtr<ID3DBlob>& code = shaders.Sources()[3].code;  // pyramid_pixel.hlsl
-        return std::string(static_cast<const char*>(code->GetBufferPointer()), code->GetBufferSize());
-    };
-    const std::string oldCode = pixelCode();
-    const Microsoft::WRL::ComPtr<ID3D11PixelShader> oldPixel = pyramid.pixelShader;
-    const Microsoft::WRL::ComPtr<ID3D11VertexShader> vertex = pyramid.vertexShader;
-    // Another colour, so that its code differs from the last good one's.
-    Write(folder + L"\\pyramid_pixel.hlsl",
-          "float4 main(float4 position : SV_Position) : SV_Target\n{\n    return float4(0.0f, 1.0f, 0.0f, 1.0f);\n}\n");
-    Look(shaders, now);
-    EXPECT_NE(pixelCode(), oldCode);
-    EXPECT_TRUE(give(second.Get()));
-    // Compared by address: MinGW's ComPtr has no ==, and would compare the two as bools.
-    EXPECT_TRUE(pyramid.pixelShader && pyramid.pixelShader.Get() != oldPixel.Get());
-    EXPECT_EQ(pyramid.vertexShader.Get(), vertex.Get());
+    const Microsoft::WRL::ComPtr<ID3D11PixelShader> pixel = pyramid.pixelShader;
+    give(shaders.Materials());
+    EXPECT_EQ(pyramid.pixelShader.Get(), pixel.Get());
+
+    // A pair the device does not take (vertex code as the pixel shader's)
+    // leaves the last one drawing, told until the device takes a pair.
+    std::array<LiveMaterial, kLiveMaterialCount> refused = shaders.Materials();
+    refused[1].pixelCode = refused[1].vertexCode;
+    ++refused[1].version;
+    const ID3D11VertexShader* const vertex = pyramid.vertexShader.Get();
+    give(refused);
+    EXPECT_EQ(pyramid.vertexShader.Get(), vertex);
+    EXPECT_EQ(shaders.Error(), "pyramid_pixel.hlsl: the device does not take the compiled shader");
+    give(shaders.Materials());
+    EXPECT_EQ(shaders.Error(), "");
 }
 
 }  // namespace

@@ -130,7 +130,10 @@ float4 main(float4 position : SV_Position) : SV_Target
 }
 HLSL
 # The compiler's first message names the file and the line (Wine's as file:line:column).
-now=$(wait_for_title 'pyramid_pixel.hlsl')
+# The shell writes in two steps (the file emptied, then its text), as many
+# editors do, and a look between them may compile the empty file first; the
+# finished save is compiled next, so its message is the one waited for.
+now=$(wait_for_title 'undefinedColour')
 echo "the title: $now"
 check "a broken shader's first message is in the title" yes \
   "$([[ "$now" == *"| pyramid_pixel.hlsl"[:\(]3[:,]*"undefinedColour"* ]] && echo yes || echo no)"

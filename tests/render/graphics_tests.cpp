@@ -324,7 +324,7 @@ TEST(Graphics, ResizesToTheWindowWithNothingLeftReferringToTheBuffer)
         ViewWatch::Attach(graphics.renderTargetView.Get(), strictSwapChain->liveViews);
         SetWindowPos(window.Handle(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
         ASSERT_TRUE(graphics.ResizeToWindow()) << width;
-        EXPECT_EQ(graphics.device, device);
+        EXPECT_EQ(graphics.device.Get(), device.Get());
         EXPECT_EQ(TextureDescOf(graphics.renderTargetView.Get()).Width, UINT(width));
         EXPECT_EQ(graphics.height, UINT(height));
     }
