@@ -139,6 +139,8 @@ struct DeviceLog {
     int discards = 0;          // times the newest device dropped what it held
     std::size_t keptFrom = 0;  // where in its bytes received the last drop was
     int foreignCalls = 0;      // calls from a thread other than the one that opened it
+    // A device whose clock failed was let go, and no other has been asked for since.
+    bool lossUnanswered = false;
 };
 
 struct FakeDeviceKind {
@@ -161,12 +163,14 @@ public:
         index = log->received.size();
         log->received.emplace_back();
         ++log->alive;
+        log->lossUnanswered = false;
         PublishLocked();
     }
     ~FakeDevice() override
     {
         std::lock_guard lock(log->mutex);
         --log->alive;
+        log->lossUnanswered = log->lossUnanswered || failed;
     }
 
     std::uint32_t BufferFrames() const override { return format.sampleRate / 5; }
@@ -282,6 +286,8 @@ DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock&
     return [=](const PcmFormat& format) -> std::unique_ptr<OutputDevice> {
         const int n = (*opened)++;
         if (n > replacements) {
+            std::lock_guard lock(log->mutex);
+            log->lossUnanswered = false;
             return nullptr;
         }
         return std::make_unique<FakeDevice>(format, log, clock, n == 0 ? first : FakeDeviceKind{});
@@ -297,8 +303,8 @@ std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
 // decoded and held by the device playing, if any (or everything up to the
 // end), so that neither clock waits for data. A device that was started is
 // first taken up and its clock read at this time, so that the time does not
-// move between the two; one whose clock failed is first let go. False when
-// that never comes.
+// move between the two; one whose clock failed is first let go, and another
+// asked for. False when that never comes.
 bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t step)
 {
     const std::uint32_t blockAlign = playback.Format().BlockAlign();
@@ -311,7 +317,7 @@ bool Step(Playback& playback, TestClock& clock, DeviceLog& log, std::uint64_t st
         }
         const bool onDevice = playback.ClockInUse() == PositionClock::Device;
         std::lock_guard lock(log.mutex);
-        if (log.alive == 0 || log.received.empty()) {
+        if (log.received.empty() || (log.alive == 0 && !log.lossUnanswered)) {
             return true;
         }
         if (log.failed || !log.started || !onDevice || log.readAt != clock.Now()) {
