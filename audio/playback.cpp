@@ -212,7 +212,8 @@ std::size_t Playback::HeldBytes()
 Playback::DecodeProgress Playback::Decoded()
 {
     std::lock_guard lock(mutex);
-    return {.bytes = decodedEnd, .stopped = sourceEnd.has_value() || undecoded};
+    // A source that ended before a seek back is decoded again up to there.
+    return {.bytes = decodedEnd, .stopped = (sourceEnd && decodedEnd >= *sourceEnd) || undecoded};
 }
 
 std::uint64_t Playback::EndLocked() const

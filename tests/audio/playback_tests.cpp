@@ -74,6 +74,23 @@ std::shared_ptr<const PcmAudio> Tone(std::uint32_t rate, std::uint16_t channels,
     return audio;
 }
 
+// Stereo frames that hold their own number (low half left, high half right),
+// so that bytes fed from a wrong place never pass for the right ones, as a
+// tone's do one period later.
+std::shared_ptr<const PcmAudio> Numbered(std::uint32_t rate, double seconds)
+{
+    auto audio = std::make_shared<PcmAudio>();
+    audio->format = {.sampleRate = rate, .channels = 2};
+    const auto frames = static_cast<std::uint32_t>(std::lround(seconds * rate));
+    for (std::uint32_t frame = 0; frame < frames; ++frame) {
+        for (const std::uint32_t half : {frame & 0xFFFFu, frame >> 16}) {
+            audio->bytes.push_back(static_cast<std::uint8_t>(half));
+            audio->bytes.push_back(static_cast<std::uint8_t>(half >> 8));
+        }
+    }
+    return audio;
+}
+
 StreamInfo InfoOf(const PcmAudio& audio)
 {
     return {.format = audio.format, .lengthBytes = audio.bytes.size()};
@@ -164,6 +181,8 @@ public:
         log->received.emplace_back();
         ++log->alive;
         log->lossUnanswered = false;
+        log->discards = 0;
+        log->keptFrom = 0;
         PublishLocked();
     }
     ~FakeDevice() override
@@ -780,19 +799,19 @@ bool FedFrom(DeviceLog& log, const PcmAudio& piece, std::uint64_t target, int di
 // one, and on the real-time clock.
 TEST(Playback, SeeksPausesAndResumes)
 {
-    const auto tone = Tone(44100, 2, 8.0);
+    const auto piece = Numbered(44100, 8.0);
     for (const bool withDevice : {true, false}) {
         TestClock clock;
         auto log = std::make_shared<DeviceLog>();
         auto opened = std::make_shared<std::atomic<int>>(0);
-        const SourceOpener openTone = OpenTone(tone);
+        const SourceOpener openPiece = OpenTone(piece);
         Playback playback(
             [=] {
                 ++*opened;
-                return openTone();
+                return openPiece();
             },
-            InfoOf(*tone), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent,
-            FakeDevices(log, clock, {.clockFailsAfter = 300 * kMs}, 1), clock.Reader());
+            InfoOf(*piece), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent,
+            FakeDevices(log, clock, {.clockFailsAfter = 300 * kMs}, 2), clock.Reader());
         EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
         EXPECT_FALSE(playback.Pause());  // not started
         playback.Start();
@@ -802,7 +821,7 @@ TEST(Playback, SeeksPausesAndResumes)
                 ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice << " from " << target;
                 const std::uint64_t now = playback.PlayedBytes();
                 EXPECT_GE(now, target) << withDevice;
-                EXPECT_LE(now, target + BytesAt(tone->format, (i + 1) * 50 * kMs + 20 * kMs)) << withDevice;
+                EXPECT_LE(now, target + BytesAt(piece->format, (i + 1) * 50 * kMs + 20 * kMs)) << withDevice;
             }
         };
         stepFrom(0, 10);
@@ -813,17 +832,17 @@ TEST(Playback, SeeksPausesAndResumes)
             EXPECT_EQ(log->received.size(), withDevice ? 2u : 0u);
         }
 
-        const std::uint64_t ahead = BytesAt(tone->format, 3 * kSecond);
+        const std::uint64_t ahead = BytesAt(piece->format, 3 * kSecond);
         playback.Seek(ahead + 3);
         EXPECT_EQ(playback.PlayedBytes(), ahead) << withDevice;
-        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *tone, ahead, 1); }));
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, ahead, 1); }));
         stepFrom(ahead, 5);
         EXPECT_EQ(*opened, 1) << withDevice;  // served from what was held
 
-        const std::uint64_t back = BytesAt(tone->format, kSecond);
+        const std::uint64_t back = BytesAt(piece->format, kSecond);
         playback.Seek(back);
         EXPECT_EQ(playback.PlayedBytes(), back) << withDevice;
-        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *tone, back, 2); }));
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, back, 2); }));
         stepFrom(back, 5);
         EXPECT_EQ(*opened, 2) << withDevice;
 
@@ -840,9 +859,9 @@ TEST(Playback, SeeksPausesAndResumes)
             std::this_thread::sleep_for(5ms);
             EXPECT_EQ(playback.PlayedBytes(), standing) << withDevice;
         }
-        const std::uint64_t later = BytesAt(tone->format, 6 * kSecond);
+        const std::uint64_t later = BytesAt(piece->format, 6 * kSecond);
         playback.Seek(later);
-        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *tone, later, 3); }));
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, later, 3); }));
         clock.Advance(500 * kMs);
         EXPECT_EQ(playback.PlayedBytes(), later) << withDevice;
         EXPECT_EQ(playback.Status(), Playback::Activity::Paused);
@@ -861,9 +880,74 @@ TEST(Playback, SeeksPausesAndResumes)
             EXPECT_GE(playback.PlayedBytes(), last);
             last = playback.PlayedBytes();
         }
-        EXPECT_EQ(playback.PlayedBytes(), tone->bytes.size());
         EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
         EXPECT_FALSE(playback.Pause());  // at the end
+        ExpectStaysAt(playback, clock, piece->bytes.size(), *log);
+
+        // Sent back from its end, it stays stopped there until resumed; then
+        // it plays from there, on a device opened again, as any stream that plays.
+        playback.Seek(back);
+        clock.Advance(200 * kMs);
+        EXPECT_EQ(playback.PlayedBytes(), back) << withDevice;
+        EXPECT_EQ(playback.Status(), Playback::Activity::Stopped);
+        EXPECT_FALSE(playback.Pause());
+        ASSERT_TRUE(playback.Resume());
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, back, 0); }));
+        EXPECT_TRUE(WaitFor([&] { return playback.Status() == Playback::Activity::Playing; })) << withDevice;
+        stepFrom(back, 3);
+        EXPECT_EQ(playback.ClockInUse(), withDevice ? PositionClock::Device : PositionClock::RealTime);
+        ASSERT_TRUE(playback.Pause());
+        EXPECT_EQ(playback.Status(), Playback::Activity::Paused);
+        std::lock_guard lock(log->mutex);
+        EXPECT_EQ(log->received.size(), withDevice ? 3u : 0u);
+    }
+}
+
+// A seek back before what is held: while the source is opened again the
+// position stands at the new place, stalled, however the time moves; then it
+// goes on from there.
+TEST(Playback, ASeekBackStallsWhileTheSourceOpensAgain)
+{
+    const auto piece = Numbered(44100, 2.0);
+    for (const bool withDevice : {true, false}) {
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        auto shut = std::make_shared<std::atomic<bool>>(false);
+        auto waiting = std::make_shared<std::atomic<bool>>(false);
+        const SourceOpener openPiece = OpenTone(piece);
+        Playback playback(
+            [=] {
+                if (*shut) {
+                    *waiting = true;
+                    WaitFor([&] { return !*shut; });
+                }
+                return openPiece();
+            },
+            InfoOf(*piece), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent, FakeDevices(log, clock),
+            clock.Reader());
+        playback.Start();
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() != PositionClock::None; }));
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
+        }
+        const std::uint64_t back = BytesAt(piece->format, 250 * kMs);
+        // Once what was heard is let go, the new place is before what is held.
+        ASSERT_TRUE(WaitFor([&] { return playback.Decoded().bytes - playback.HeldBytes() > back; }));
+        *shut = true;
+        playback.Seek(back + 3);
+        ASSERT_TRUE(WaitFor([&] { return waiting->load(); }));
+        clock.Advance(200 * kMs);
+        EXPECT_EQ(playback.PlayedBytes(), back) << withDevice;
+        EXPECT_EQ(playback.Status(), Playback::Activity::Stalled) << withDevice;
+
+        *shut = false;
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, back, 1); }));
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
+            EXPECT_GE(playback.PlayedBytes(), back) << withDevice;
+        }
+        EXPECT_GT(playback.PlayedBytes(), back + BytesAt(piece->format, 100 * kMs)) << withDevice;
+        EXPECT_EQ(playback.Status(), Playback::Activity::Playing) << withDevice;
     }
 }
 
@@ -1108,11 +1192,42 @@ TEST(AudioLibrary, ALoopingStreamsPositionStartsAgainAtEachEnd)
     ASSERT_TRUE(WaitFor([&] { return library.Activity(once) == Playback::Activity::Playing; }));
     clock.Advance(50 * kMs);
     EXPECT_EQ(library.PlayedBytes(once), 2400u);
-    ASSERT_TRUE(library.Play(once, true));
+    // Any restart that is not FALSE restarts, as a BOOL is read.
+    ASSERT_EQ(ChannelPlayOn(library, once, 2), TRUE);
     EXPECT_EQ(library.PlayedBytes(once), 0u);
     EXPECT_FALSE(library.SetPosition(once + 5, 0));
     EXPECT_FALSE(library.Play(once + 5, false));
     EXPECT_EQ(library.Activity(once + 5), Playback::Activity::Stopped);
+}
+
+// A looping stream sent back within a later pass, to before what is held:
+// the device is fed that place of the pass, where the position says it is,
+// not the pass's start.
+TEST(AudioLibrary, ALoopingStreamSentBackInALaterPassPlaysThePlaceAsked)
+{
+    TestClock clock;
+    auto log = std::make_shared<DeviceLog>();
+    AudioLibrary library(NoDevice, FakeDevices(log, clock), clock.Reader());
+    ASSERT_TRUE(library.Init(-1));
+    const auto pass = Numbered(8000, 1.0);
+    std::vector<std::uint8_t> wav = MakeWav(8000, 2, 8000);
+    std::copy(pass->bytes.begin(), pass->bytes.end(), wav.end() - static_cast<std::ptrdiff_t>(pass->bytes.size()));
+    const std::wstring path = AudioFilePath(L"numbered-loop.wav");
+    ASSERT_TRUE(WriteFileBytes(path, wav));
+    const std::uint32_t handle = library.CreateStream(path, true);
+    ASSERT_TRUE(library.Start(handle));
+    // 2.9 s in, each step once the device has been read at this time and holds the next 50 ms.
+    for (int i = 0; i < 58; ++i) {
+        ASSERT_TRUE(WaitFor([&] {
+            std::lock_guard lock(log->mutex);
+            return log->started && log->readAt == clock.Now() && log->queued - log->played >= 400;
+        }));
+        clock.Advance(50 * kMs);
+    }
+    ASSERT_GT(library.PlayedBytes(handle), 25'600u);
+    ASSERT_TRUE(library.SetPosition(handle, 3'200));
+    EXPECT_EQ(library.PlayedBytes(handle), 3'200u);
+    EXPECT_TRUE(WaitFor([&] { return FedFrom(*log, *pass, 3'200, 1); }));
 }
 
 // A device that takes its time to open, as some do: the calls a frame makes
