@@ -38,7 +38,7 @@ void DeviceFeeder::Run()
 
 void DeviceFeeder::Serve()
 {
-    const FeederOrders orders = state.TakeOrders();
+    const FeederOrders orders = state.TakeOrders(device != nullptr);
     if (!orders.started) {
         return;
     }
@@ -59,7 +59,7 @@ void DeviceFeeder::Serve()
         return;
     }
     if (device) {
-        if (SteerDevice() && FeedDevice()) {
+        if (SteerDevice(orders) && FeedDevice()) {
             return;
         }
         LeaveDevice(true);
@@ -113,6 +113,9 @@ bool DeviceFeeder::Fill(OutputDevice& target, std::uint64_t heard)
         return true;
     }
     if (&target == device.get()) {
+        // Counted before the device has it: a reading taken meanwhile may
+        // include it, and must not be cut back to what was queued before,
+        // which would leave the position behind the device's clock.
         state.NoteGiven(writeCursor + scratch.size());
     }
     if (!target.Queue(scratch.data(), static_cast<std::uint32_t>(scratch.size() / blockAlign))) {
@@ -161,9 +164,8 @@ void DeviceFeeder::LeaveDevice(bool failed)
 
 // Seeks first: a device told to stop and then sent elsewhere is fed from the
 // new place and stays stopped.
-bool DeviceFeeder::SteerDevice()
+bool DeviceFeeder::SteerDevice(const FeederOrders& steer)
 {
-    const DeviceSteer steer = state.TakeSteer();
     if (steer.seekTo) {
         // What the device holds is of the place before: dropped, and the
         // device fed again from the new place.

@@ -34,7 +34,7 @@ private:
     // False when the device failed or stopped being the default one.
     bool FeedDevice();
     // Carries a seek, a pause or a resumption to the device; false when it failed.
-    bool SteerDevice();
+    bool SteerDevice(const FeederOrders& steer);
     // After a failure the next device picks up from the position reached.
     void LeaveDevice(bool failed);
     bool Fill(OutputDevice& target, std::uint64_t heard);

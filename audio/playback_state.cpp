@@ -219,23 +219,19 @@ void PlaybackState::NoteDecoderFailed(bool feederRunning)
     LimitClockLocked(time);
 }
 
-FeederOrders PlaybackState::TakeOrders()
+FeederOrders PlaybackState::TakeOrders(bool steering)
 {
     std::lock_guard lock(mutex);
-    return {.started = state != State::Idle,
-            .opening = state == State::Opening,
-            .deviceless = deviceless,
-            .deviceWanted = std::exchange(deviceWanted, false)};
-}
-
-DeviceSteer PlaybackState::TakeSteer()
-{
-    std::lock_guard lock(mutex);
-    if (deviceSeek) {
+    if (steering && deviceSeek) {
         segmentBase = *deviceSeek;
         segmentQueued = 0;
     }
-    return {.seekTo = deviceSeek, .held = hold != Hold::None};
+    return {.started = state != State::Idle,
+            .opening = state == State::Opening,
+            .deviceless = deviceless,
+            .deviceWanted = std::exchange(deviceWanted, false),
+            .seekTo = deviceSeek,
+            .held = hold != Hold::None};
 }
 
 void PlaybackState::NoteDeviceSought(std::uint64_t target)
@@ -274,7 +270,6 @@ void PlaybackState::NoteGiven(std::uint64_t end)
 std::optional<std::uint64_t> PlaybackState::EndToDrain(std::uint64_t given)
 {
     std::lock_guard lock(mutex);
-    segmentQueued = given - segmentBase;
     if (!sourceEnd || given < *sourceEnd || hold != Hold::None) {
         return std::nullopt;
     }

@@ -62,12 +62,10 @@ struct FeederOrders {
     bool opening = false;       // started, and no clock runs it yet
     bool deviceless = false;    // no device is to play it
     bool deviceWanted = false;  // a stream that let its device go plays again
-};
-
-// What the feeding thread is to do with the device it has.
-struct DeviceSteer {
-    std::optional<std::uint64_t> seekTo;  // dropping what it holds, fed from there
-    bool held = false;                    // stopped, or else playing
+    // For the device it has: a place to go to, dropping what it holds, and
+    // whether it is to stand stopped or play.
+    std::optional<std::uint64_t> seekTo;
+    bool held = false;
 };
 
 // Where a device that takes over starts, and whether it is to wait, held.
@@ -117,17 +115,15 @@ public:
     void NoteDecoderFailed(bool feederRunning);
 
     // The feeding thread's calls.
-    FeederOrders TakeOrders();
-    // A seek moves the segment to the new place; NoteDeviceSought once the
-    // device is fed from there.
-    DeviceSteer TakeSteer();
+    // With a device (`steering`), a seek moves its segment to the new place;
+    // NoteDeviceSought once it is fed from there.
+    FeederOrders TakeOrders(bool steering);
     void NoteDeviceSought(std::uint64_t target);
     // The device plays again: the clock follows it from where it stands.
     void NoteDevicePlays();
     // Hands the clock the device's reading; returns the position heard.
     std::uint64_t NoteDeviceReading(const std::optional<DevicePosition>& played);
-    // The device was given the stream up to `end`, counted before it has it:
-    // a reading taken meanwhile may include it.
+    // The device is given the stream up to `end`.
     void NoteGiven(std::uint64_t end);
     // Where the stream ends, once the device was given everything up to there
     // and it plays on (not held); nullopt otherwise.
