@@ -19,9 +19,9 @@
 
 class DeviceFeeder {
 public:
-    // `stopEvent` and `stopRequested` end Run.
-    DeviceFeeder(PlaybackState& state, StreamDecoder& decoder, DeviceOpener openDevice, const StreamInfo& info,
-                 AudioOutput output, MicrosecondClock now, HANDLE stopEvent, const std::atomic<bool>& stopRequested);
+    // `stop` and `stopping` end Run.
+    DeviceFeeder(PlaybackState& shared, StreamDecoder& decoded, DeviceOpener opener, const StreamInfo& stream,
+                 AudioOutput out, MicrosecondClock time, HANDLE stop, const std::atomic<bool>& stopping);
 
     // Feeding thread, in COM's multithreaded apartment: feeds until asked to stop.
     void Run();

@@ -76,7 +76,7 @@ struct DeviceStart {
 
 class PlaybackState {
 public:
-    PlaybackState(const StreamInfo& info, AudioOutput output, MicrosecondClock now);
+    PlaybackState(const StreamInfo& stream, AudioOutput out, MicrosecondClock time);
 
     // Whether the threads can be woken and given a format to play.
     bool CanRun() const;

@@ -19,9 +19,9 @@
 
 class StreamDecoder {
 public:
-    // `stopEvent` and `stopRequested` end Run.
-    StreamDecoder(PlaybackState& state, SourceOpener openSource, const StreamInfo& info, HANDLE stopEvent,
-                  const std::atomic<bool>& stopRequested);
+    // `stop` and `stopping` end Run.
+    StreamDecoder(PlaybackState& shared, SourceOpener opener, const StreamInfo& stream, HANDLE stop,
+                  const std::atomic<bool>& stopping);
 
     // Decoding thread, in COM's multithreaded apartment (`com`: entered;
     // without it no source is opened): decodes until asked to stop.
