@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -151,6 +153,56 @@ TEST(Playback, CarriesOnWhenTheDeviceIsLostMidPlay)
             EXPECT_EQ(playback.ClockInUse(), PositionClock::RealTime);
         }
     }
+}
+
+// A device that takes over while the stream is paused is fed but not
+// started, and neither drains nor is let go however long the pause lasts;
+// resumed, it plays what it was given, and the position follows it.
+TEST(Playback, ADeviceOpenedWhilePausedWaitsForTheResumption)
+{
+    const auto piece = Numbered(44100, 0.15);  // less than the device's buffer: given at once
+    TestClock clock;
+    auto log = std::make_shared<DeviceLog>();
+    const DeviceOpener fakes = FakeDevices(log, clock);
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    Playback playback(
+        OpenTone(piece), InfoOf(*piece), AudioOutput::DefaultDevice,
+        [=](const PcmFormat& format) {
+            WaitFor([&] { return release->load(); });
+            return fakes(format);
+        },
+        clock.Reader());
+    playback.Start();
+    ASSERT_TRUE(playback.Pause());
+    *release = true;
+    const auto fedAtThisTime = [&] {
+        return WaitFor([&] {
+            std::lock_guard lock(log->mutex);
+            return log->queued == piece->bytes.size() / 4 && log->readAt == clock.Now();
+        });
+    };
+    ASSERT_TRUE(fedAtThisTime());
+    for (int i = 0; i < 2; ++i) {  // the first sets any deadline to drain, the second passes it
+        clock.Advance(5 * kSecond);
+        ASSERT_TRUE(fedAtThisTime());
+    }
+    EXPECT_EQ(playback.PlayedBytes(), 0u);
+    EXPECT_EQ(playback.Status(), Playback::Activity::Paused);
+    {
+        std::lock_guard lock(log->mutex);
+        EXPECT_FALSE(log->started);
+    }
+
+    ASSERT_TRUE(playback.Resume());
+    EXPECT_TRUE(WaitFor([&] {
+        std::lock_guard lock(log->mutex);
+        return log->started;
+    }));
+    FollowToTheEnd(playback, clock, *log);
+    ExpectStaysAt(playback, clock, piece->bytes.size(), *log);
+    std::lock_guard lock(log->mutex);
+    ASSERT_EQ(log->received.size(), 1u);
+    EXPECT_TRUE(log->received[0] == piece->bytes);
 }
 
 }  // namespace
