@@ -21,8 +21,8 @@ std::uint64_t SystemMicroseconds()
 Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener,
                    MicrosecondClock time)
     : info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state(info, out, time),
-      decoder(state, std::move(sourceOpener), info, stopEvent.get(), stopRequested),
-      feeder(state, decoder, std::move(deviceOpener), info, out, std::move(time), stopEvent.get(), stopRequested)
+      decoding(state, std::move(sourceOpener), info, stopEvent.get(), stopRequested),
+      feeding(state, decoding, std::move(deviceOpener), info, out, std::move(time), stopEvent.get(), stopRequested)
 {
     if (!stopEvent || !state.CanRun()) {
         state.RunWithoutThreads();
@@ -30,7 +30,7 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
     }
     // One thread now, which starts the other: the caller waits for one
     // thread's creation only. When it cannot be made, the caller's call fails.
-    decodingThread = std::thread(&Playback::Decode, this);
+    decoder = std::thread(&Playback::Decode, this);
 }
 
 Playback::~Playback()
@@ -45,7 +45,7 @@ void Playback::Stop()
         SetEvent(stopEvent.get());
     }
     // The decoding thread first: it is the one that starts the feeding thread.
-    for (std::thread* thread : {&decodingThread, &feedingThread}) {
+    for (std::thread* thread : {&decoder, &feeder}) {
         if (thread->joinable()) {
             thread->join();
         }
@@ -56,16 +56,16 @@ void Playback::Decode()
 {
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     const bool decoded = FailOnException(false, [this, com] {
-        feedingThread = std::thread(&Playback::Feed, this);
-        decoder.Run(com);
+        feeder = std::thread(&Playback::Feed, this);
+        decoding.Run(com);
         return true;
     });
     if (!decoded) {
         // Memory or the feeding thread could not be had: the stream ends
         // after what was decoded, as after a decoding error.
-        state.NoteDecoderFailed(feedingThread.joinable());
+        state.NoteDecoderFailed(feeder.joinable());
     }
-    decoder.CloseSource();
+    decoding.CloseSource();
     if (com) {
         CoUninitialize();
     }
@@ -82,12 +82,12 @@ void Playback::Feed()
     }
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     const bool fed = FailOnException(false, [this] {
-        feeder.Run();
+        feeding.Run();
         return true;
     });
     // Every COM object goes before the apartment does.
     state.NoteFeederEnded(!fed);
-    feeder.CloseDevice();
+    feeding.CloseDevice();
     if (com) {
         CoUninitialize();
     }

@@ -116,7 +116,7 @@ public:
     bool Finished() { return state.Finished(); }
     PositionClock ClockInUse() { return state.ClockInUse(); }
     // Decoded bytes held in memory.
-    std::size_t HeldBytes() { return decoder.HeldBytes(); }
+    std::size_t HeldBytes() { return decoding.HeldBytes(); }
     using DecodeProgress = ::DecodeProgress;
     DecodeProgress Decoded() { return state.Decoded(); }
 
@@ -133,8 +133,8 @@ private:
     std::atomic<bool> stopRequested{false};
     const OwnedHandle stopEvent;
     PlaybackState state;
-    StreamDecoder decoder;
-    DeviceFeeder feeder;
-    std::thread decodingThread;
-    std::thread feedingThread;  // started by the decoding thread
+    StreamDecoder decoding;
+    DeviceFeeder feeding;
+    std::thread decoder;
+    std::thread feeder;  // started by the decoding thread
 };
