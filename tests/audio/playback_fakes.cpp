@@ -11,8 +11,7 @@
 
 namespace {
 
-// Serves a piece in small chunks, as a decoder does; at `failAt` bytes it
-// fails, or throws as an allocation that fails would.
+// What OpenTone opens.
 class ToneSource final : public PcmSource {
 public:
     ToneSource(std::shared_ptr<const PcmAudio> tone, std::uint64_t failAt, Failure how)
@@ -230,7 +229,7 @@ DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock&
     };
 }
 
-std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat& /*format*/)
+std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&)
 {
     return nullptr;
 }

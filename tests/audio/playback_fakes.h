@@ -103,7 +103,7 @@ DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock&
                          int replacements = 0);
 
 // A system without a device.
-std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat& format);
+std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&);
 
 // A system without a default device, for AudioLibrary's probe.
 bool NoDevice();
