@@ -3,6 +3,7 @@
 #include "audio/com_object.h"
 #include "audio/mta_thread.h"
 #include "audio/scale_down.h"
+#include "audio/thread_events.h"
 
 #include <audioclient.h>
 #include <mmdeviceapi.h>
@@ -125,12 +126,8 @@ public:
     HANDLE ReadyEvent() const override { return ready.get(); }
 
 private:
-    struct HandleCloser {
-        void operator()(HANDLE handle) const { CloseHandle(handle); }
-    };
-
     const PcmFormat format;
-    const std::unique_ptr<void, HandleCloser> ready;
+    const OwnedHandle ready;
     ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<DefaultDeviceWatch> watch;
     bool watching = false;

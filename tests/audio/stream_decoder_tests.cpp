@@ -1,0 +1,127 @@
+// Decoding ahead, through Playback: a decode that fails, a seek back that
+// opens the source again, and the memory a long file holds.
+#include "audio/audio_file_probe.h"
+#include "audio/file_sources.h"
+#include "audio/playback.h"
+#include "audio/readable_file.h"
+#include "tests/audio/audio_files.h"
+#include "tests/audio/playback_fakes.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A decoding error, or an exception on the decoding thread (memory that
+// cannot be had), ends the stream at the last good sample: the device hears
+// the good samples and nothing after them, then is let go.
+TEST(Playback, EndsCleanlyAtTheLastGoodSampleOfAFailingDecode)
+{
+    const auto tone = Tone(44100, 2, 0.8);
+    const std::uint64_t failAt = tone->bytes.size() / 2 + 3;  // inside a frame
+    const std::uint64_t lastGood = failAt - failAt % 4;
+    for (const Failure failure : {Failure::Error, Failure::Throw}) {
+        for (const AudioOutput output : {AudioOutput::Silent, AudioOutput::DefaultDevice}) {
+            TestClock clock;
+            auto log = std::make_shared<DeviceLog>();
+            Playback playback(OpenTone(tone, failAt, failure), InfoOf(*tone), output, FakeDevices(log, clock),
+                              clock.Reader());
+            playback.Start();
+            const std::uint64_t took = FollowToTheEnd(playback, clock, *log);
+            EXPECT_GE(took, 400 * kMs);
+            EXPECT_LE(took, 450 * kMs);
+            ExpectStaysAt(playback, clock, lastGood, *log);
+            EXPECT_EQ(playback.LengthBytes(), tone->bytes.size());  // as the file states it
+
+            std::lock_guard lock(log->mutex);
+            if (output == AudioOutput::DefaultDevice) {
+                ASSERT_EQ(log->received.size(), 1u);
+                EXPECT_TRUE(std::equal(log->received[0].begin(), log->received[0].end(), tone->bytes.begin()));
+                EXPECT_EQ(log->received[0].size(), lastGood);
+            }
+        }
+    }
+}
+
+// A seek back before what is held: while the source is opened again the
+// position stands at the new place, stalled, however the time moves; then it
+// goes on from there.
+TEST(Playback, ASeekBackStallsWhileTheSourceOpensAgain)
+{
+    const auto piece = Numbered(44100, 2.0);
+    for (const bool withDevice : {true, false}) {
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        auto shut = std::make_shared<std::atomic<bool>>(false);
+        auto waiting = std::make_shared<std::atomic<bool>>(false);
+        const SourceOpener openPiece = OpenTone(piece);
+        Playback playback(
+            [=] {
+                if (*shut) {
+                    *waiting = true;
+                    WaitFor([&] { return !*shut; });
+                }
+                return openPiece();
+            },
+            InfoOf(*piece), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent, FakeDevices(log, clock),
+            clock.Reader());
+        playback.Start();
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() != PositionClock::None; }));
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
+        }
+        const std::uint64_t back = BytesAt(piece->format, 250 * kMs);
+        // Once what was heard is let go, the new place is before what is held.
+        ASSERT_TRUE(WaitFor([&] { return playback.Decoded().bytes - playback.HeldBytes() > back; }));
+        *shut = true;
+        playback.Seek(back + 3);
+        ASSERT_TRUE(WaitFor([&] { return waiting->load(); }));
+        clock.Advance(200 * kMs);
+        EXPECT_EQ(playback.PlayedBytes(), back) << withDevice;
+        EXPECT_EQ(playback.Status(), Playback::Activity::Stalled) << withDevice;
+
+        *shut = false;
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, back, 1); }));
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
+            EXPECT_GE(playback.PlayedBytes(), back) << withDevice;
+        }
+        EXPECT_GT(playback.PlayedBytes(), back + BytesAt(piece->format, 100 * kMs)) << withDevice;
+        EXPECT_EQ(playback.Status(), Playback::Activity::Playing) << withDevice;
+    }
+}
+
+std::uint64_t PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    return counters.PrivateUsage;
+}
+
+TEST(Playback, HoldsOnlyAFewSecondsOfALongFile)
+{
+    const std::wstring path = WriteToneWav(L"long.wav", 44100, 2, 300.0);  // 53 MB of samples
+    const std::wstring fullPath = ResolveReadableFile(path);
+    const FileLayout layout = ProbeAudioFile(fullPath).value();
+    const std::uint64_t before = PrivateBytes();
+    Playback playback([=] { return OpenFileSource(fullPath, layout); }, layout.info, AudioOutput::Silent);
+    EXPECT_EQ(playback.LengthBytes(), 300u * 176400);
+    playback.Start();
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(100ms);
+        EXPECT_LE(playback.HeldBytes(), 5u * 176400);
+    }
+    EXPECT_GT(playback.HeldBytes(), 176400u);  // it does decode ahead
+    EXPECT_LT(PrivateBytes() - std::min(before, PrivateBytes()), 16u << 20);
+}
+
+}  // namespace
