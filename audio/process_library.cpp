@@ -1,0 +1,51 @@
+#include "audio/process_library.h"
+
+#include "audio/runtime_exit.h"
+
+#include <windows.h>
+
+namespace {
+
+int __cdecl EndOnExit()
+{
+    ProcessLibrary().EndAtExit();
+    return 0;
+}
+
+void __cdecl EndAtExit()
+{
+    ProcessLibrary().EndAtExit();
+}
+
+AudioLibrary* MakeLibrary()
+{
+    auto* library = new AudioLibrary();
+    // A program may return from main with its music playing and never call
+    // BASS_Free: the streams then end in the runtime's exit, while every
+    // thread still runs.
+    RunAtRuntimeExit(EndOnExit, EndAtExit);
+    return library;
+}
+
+}  // namespace
+
+// It is never destroyed: after ExitProcess has ended the other threads,
+// tearing playback down could only hang, and its end at the runtime's exit
+// (or BASS_Free) leaves nothing running to destroy.
+AudioLibrary& ProcessLibrary()
+{
+    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the exported functions' one library.
+    static AudioLibrary* const library = MakeLibrary();
+    return *library;
+}
+
+// NOLINTNEXTLINE(readability-identifier-naming): the name the loader calls.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID processEnding)
+{
+    // Here the process's other threads are already gone: a stream still
+    // playing is left as it is.
+    if (reason == DLL_PROCESS_DETACH && processEnding != nullptr) {
+        ProcessLibrary().Abandon();
+    }
+    return TRUE;
+}
