@@ -54,9 +54,10 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
                    MicrosecondClock time)
     : openSource(std::move(sourceOpener)), openDevice(std::move(deviceOpener)), now(std::move(time)), output(out),
       info(stream), clock(info.format.sampleRate), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)), seekEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr))
+      wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)), seekEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      endedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
-    if (!stopEvent || !wakeEvent || !seekEvent || !info.format.IsValid()) {
+    if (!stopEvent || !wakeEvent || !seekEvent || !endedEvent || !info.format.IsValid()) {
         sourceEnd = 0;
         return;
     }
@@ -73,16 +74,24 @@ Playback::~Playback()
 
 void Playback::Stop()
 {
+    RequestStop();
+    // The feeding thread has been joined by the decoding thread, which started it.
+    if (decoder.joinable()) {
+        decoder.join();
+    }
+}
+
+void Playback::RequestStop()
+{
     stopRequested = true;
     if (stopEvent) {
         SetEvent(stopEvent.get());
     }
-    // The decoding thread first: it is the one that starts the feeding thread.
-    for (std::thread* thread : {&decoder, &feeder}) {
-        if (thread->joinable()) {
-            thread->join();
-        }
-    }
+}
+
+bool Playback::WaitStopped(DWORD timeoutMs)
+{
+    return !running || WaitForSingleObject(endedEvent.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void Playback::Start()
@@ -338,6 +347,12 @@ void Playback::Decode()
     if (com) {
         CoUninitialize();
     }
+    // Only a stop ends the feeding thread; the event tells a bounded wait
+    // that neither thread runs any more.
+    if (feeder.joinable()) {
+        feeder.join();
+    }
+    SetEvent(endedEvent.get());
 }
 
 void Playback::DecodeUntilStopped(bool com)

@@ -106,6 +106,11 @@ public:
     // Ends both threads; the device is let go before this returns. Called
     // once, by the library's end or the destructor; the getters still answer.
     void Stop();
+    // Stop's two halves, for an end that may not wait long: the request
+    // returns at once; the wait is for both threads to have ended, at most
+    // `timeoutMs`, and is true when they have.
+    void RequestStop();
+    bool WaitStopped(DWORD timeoutMs);
 
     // Bytes of the stream played so far: 0 before the start, never
     // decreasing, stopping at the end of the stream or at the last good
@@ -241,7 +246,8 @@ private:
     std::atomic<bool> stopRequested{false};
     const OwnedHandle stopEvent;
     const OwnedHandle wakeEvent;
-    const OwnedHandle seekEvent;  // wakes the decoding thread
+    const OwnedHandle seekEvent;   // wakes the decoding thread
+    const OwnedHandle endedEvent;  // set by the decoding thread once both have ended
     std::thread decoder;
-    std::thread feeder;  // started by the decoding thread
+    std::thread feeder;  // started and joined by the decoding thread
 };
