@@ -4,7 +4,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace {
+
+// The library once it is made: the loader's last notice must not make one,
+// and with it an exit call, during the process's teardown.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): read by DllMain, which takes no context.
+std::atomic<AudioLibrary*> made{nullptr};
 
 int __cdecl EndOnExit()
 {
@@ -24,6 +31,7 @@ AudioLibrary* MakeLibrary()
     // BASS_Free: the streams then end in the runtime's exit, while every
     // thread still runs.
     RunAtRuntimeExit(EndOnExit, EndAtExit);
+    made = library;
     return library;
 }
 
@@ -44,8 +52,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID processEnding)
 {
     // Here the process's other threads are already gone: a stream still
     // playing is left as it is.
-    if (reason == DLL_PROCESS_DETACH && processEnding != nullptr) {
-        ProcessLibrary().Abandon();
+    AudioLibrary* const library = made;
+    if (reason == DLL_PROCESS_DETACH && processEnding != nullptr && library != nullptr) {
+        library->Abandon();
     }
     return TRUE;
 }
