@@ -12,7 +12,10 @@
 //                                  seam of the looping music, "seam UNIX-US
 //                                  N": when the picture's time was 0, from N
 //                                  steps of the background's green; "start
-//                                  UNIX-US N" likewise for the first picture
+//                                  UNIX-US N" likewise for the first picture;
+//                                  and "zero UNIX-US" whenever the picture's
+//                                  time, followed between seams, shows that
+//                                  this pass's 0 was elsewhere
 //   soak_desk find                 0 once the demo's window is there
 // The picture's time comes from the background at the screen's top-left
 // corner: its green is round(70.125 (sin t + 1)), so after a seam, where t
@@ -71,17 +74,43 @@ void PrintFigures(HWND window)
     CloseHandle(process);
 }
 
-// The moment the picture's time was 0: the median of the steps' moments less their times.
-bool PrintSeam(const char* kind, std::vector<double>& zeros)
+// The moment the picture's time was 0: the median of the steps' moments
+// less their times; 0 when too few steps were seen.
+double PrintSeam(const char* kind, std::vector<double>& zeros)
 {
     if (zeros.size() < 5) {
-        return false;
+        return 0;
     }
     const auto middle = zeros.begin() + static_cast<std::ptrdiff_t>(zeros.size() / 2);
     std::nth_element(zeros.begin(), middle, zeros.end());
     std::printf("%s %.0f %zu\n", kind, *middle, zeros.size());
     std::fflush(stdout);
-    return true;
+    return *middle;
+}
+
+// Between seams the picture's time is followed from the green's phase, which
+// tells it modulo 2 pi once its direction is known: the music stands still a
+// moment at each change of device, so the seams drift from a fixed period.
+struct Look {
+    std::int64_t at;
+    int green;
+};
+double FollowPhase(double zero, const std::vector<Look>& looks)
+{
+    const Look& now = looks.back();
+    const auto before =
+        std::find_if(looks.rbegin(), looks.rend(), [&](const Look& look) { return now.at - look.at >= 50'000; });
+    // Where the sine is steep enough for a step of green to be a short time.
+    if (zero == 0 || before == looks.rend() || now.green < 15 || now.green > 125 ||
+        std::abs(now.green - before->green) < 2) {
+        return zero;
+    }
+    constexpr double kPi = 3.14159265358979;
+    const double sine = std::asin(now.green / kGreenPerUnitSine - 1.0);
+    const double phase = now.green > before->green ? sine : kPi - sine;
+    const double expected = (static_cast<double>(now.at) - zero) / 1e6;
+    const double turns = std::round((expected - phase) / (2 * kPi));
+    return static_cast<double>(now.at) - (phase + 2 * kPi * turns) * 1e6;
 }
 
 int Watch(double figuresSeconds)
@@ -94,6 +123,9 @@ int Watch(double figuresSeconds)
     std::vector<double> zeros;  // each step's moment less its time, microseconds
     bool started = false;
     const char* kind = "seam";
+    double zero = 0;  // when the picture's time was 0 in this pass, microseconds
+    double told = 0;
+    std::vector<Look> looks;
     for (HWND window = DemoWindow(); window != nullptr; window = DemoWindow()) {
         const std::int64_t now = UnixMicroseconds();
         if (now >= nextFigures) {
@@ -117,9 +149,23 @@ int Watch(double figuresSeconds)
                     zeros.push_back(static_cast<double>(now) - t * 1e6);
                 }
                 if (t >= kLastSeamSeconds || green < last || now - seamAt > 5'000'000) {
-                    started = PrintSeam(kind, zeros) || started;
+                    const double seam = PrintSeam(kind, zeros);
+                    started = started || seam != 0;
+                    zero = told = seam != 0 ? seam : zero;
                     seamAt = 0;
                 }
+            }
+        }
+        looks.push_back({now, green});
+        looks.erase(looks.begin(), std::find_if(looks.begin(), looks.end(),
+                                                [&](const Look& look) { return now - look.at <= 100'000; }));
+        if (seamAt == 0 && green >= 0) {
+            zero = FollowPhase(zero, looks);
+            // Told again when it moved by more than a frame or two.
+            if (std::fabs(zero - told) > 50'000) {
+                std::printf("zero %.0f\n", zero);
+                std::fflush(stdout);
+                told = zero;
             }
         }
         last = green;
