@@ -34,6 +34,8 @@
 // set: each quarter second's match as well). bench/av_alignment.sh runs both
 // through a sound server.
 #include "audio/bass.h"
+#include "bench/bench_clock.h"
+#include "bench/shared_mode_stream.h"
 
 #include <windows.h>
 #include <audioclient.h>
@@ -65,15 +67,6 @@ constexpr std::size_t kDecimation = 8;
 constexpr double kGoodMatch = 0.5;
 constexpr double kCleanMatch = 0.9;
 constexpr double kSearchSeconds = 0.4;  // the music's bars repeat every 0.89 s
-
-std::int64_t UnixMicroseconds()
-{
-    FILETIME time{};
-    GetSystemTimePreciseAsFileTime(&time);
-    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 100 ns units from 1601
-    return static_cast<std::int64_t>((ticks - kUnixEpoch) / 10);
-}
 
 int Play(const char* file, double seconds)
 {
@@ -113,37 +106,20 @@ std::vector<char> LoadBytes(const char* path)
 // What the device says while it plays, without our library between.
 int PlayOnDevice(const char* musicPath, double seconds, std::size_t firstFrames, DWORD delayMs)
 {
-    using Microsoft::WRL::ComPtr;
     const std::vector<char> music = LoadBytes(musicPath);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ComPtr<IMMDevice> device;
-    ComPtr<IAudioClient> client;
-    ComPtr<IAudioRenderClient> render;
-    ComPtr<IAudioClock> clock;
-    WAVEFORMATEX wave{.wFormatTag = WAVE_FORMAT_PCM,
-                      .nChannels = 2,
-                      .nSamplesPerSec = 44100,
-                      .nAvgBytesPerSec = 176400,
-                      .nBlockAlign = 4,
-                      .wBitsPerSample = 16,
-                      .cbSize = 0};
     const HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    UINT32 bufferFrames = 0;
+    SharedModeStream stream;
+    Microsoft::WRL::ComPtr<IAudioClock> clock;
     UINT64 frequency = 0;
-    constexpr DWORD kFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                             AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
-    if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
-        FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) ||
-        FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void**>(client.GetAddressOf()))) ||
-        FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, kFlags, 2'000'000, 0, &wave, nullptr)) ||
-        FAILED(client->SetEventHandle(ready)) || FAILED(client->GetBufferSize(&bufferFrames)) ||
-        FAILED(client->GetService(IID_PPV_ARGS(&render))) || FAILED(client->GetService(IID_PPV_ARGS(&clock))) ||
+    if (!OpenSharedModeStream(ready, stream) || FAILED(stream.client->GetService(IID_PPV_ARGS(&clock))) ||
         FAILED(clock->GetFrequency(&frequency))) {
         std::printf("no device\n");
         return 3;
     }
+    IAudioClient* const client = stream.client.Get();
+    IAudioRenderClient* const render = stream.render.Get();
+    const UINT32 bufferFrames = stream.bufferFrames;
     LARGE_INTEGER counterFrequency{};
     QueryPerformanceFrequency(&counterFrequency);
     const std::size_t totalFrames = music.size() / 4;

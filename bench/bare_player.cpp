@@ -7,119 +7,74 @@
 // default device again whenever the device fails or stops being the default,
 // and tries again every second while there is none. Escape ends it with 0.
 //   bare_player MUSIC
+#include "bench/shared_mode_stream.h"
+
 #include <windows.h>
-#include <audioclient.h>
-#include <mmdeviceapi.h>
-#include <wrl/client.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
-using Microsoft::WRL::ComPtr;
-
 namespace {
 
-class DefaultDeviceWatch final : public IMMNotificationClient {
-public:
-    std::atomic<bool> changed{false};
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
-    {
-        if (id == __uuidof(IUnknown) || id == __uuidof(IMMNotificationClient)) {
-            *object = static_cast<IMMNotificationClient*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+// The default output device's identifier, empty when there is none.
+std::wstring DefaultDevice()
+{
+    Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator;
+    Microsoft::WRL::ComPtr<IMMDevice> device;
+    LPWSTR id = nullptr;
+    if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
+        FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) || FAILED(device->GetId(&id))) {
+        return {};
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override
-    {
-        if (flow == eRender && role == eConsole) {
-            changed = true;
-        }
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+    std::wstring named = id;
+    CoTaskMemFree(id);
+    return named;
+}
 
-private:
-    std::atomic<ULONG> references{1};
-};
-
-// Plays until the device fails, stops being the default, or `stop` is set;
-// false when there was no device to play on.
+// Plays until the device fails, stops being the default (asked once a
+// second), or `stop` is set; false when there was no device to play on.
 bool PlayOnce(const std::vector<char>& music, std::size_t& at, HANDLE ready, const std::atomic<bool>& stop)
 {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ComPtr<IMMDevice> device;
-    ComPtr<IAudioClient> client;
-    ComPtr<IAudioRenderClient> render;
-    WAVEFORMATEX wave{.wFormatTag = WAVE_FORMAT_PCM,
-                      .nChannels = 2,
-                      .nSamplesPerSec = 44100,
-                      .nAvgBytesPerSec = 176400,
-                      .nBlockAlign = 4,
-                      .wBitsPerSample = 16,
-                      .cbSize = 0};
-    UINT32 bufferFrames = 0;
-    constexpr DWORD kFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                             AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
-    if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
-        FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device))) {
+    SharedModeStream stream;
+    const std::wstring playing = DefaultDevice();
+    const std::size_t frames = music.size() / 4;
+    if (playing.empty() || frames == 0 || !OpenSharedModeStream(ready, stream)) {
         return false;
     }
-    auto* watch = new DefaultDeviceWatch();
-    const bool watching = SUCCEEDED(enumerator->RegisterEndpointNotificationCallback(watch));
-    const std::size_t frames = music.size() / 4;
-    bool started = false;
-    if (SUCCEEDED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                   reinterpret_cast<void**>(client.GetAddressOf()))) &&
-        SUCCEEDED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, kFlags, 2'000'000, 0, &wave, nullptr)) &&
-        SUCCEEDED(client->SetEventHandle(ready)) && SUCCEEDED(client->GetBufferSize(&bufferFrames)) &&
-        SUCCEEDED(client->GetService(IID_PPV_ARGS(&render))) && frames > 0) {
-        while (!stop && !watch->changed) {
-            UINT32 padding = 0;
-            if (FAILED(client->GetCurrentPadding(&padding))) {
-                break;
-            }
-            const UINT32 room = bufferFrames - padding;
-            BYTE* target = nullptr;
-            if (room > 0 && SUCCEEDED(render->GetBuffer(room, &target))) {
-                for (UINT32 i = 0; i < room; ++i, at = (at + 1) % frames) {
-                    std::memcpy(target + std::size_t{i} * 4, &music[at * 4], 4);
-                }
-                render->ReleaseBuffer(room, 0);
-            }
-            if (!started && FAILED(client->Start())) {
-                break;
-            }
-            started = true;
-            WaitForSingleObject(ready, 20);
+    ULONGLONG nextLook = GetTickCount64() + 1000;
+    for (bool started = false; !stop;) {
+        UINT32 padding = 0;
+        if (FAILED(stream.client->GetCurrentPadding(&padding))) {
+            break;
         }
-        client->Stop();
+        const UINT32 room = stream.bufferFrames - padding;
+        BYTE* target = nullptr;
+        if (room > 0 && SUCCEEDED(stream.render->GetBuffer(room, &target))) {
+            for (UINT32 i = 0; i < room; ++i, at = (at + 1) % frames) {
+                std::memcpy(target + std::size_t{i} * 4, &music[at * 4], 4);
+            }
+            stream.render->ReleaseBuffer(room, 0);
+        }
+        if (!started && FAILED(stream.client->Start())) {
+            break;
+        }
+        started = true;
+        WaitForSingleObject(ready, 20);
+        if (GetTickCount64() >= nextLook) {
+            if (DefaultDevice() != playing) {
+                break;
+            }
+            nextLook += 1000;
+        }
     }
-    if (watching) {
-        enumerator->UnregisterEndpointNotificationCallback(watch);
-    }
-    watch->Release();
-    return started;
+    stream.client->Stop();
+    return true;
 }
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -22,6 +22,8 @@
 // starts again at 0 and the green falls from about 135 to 70, each step up
 // of one tells the moment t passed asin((g + 0.5) / 70.125 - 1), within the
 // time between two frames and two looks.
+#include "bench/bench_clock.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -42,15 +44,6 @@ constexpr double kLastSeamSeconds = 0.7;
 HWND DemoWindow()
 {
     return FindWindowA("Vexlar Direct3D Engine Window", "Vexlar-engine");
-}
-
-std::int64_t UnixMicroseconds()
-{
-    FILETIME time{};
-    GetSystemTimePreciseAsFileTime(&time);
-    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 100 ns units from 1601
-    return static_cast<std::int64_t>((ticks - kUnixEpoch) / 10);
 }
 
 void PrintFigures(HWND window)
