@@ -18,16 +18,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
 
-std::atomic<int> opened{0};
-
 // Plays nothing and fails 30 ms after it opened, as a device taken away.
 class ShortLivedDevice final : public OutputDevice {
 public:
-    explicit ShortLivedDevice(const PcmFormat& pcm) : format(pcm) { ++opened; }
+    explicit ShortLivedDevice(const PcmFormat& pcm) : format(pcm) {}
 
     std::uint32_t BufferFrames() const override { return format.sampleRate / 5; }
     std::optional<std::uint32_t> FreeFrames() override
@@ -80,7 +79,11 @@ int main(int argc, char** argv)
     }
     const bool system = argc > 3 && std::strcmp(argv[3], "--system") == 0;
     const DWORD seconds = argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 60;
-    DeviceOpener standIn = [](const PcmFormat& format) { return std::make_unique<ShortLivedDevice>(format); };
+    auto opened = std::make_shared<std::atomic<int>>(0);
+    DeviceOpener standIn = [opened](const PcmFormat& format) {
+        ++*opened;
+        return std::make_unique<ShortLivedDevice>(format);
+    };
     AudioLibrary library(Present, system ? DeviceOpener(OpenDefaultOutputDevice) : standIn);
     const std::string file = argv[1];
     const std::uint32_t stream = library.Init(-1) ? library.CreateStream({file.begin(), file.end()}, true) : 0;
@@ -99,13 +102,13 @@ int main(int argc, char** argv)
         low = std::min(low, last);
         high = std::max(high, last);
         std::printf("%4lu s: heap in use %llu bytes%s\n", elapsed + 5, static_cast<unsigned long long>(last),
-                    system ? "" : (", " + std::to_string(opened.load()) + " devices opened").c_str());
+                    system ? "" : (", " + std::to_string(opened->load()) + " devices opened").c_str());
         std::fflush(stdout);
     }
     library.Free();
     std::printf("heap in use: first %llu, last %llu, least %llu, most %llu bytes%s\n",
                 static_cast<unsigned long long>(first), static_cast<unsigned long long>(last),
                 static_cast<unsigned long long>(low), static_cast<unsigned long long>(high),
-                system ? "" : (" over " + std::to_string(opened.load()) + " devices").c_str());
+                system ? "" : (" over " + std::to_string(opened->load()) + " devices").c_str());
     return 0;
 }

@@ -159,7 +159,7 @@ struct FakeDeviceKind {
 class FakeDevice final : public OutputDevice {
 public:
     FakeDevice(const PcmFormat& pcm, std::shared_ptr<DeviceLog> sink, TestClock time, FakeDeviceKind how)
-        : format(pcm), log(std::move(sink)), clock(std::move(time)), kind(how)
+        : format(pcm), log(std::move(sink)), clock(std::move(time)), kind(std::move(how))
     {
         std::lock_guard lock(log->mutex);
         index = log->received.size();
@@ -282,8 +282,8 @@ private:
 };
 
 // The first device is of `first` kind; then `replacements` plain ones are there, then none.
-DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock, FakeDeviceKind first = {},
-                         int replacements = 0)
+DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock,
+                         const FakeDeviceKind& first = {}, int replacements = 0)
 {
     auto opened = std::make_shared<std::atomic<int>>(0);
     return [=](const PcmFormat& format) -> std::unique_ptr<OutputDevice> {
