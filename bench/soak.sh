@@ -16,25 +16,26 @@
 # process every SAMPLE seconds too (private bytes, handles, GDI and USER
 # objects, working set; Wine answers 0 for all but the working set). Prints
 # one line a figure: first, last, and its trend per hour after the warm-up,
-# fitted to the lowest sample of each minute (the anonymous memory moves by
-# ±1 MB from sample to sample with nothing happening, upwards only); the
-# seams' offsets (the music heard less the picture's time); and the exit code
-# after Escape.
+# fitted to the median of each minute; the seams' offsets (the music heard
+# less the picture's time); and the exit code after Escape.
 # --check fails (exit code 1) on a trend of the anonymous memory above
 # BOUND MB an hour, a thread or descriptor count higher in the run's second
 # half than in its first, an offset at a seam outside 20 ms (and how well the
 # recording's start is known; ahead, also the time the stream ran dry since
 # it came to the sink, see sink-recording.sh), a seam whose sound matched
-# nothing although the stream ran dry for less than a second, no seam at
-# all, or an exit code other than 0.
+# nothing although the stream ran dry for less than a second, or an exit
+# code other than 0. A seam whose sound a long-starved stream broke beyond a
+# match is told, not judged.
 # --bare runs bench/bare_player.exe (WASAPI without our library, a window
 # without a picture) in the demo's place: what grows there is not ours.
 # --events "replace remove minimise away resolution" chooses the events, in
 # their turn; --name NAME gives the run a prefix, sound server and display of
 # its own (--bare's are named bare), so that runs can go side by side.
+# VEXLAR_SOAK_KEEP=1 keeps the run's folder (samples, the watch's lines, the
+# seams), which --report FOLDER reads again.
 # Usage: bench/soak.sh [MINUTES (60)] [--every SECONDS (20)] [--sample SECONDS (5)]
 #        [--warm-up MINUTES (5, or a quarter of a shorter run)] [--check BOUND] [--bare]
-#        [--events LIST] [--name NAME]
+#        [--events LIST] [--name NAME] | --report FOLDER
 set -euo pipefail
 # A run named (the bare program's is "bare") has its own prefix, server and
 # display, so that several can run at once.
@@ -48,7 +49,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 # shellcheck source=scripts/sink-recording.sh
 source "$VEXLAR_ROOT/scripts/sink-recording.sh"
 
-minutes=60 every=20 sample=5 warm_up="" bound="" bare="" chosen=""
+minutes=60 every=20 sample=5 warm_up="" bound="" bare="" chosen="" kept=""
 while [ $# -gt 0 ]; do
   case $1 in
     --every) every=$2; shift ;;
@@ -58,11 +59,98 @@ while [ $# -gt 0 ]; do
     --bare) bare=1 ;;
     --name) shift ;;
     --events) chosen=$2; shift ;;
+    --report) kept=$2; shift ;;
     *) minutes=$1 ;;
   esac
   shift
 done
 warm_up=${warm_up:-$(awk -v m="$minutes" 'BEGIN { print (m >= 20 ? 5 : m / 4) }')}
+
+# One line a figure, from the files of a run in the current folder; with a
+# bound, as --check says. Returns 1 when a check failed.
+report() {
+  local bound=$1 failed=0 name seconds begin every sample minutes warm_up bare code events
+  # shellcheck disable=SC1091
+  source ./run
+  echo "$name for $seconds s, events every $every s: $events"
+  # "first last trend-per-hour" of a column of the samples, in MB, the trend
+  # fitted to the median of each stretch from the warm-up's end (counted
+  # from the picture's start) on: a minute, or an eighth of a shorter run.
+  # The anonymous memory moves by ±1 MB from sample to sample with nothing
+  # happening, and now and then by a step of several MB, up or down.
+  local stretch warm_end
+  stretch=$(awk -v m="$minutes" 'BEGIN { print (m >= 8 ? 60 : m * 60 / 8) }')
+  warm_end=$(awk -v w="$warm_up" -v b="$begin" '$1 == "start" { s = $2 / 1e6 - b } END { printf "%.0f\n", s + w * 60 }' watch.log)
+  fit() {
+    awk -v c="$1" -v warm="$warm_end" -v stretch="$stretch" '
+      { if (NR == 1) first = $c; last = $c }
+      $1 >= warm { m = int(($1 - warm) / stretch); count[m]++; value[m, count[m]] = $c; sum[m] += $1 }
+      END {
+        for (m in count) {
+          # The median of the stretch, at the mean time of its samples.
+          k = count[m]
+          for (i = 2; i <= k; i++) for (j = i; j > 1 && value[m, j - 1] > value[m, j]; j--) {
+            t = value[m, j]; value[m, j] = value[m, j - 1]; value[m, j - 1] = t
+          }
+          y = k % 2 ? value[m, (k + 1) / 2] : (value[m, k / 2] + value[m, k / 2 + 1]) / 2
+          x = sum[m] / k
+          n++; sx += x; sy += y; sxx += x * x; sxy += x * y
+        }
+        slope = n > 1 ? (n * sxy - sx * sy) / (n * sxx - sx * sx) : 0
+        printf "%.1f %.1f %+.2f\n", first / 1024, last / 1024, slope * 3600 / 1024
+      }' samples
+  }
+  echo "(sampled every $sample s; the trends fitted from $warm_up min after the picture's start to the median" \
+    "of each $stretch s)"
+  local first last anon_trend trend half1 half2 column label
+  read -r first last anon_trend <<<"$(fit 2)"
+  echo "anonymous memory: first $first MB, last $last MB, trend $anon_trend MB/hour"
+  read -r first last trend <<<"$(fit 3)"
+  echo "resident memory: first $first MB, last $last MB, trend $trend MB/hour"
+  for column in 4 5; do
+    label=$([ "$column" = 4 ] && echo threads || echo "open descriptors")
+    read -r first last half1 half2 <<<"$(awk -v c="$column" '{ v[NR] = $c } END {
+        for (i = 1; i <= NR; i++) { if (i <= NR / 2) { if (v[i] > a) a = v[i] } else if (v[i] > b) b = v[i] }
+        printf "%d %d %d %d\n", v[1], v[NR], a, b }' samples)"
+    echo "$label: first $first, last $last, most in the first half $half1, in the second half $half2"
+    if [ -n "$bound" ] && [ "$half2" -gt "$half1" ]; then
+      echo "FAIL the $label grew" >&2
+      failed=1
+    fi
+  done
+  awk '$1 == "figures" { if (!n++) { p = $4; h = $6; g = $8; u = $10; w = $12 } lp = $4; lh = $6; lg = $8; lu = $10; lw = $12 }
+    END { if (n) printf "Windows figures (first, last): private bytes %d, %d; handles %d, %d; GDI objects %d, %d; USER objects %d, %d; working set %.1f, %.1f MB%s\n",
+            p, lp, h, lh, g, lg, u, lu, w / 1048576, lw / 1048576, (lp == 0 && lh == 0) ? " (Wine answers 0 for all but the working set)" : "" }' watch.log
+  if [ -s seams ]; then
+    cat seams
+  elif [ -z "$bare" ]; then
+    echo "no seam came"
+  fi
+  echo "exit code after Escape: $code"
+  [ -n "$bound" ] || return 0
+  if awk -v t="$anon_trend" -v b="$bound" 'BEGIN { exit !(t > b) }'; then
+    echo "FAIL the anonymous memory grew $anon_trend MB an hour, more than $bound" >&2
+    failed=1
+  fi
+  if grep -q "OUT OF BOUNDS" seams; then
+    echo "FAIL an offset at a seam was out of bounds" >&2
+    failed=1
+  fi
+  if grep -q "UNMEASURED" seams; then
+    echo "FAIL a seam's sound matched nothing, though the stream ran dry for less than a second" >&2
+    failed=1
+  fi
+  if [ "$code" != 0 ]; then
+    echo "FAIL the exit code after Escape was $code" >&2
+    failed=1
+  fi
+  return "$failed"
+}
+if [ -n "$kept" ]; then
+  cd "$kept"
+  report "$bound"
+  exit
+fi
 
 cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target run_folder soak_desk av_alignment bare_player >/dev/null
 work=$(mktemp -d)
@@ -73,7 +161,7 @@ cleanup() {
   stop_sound_server
   stop_dummy_xorg
   [ -z "${VEXLAR_XVFB_PID:-}" ] || kill "$VEXLAR_XVFB_PID" 2>/dev/null || true
-  [ -n "${VEXLAR_SOAK_KEEP:-}" ] && echo "kept $work" || rm -rf "$work"
+  if [ -n "${VEXLAR_SOAK_KEEP:-}" ] || [ -f "$work/hung-stacks.txt" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
@@ -111,8 +199,8 @@ launcher=$!
 pid=""
 for _ in $(seq 1 150); do
   for candidate in /proc/[0-9]*; do
-    if tr '\0' ' ' <"$candidate/cmdline" 2>/dev/null | grep -q "^[^ ]*$name" &&
-      tr '\0' '\n' <"$candidate/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+    if tr '\0' ' ' 2>/dev/null <"$candidate/cmdline" | grep -q "^[^ ]*$name" &&
+      tr '\0' '\n' 2>/dev/null <"$candidate/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
       pid=${candidate#/proc/}
     fi
   done
@@ -215,7 +303,7 @@ check_seam() {
   dry=$(stream_dry_ms "$VEXLAR_PULSE_LOG" "$sink_log_line")
   line=$(wine av_alignment.exe seam music.raw "$file" "$recorded_from" 2>/dev/null | tr -d '\r' || true)
   [ -n "${VEXLAR_SOAK_KEEP:-}" ] || rm -f "$file"
-  sound=$(echo "$line" | awk '$1 == "seam" && $4 >= 0.5 { print $2 }')
+  sound=$(echo "$line" | awk '$1 == "seam" && $4 >= 0.6 { print $2 }')
   # A starved player's sound runs ahead of its picture by what the server dropped: seconds, at worst.
   picture=$(awk -v s="${sound:-0}" '$1 == "seam" && $2 - s < 30e6 && s - $2 < 30e6 { p = $2 } END { print p }' watch.log)
   if [ -z "$sound" ] || [ -z "$picture" ]; then
@@ -277,70 +365,20 @@ for _ in $(seq 1 150); do
   fi
   sleep 0.2
 done
-
-# One line a figure.
-failed=0
-echo "$(basename "$name" .exe)$([ -n "$bare" ] || echo " --loop") for $(($(date +%s) - begin)) s, events every $every s:" \
-  "$(for k in "${!counts[@]}"; do echo -n "$k ${counts[$k]}, "; done | sed 's/, $//')"
-# "first last trend-per-hour" of a column of the samples, in MB, the trend
-# fitted to the lowest sample of each stretch from the warm-up's end (counted
-# from the picture's start) on: a minute, or an eighth of a shorter run.
-stretch=$(awk -v m="$minutes" 'BEGIN { print (m >= 8 ? 60 : m * 60 / 8) }')
-warm_end=$(awk -v w="$warm_up" -v b="$begin" '$1 == "start" { s = $2 / 1e6 - b } END { printf "%.0f\n", s + w * 60 }' watch.log)
-fit() {
-  awk -v c="$1" -v warm="$warm_end" -v stretch="$stretch" '
-    { if (NR == 1) first = $c; last = $c }
-    $1 >= warm { m = int(($1 - warm) / stretch); if (!(m in low) || $c < low[m]) { low[m] = $c; at[m] = $1 } }
-    END {
-      for (m in low) { n++; sx += at[m]; sy += low[m]; sxx += at[m] * at[m]; sxy += at[m] * low[m] }
-      slope = n > 1 ? (n * sxy - sx * sy) / (n * sxx - sx * sx) : 0
-      printf "%.1f %.1f %+.2f\n", first / 1024, last / 1024, slope * 3600 / 1024
-    }' samples
-}
-echo "(sampled every $sample s; the trends fitted from $warm_up min after the picture's start to the lowest" \
-  "sample of each $stretch s)"
-read -r first last anon_trend <<<"$(fit 2)"
-echo "anonymous memory: first $first MB, last $last MB, trend $anon_trend MB/hour"
-read -r first last trend <<<"$(fit 3)"
-echo "resident memory: first $first MB, last $last MB, trend $trend MB/hour"
-for column in 4 5; do
-  label=$([ "$column" = 4 ] && echo threads || echo "open descriptors")
-  result=$(awk -v c="$column" '{ v[NR] = $c } END {
-      for (i = 1; i <= NR; i++) { if (i <= NR / 2) { if (v[i] > a) a = v[i] } else if (v[i] > b) b = v[i] }
-      printf "%d %d %d %d\n", v[1], v[NR], a, b }' samples)
-  read -r first last half1 half2 <<<"$result"
-  echo "$label: first $first, last $last, most in the first half $half1, in the second half $half2"
-  if [ -n "$bound" ] && [ "$half2" -gt "$half1" ]; then
-    echo "FAIL the $label grew" >&2
-    failed=1
-  fi
-done
-awk '$1 == "figures" { if (!n++) { p = $4; h = $6; g = $8; u = $10; w = $12 } lp = $4; lh = $6; lg = $8; lu = $10; lw = $12 }
-  END { if (n) printf "Windows figures (first, last): private bytes %d, %d; handles %d, %d; GDI objects %d, %d; USER objects %d, %d; working set %.1f, %.1f MB%s\n",
-          p, lp, h, lh, g, lg, u, lu, w / 1048576, lw / 1048576, (lp == 0 && lh == 0) ? " (Wine answers 0 for all but the working set)" : "" }' watch.log
-if [ -s seams ]; then
-  cat seams
-elif [ -z "$bare" ]; then
-  echo "no seam was measured"
+# A process still there 30 s after Escape: where each of its threads stands,
+# and whether its window went (the watch ends with it).
+if [ "$code" = timeout ] && kill -0 "$pid" 2>/dev/null; then
+  gdb -p "$pid" -batch -ex "thread apply all bt 12" >hung-stacks.txt 2>&1 || true
+  echo "the program still ran 30 s after Escape, its window $(wine soak_desk.exe find >/dev/null 2>&1 &&
+    echo "still there" || echo gone); its threads' stacks: $work/hung-stacks.txt" >>seams
+  code="timeout (the process was killed)"
 fi
-echo "exit code after Escape: $code"
 
-if [ -n "$bound" ]; then
-  if awk -v t="$anon_trend" -v b="$bound" 'BEGIN { exit !(t > b) }'; then
-    echo "FAIL the anonymous memory grew $anon_trend MB an hour, more than $bound" >&2
-    failed=1
-  fi
-  if grep -q "OUT OF BOUNDS" seams; then
-    echo "FAIL an offset at a seam was out of bounds" >&2
-    failed=1
-  fi
-  if grep -q "UNMEASURED" seams || { [ -z "$bare" ] && [ ! -s seams ]; }; then
-    echo "FAIL a seam was not measured, or none came" >&2
-    failed=1
-  fi
-  if [ "$code" != 0 ]; then
-    echo "FAIL the exit code after Escape was $code" >&2
-    failed=1
-  fi
-fi
-exit "$failed"
+# What the report needs of the run, beside the samples, the watch's lines and the seams.
+cat >run <<RUN
+name="$(basename "$name" .exe)$([ -n "$bare" ] || echo " --loop")"
+seconds=$(($(date +%s) - begin))
+begin=$begin every=$every sample=$sample minutes=$minutes warm_up=$warm_up bare=$bare code="$code"
+events="$(for k in "${!counts[@]}"; do echo -n "$k ${counts[$k]}, "; done | sed 's/, $//')"
+RUN
+report "$bound"

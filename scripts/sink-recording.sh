@@ -59,9 +59,12 @@ stop_recording() {
 # silence, and the server then drops what comes late, so the sound runs
 # ahead of the player's position by up to that much.
 # Usage: stream_dry_ms LOG FIRST
+# The server's threads may write into each other's lines: a line without its
+# time takes that of the line before.
 stream_dry_ms() {
   tail -n +"$2" "$1" | awk -F'[(|]' '
-    /Implicit underrun of .audio stream/ { since = $2 }
-    /Requesting rewind due to end of underrun/ && since != "" { total += $2 - since; since = "" }
+    /^\(/ { now = $2 + 0 }
+    /Implicit underrun of .audio stream/ { since = now }
+    /Requesting rewind due to end of underrun/ && since != "" { total += now - since; since = "" }
     END { printf "%.0f\n", total * 1000 }'
 }
