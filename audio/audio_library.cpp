@@ -6,6 +6,7 @@
 #include "audio/readable_file.h"
 #include "audio/whole_file_decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -49,28 +50,57 @@ bool AudioLibrary::Init(int device)
 
 bool AudioLibrary::Free()
 {
-    std::map<std::uint32_t, Stream> freed;
+    std::vector<std::shared_ptr<Playback>> freed;
     {
         std::lock_guard lock(mutex);
         if (!initialised) {
             return false;
         }
         initialised = false;
-        freed.swap(streams);
+        for (auto& [handle, stream] : streams) {
+            freed.push_back(stream.playback);
+        }
+        streams.clear();
+        ending.insert(ending.end(), freed.begin(), freed.end());
     }
     // Without the lock: each waits for its threads, which may be inside a
-    // device call. The handles go on counting up, so an old one never names
-    // a new stream.
-    for (auto& [handle, stream] : freed) {
-        stream.playback->Stop();
+    // device call; all are asked first, so that they end side by side. The
+    // handles go on counting up, so an old one never names a new stream.
+    for (const auto& playback : freed) {
+        playback->RequestStop();
     }
+    for (const auto& playback : freed) {
+        playback->Stop();
+    }
+    std::lock_guard lock(mutex);
+    std::erase_if(ending, [&](const auto& playback) { return std::ranges::count(freed, playback) > 0; });
     return true;
 }
 
-void AudioLibrary::EndAtExit()
+void AudioLibrary::EndAtExit(DWORD waitMs)
 {
-    if (!ended.exchange(true)) {
-        Free();
+    if (ended.exchange(true)) {
+        return;
+    }
+    std::vector<std::shared_ptr<Playback>> left;
+    {
+        std::lock_guard lock(mutex);
+        initialised = false;
+        for (auto& [handle, stream] : streams) {
+            ending.push_back(stream.playback);
+        }
+        streams.clear();
+        left = ending;
+    }
+    // Never joined here: a thread's own end waits for the loader's lock,
+    // which a thread inside a DLL's start-up holds.
+    for (const auto& playback : left) {
+        playback->RequestStop();
+    }
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (const auto& playback : left) {
+        const ULONGLONG now = GetTickCount64();
+        playback->WaitStopped(now < deadline ? static_cast<DWORD>(deadline - now) : 0);
     }
 }
 

@@ -20,17 +20,19 @@ std::uint64_t SystemMicroseconds()
 
 Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener,
                    MicrosecondClock time)
-    : info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state(info, out, time),
+    : info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      endedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state(info, out, time),
       decoding(state, std::move(sourceOpener), info, stopEvent.get(), stopRequested),
       feeding(state, decoding, std::move(deviceOpener), info, out, std::move(time), stopEvent.get(), stopRequested)
 {
-    if (!stopEvent || !state.CanRun()) {
+    if (!stopEvent || !endedEvent || !state.CanRun()) {
         state.RunWithoutThreads();
         return;
     }
     // One thread now, which starts the other: the caller waits for one
     // thread's creation only. When it cannot be made, the caller's call fails.
     decoder = std::thread(&Playback::Decode, this);
+    running = true;
 }
 
 Playback::~Playback()
@@ -40,16 +42,24 @@ Playback::~Playback()
 
 void Playback::Stop()
 {
+    RequestStop();
+    // The feeding thread has been joined by the decoding thread, which started it.
+    if (decoder.joinable()) {
+        decoder.join();
+    }
+}
+
+void Playback::RequestStop()
+{
     stopRequested = true;
     if (stopEvent) {
         SetEvent(stopEvent.get());
     }
-    // The decoding thread first: it is the one that starts the feeding thread.
-    for (std::thread* thread : {&decoder, &feeder}) {
-        if (thread->joinable()) {
-            thread->join();
-        }
-    }
+}
+
+bool Playback::WaitStopped(DWORD timeoutMs)
+{
+    return !running || WaitForSingleObject(endedEvent.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void Playback::Decode()
@@ -69,6 +79,12 @@ void Playback::Decode()
     if (com) {
         CoUninitialize();
     }
+    // Only a stop ends the feeding thread; the event tells a bounded wait
+    // that neither thread runs any more.
+    if (feeder.joinable()) {
+        feeder.join();
+    }
+    SetEvent(endedEvent.get());
 }
 
 void Playback::Feed()

@@ -87,6 +87,11 @@ public:
     // Ends both threads; the device is let go before this returns. Called
     // once, by the library's end or the destructor; the getters still answer.
     void Stop();
+    // Stop's two halves, for an end that may not wait long: the request
+    // returns at once; the wait is for both threads to have ended, at most
+    // `timeoutMs`, and is true when they have.
+    void RequestStop();
+    bool WaitStopped(DWORD timeoutMs);
 
     // Bytes of the stream played so far: 0 before the start, never
     // decreasing, stopping at the end of the stream or at the last good
@@ -132,9 +137,12 @@ private:
     const StreamInfo info;
     std::atomic<bool> stopRequested{false};
     const OwnedHandle stopEvent;
+    const OwnedHandle endedEvent;  // set by the decoding thread once both threads have ended
     PlaybackState state;
     StreamDecoder decoding;
     DeviceFeeder feeding;
+    // Set in the constructor, before any other thread can ask.
+    bool running = false;
     std::thread decoder;
-    std::thread feeder;  // started by the decoding thread
+    std::thread feeder;  // started and joined by the decoding thread
 };

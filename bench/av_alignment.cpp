@@ -13,6 +13,13 @@
 //                                       FIRST and DELAY, it starts with only
 //                                       FIRST frames queued and queues the
 //                                       rest DELAY ms later
+//   av_alignment seam MUSIC RECORDING START
+//                                       where a looping player's seam was
+//                                       heard: "seam UNIX-US correlation C
+//                                       gap MS", the moment the music began
+//                                       again, and how far its last half
+//                                       second ended before its first began
+//                                       (0 for a seamless loop)
 //   av_alignment match MUSIC RECORDING POSITIONS START
 //                                       MUSIC and RECORDING are 16-bit stereo
 //                                       PCM at 44.1 kHz: the decoded music and
@@ -27,6 +34,8 @@
 // set: each quarter second's match as well). bench/av_alignment.sh runs both
 // through a sound server.
 #include "audio/bass.h"
+#include "bench/bench_clock.h"
+#include "bench/shared_mode_stream.h"
 
 #include <windows.h>
 #include <audioclient.h>
@@ -42,6 +51,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,15 +67,6 @@ constexpr std::size_t kDecimation = 8;
 constexpr double kGoodMatch = 0.5;
 constexpr double kCleanMatch = 0.9;
 constexpr double kSearchSeconds = 0.4;  // the music's bars repeat every 0.89 s
-
-std::int64_t UnixMicroseconds()
-{
-    FILETIME time{};
-    GetSystemTimePreciseAsFileTime(&time);
-    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 100 ns units from 1601
-    return static_cast<std::int64_t>((ticks - kUnixEpoch) / 10);
-}
 
 int Play(const char* file, double seconds)
 {
@@ -105,37 +106,20 @@ std::vector<char> LoadBytes(const char* path)
 // What the device says while it plays, without our library between.
 int PlayOnDevice(const char* musicPath, double seconds, std::size_t firstFrames, DWORD delayMs)
 {
-    using Microsoft::WRL::ComPtr;
     const std::vector<char> music = LoadBytes(musicPath);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ComPtr<IMMDevice> device;
-    ComPtr<IAudioClient> client;
-    ComPtr<IAudioRenderClient> render;
-    ComPtr<IAudioClock> clock;
-    WAVEFORMATEX wave{.wFormatTag = WAVE_FORMAT_PCM,
-                      .nChannels = 2,
-                      .nSamplesPerSec = 44100,
-                      .nAvgBytesPerSec = 176400,
-                      .nBlockAlign = 4,
-                      .wBitsPerSample = 16,
-                      .cbSize = 0};
     const HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    UINT32 bufferFrames = 0;
+    SharedModeStream stream;
+    Microsoft::WRL::ComPtr<IAudioClock> clock;
     UINT64 frequency = 0;
-    constexpr DWORD kFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                             AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
-    if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))) ||
-        FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) ||
-        FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void**>(client.GetAddressOf()))) ||
-        FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, kFlags, 2'000'000, 0, &wave, nullptr)) ||
-        FAILED(client->SetEventHandle(ready)) || FAILED(client->GetBufferSize(&bufferFrames)) ||
-        FAILED(client->GetService(IID_PPV_ARGS(&render))) || FAILED(client->GetService(IID_PPV_ARGS(&clock))) ||
+    if (!OpenSharedModeStream(ready, stream) || FAILED(stream.client->GetService(IID_PPV_ARGS(&clock))) ||
         FAILED(clock->GetFrequency(&frequency))) {
         std::printf("no device\n");
         return 3;
     }
+    IAudioClient* const client = stream.client.Get();
+    IAudioRenderClient* const render = stream.render.Get();
+    const UINT32 bufferFrames = stream.bufferFrames;
     LARGE_INTEGER counterFrequency{};
     QueryPerformanceFrequency(&counterFrequency);
     const std::size_t totalFrames = music.size() / 4;
@@ -468,6 +452,82 @@ int Match(const char* musicPath, const char* recordingPath, const char* position
     return 0;
 }
 
+// The loudness of each 2.5 ms of a signal: it keeps its shape through the
+// drops of a starved player, which break a match of the waveform itself.
+constexpr std::size_t kEnvelopeBin = 110;
+std::vector<double> Envelope(const std::vector<float>& samples, std::size_t from, std::size_t to)
+{
+    std::vector<double> bins;
+    for (std::size_t at = from; at + kEnvelopeBin <= to; at += kEnvelopeBin) {
+        double sum = 0;
+        for (std::size_t i = at; i < at + kEnvelopeBin; ++i) {
+            sum += double(samples[i]) * samples[i];
+        }
+        bins.push_back(std::sqrt(sum / kEnvelopeBin));
+    }
+    return bins;
+}
+
+// Where in `signal` (from bin `first` to `last`) `shape` fits best, by normalised correlation.
+Found BestFit(const std::vector<double>& shape, const std::vector<double>& signal, std::size_t first, std::size_t last)
+{
+    Found best;
+    const double shapeMean = std::accumulate(shape.begin(), shape.end(), 0.0) / static_cast<double>(shape.size());
+    last = std::min(last, signal.size() >= shape.size() ? signal.size() - shape.size() : 0);
+    for (std::size_t lag = first; lag <= last && lag + shape.size() <= signal.size(); ++lag) {
+        const auto piece = signal.begin() + static_cast<std::ptrdiff_t>(lag);
+        const double mean = std::accumulate(piece, piece + static_cast<std::ptrdiff_t>(shape.size()), 0.0) /
+                            static_cast<double>(shape.size());
+        double dot = 0;
+        double shapeSquares = 0;
+        double squares = 0;
+        for (std::size_t i = 0; i < shape.size(); ++i) {
+            dot += (shape[i] - shapeMean) * (piece[static_cast<std::ptrdiff_t>(i)] - mean);
+            shapeSquares += (shape[i] - shapeMean) * (shape[i] - shapeMean);
+            squares += (piece[static_cast<std::ptrdiff_t>(i)] - mean) * (piece[static_cast<std::ptrdiff_t>(i)] - mean);
+        }
+        const double correlation = shapeSquares > 0 && squares > 0 ? dot / std::sqrt(shapeSquares * squares) : 0;
+        if (correlation > best.correlation) {
+            best = {lag, correlation};
+        }
+    }
+    return best;
+}
+
+// A looping player's seam as heard: where in the recording the music's last
+// second and first second, one after the other, fit best, by their
+// loudness; and the distance from the end of its last half second to the
+// start of its first, each fitted alone there (0 for a seamless loop).
+int Seam(const char* musicPath, const char* recordingPath, double recordingStart)
+{
+    const std::vector<float> music = LoadMono(musicPath);
+    const std::vector<float> recording = LoadMono(recordingPath);
+    const auto second = static_cast<std::size_t>(kRate);
+    if (music.size() < 2 * second || recording.size() < 2 * second) {
+        std::printf("nothing to match\n");
+        return 1;
+    }
+    const std::vector<double> heard = Envelope(recording, 0, recording.size());
+    std::vector<double> seam = Envelope(music, music.size() - second, music.size());
+    const std::size_t secondBins = seam.size();
+    const std::vector<double> start = Envelope(music, 0, second);
+    seam.insert(seam.end(), start.begin(), start.end());
+    const Found both = BestFit(seam, heard, 0, heard.size());
+    const std::size_t at = both.lag + secondBins;  // the bin where the music starts again
+    const std::size_t around = secondBins / 4;
+    const std::vector<double> endHalf(seam.begin() + static_cast<std::ptrdiff_t>(secondBins / 2),
+                                      seam.begin() + static_cast<std::ptrdiff_t>(secondBins));
+    const std::vector<double> startHalf(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(secondBins / 2));
+    const std::size_t endFrom = at > endHalf.size() + around ? at - endHalf.size() - around : 0;
+    const Found end = BestFit(endHalf, heard, endFrom, endFrom + 2 * around);
+    const Found begin = BestFit(startHalf, heard, at > around ? at - around : 0, at + around);
+    constexpr double kBinSeconds = static_cast<double>(kEnvelopeBin) / kRate;
+    std::printf("seam %.0f correlation %.3f gap %+.1f ms\n",
+                (recordingStart + static_cast<double>(at) * kBinSeconds) * 1e6, both.correlation,
+                (static_cast<double>(begin.lag) - static_cast<double>(end.lag + endHalf.size())) * kBinSeconds * 1e3);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -482,6 +542,10 @@ int main(int argc, char** argv)
     if (argc == 6 && std::strcmp(argv[1], "match") == 0) {
         return Match(argv[2], argv[3], argv[4], std::atof(argv[5]) / 1e6);
     }
-    std::printf("usage: av_alignment play FILE SECONDS | match MUSIC RECORDING POSITIONS START-US\n");
+    if (argc == 5 && std::strcmp(argv[1], "seam") == 0) {
+        return Seam(argv[2], argv[3], std::atof(argv[4]) / 1e6);
+    }
+    std::printf("usage: av_alignment play FILE SECONDS | match MUSIC RECORDING POSITIONS START-US |"
+                " seam MUSIC RECORDING START-US\n");
     return 2;
 }

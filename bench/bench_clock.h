@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // The performance counter, for timing stretches of a benchmark.
 inline LARGE_INTEGER Now()
 {
@@ -23,4 +25,14 @@ inline double NowSeconds()
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return double(Now().QuadPart) / double(frequency.QuadPart);
+}
+
+// Microseconds of Unix time, the clock the scripts' tools (date, pactl) date things by.
+inline std::int64_t UnixMicroseconds()
+{
+    FILETIME time{};
+    GetSystemTimePreciseAsFileTime(&time);
+    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 100 ns units from 1601
+    return static_cast<std::int64_t>((ticks - kUnixEpoch) / 10);
 }

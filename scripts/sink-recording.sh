@@ -51,3 +51,20 @@ stop_recording() {
   kill -INT "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
+
+# Milliseconds that a player's stream ('audio stream #N', as Wine names it)
+# ran dry at the server, in all, from line FIRST of the server's log on (the
+# log of start_sound_server, which times each line): from each "Implicit
+# underrun" to the next "end of underrun". A stream that runs dry plays
+# silence, and the server then drops what comes late, so the sound runs
+# ahead of the player's position by up to that much.
+# Usage: stream_dry_ms LOG FIRST
+# The server's threads may write into each other's lines: a line without its
+# time takes that of the line before.
+stream_dry_ms() {
+  tail -n +"$2" "$1" | awk -F'[(|]' '
+    /^\(/ { now = $2 + 0 }
+    /Implicit underrun of .audio stream/ { since = now }
+    /Requesting rewind due to end of underrun/ && since != "" { total += now - since; since = "" }
+    END { printf "%.0f\n", total * 1000 }'
+}

@@ -142,8 +142,10 @@ arrange_monitors() {
 # when PULSE_SERVER is set to VEXLAR_PULSE_SERVER, and Wine's ALSA device
 # stays the default of everything else. Its process id is VEXLAR_PULSE_PID.
 # Its log, VEXLAR_PULSE_LOG (pulseaudio.log in the folder), is at the debug
-# level, which tells each time a stream ran dry ("Implicit underrun of ..."):
-# some two thousand lines for the whole test command. False when it did not start.
+# level with the time of each line, which tells when a stream ran dry
+# ("Implicit underrun of ...") and when it was fed again ("end of
+# underrun"): some two thousand lines for the whole test command. False when
+# it did not start.
 start_sound_server() {
   local folder=$1
   rm -rf "$folder"
@@ -152,7 +154,7 @@ start_sound_server() {
   # Anonymous clients: no cookie to share, and the folder's mode keeps others out.
   XDG_RUNTIME_DIR="$folder" XDG_CONFIG_HOME="$folder/config" PULSE_SERVER="" \
     pulseaudio --daemonize=yes --use-pid-file=yes --exit-idle-time=-1 --disallow-exit -n \
-    --log-target="file:$folder/pulseaudio.log" --log-level=debug \
+    --log-target="file:$folder/pulseaudio.log" --log-level=debug --log-time=true \
     --load="module-native-protocol-unix auth-anonymous=1" --load="module-cli-protocol-unix" \
     --load="module-null-sink sink_name=speakers" || return 1
   VEXLAR_PULSE_PID=$(cat "$folder/pulse/pid" 2>/dev/null) || return 1

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -116,6 +117,71 @@ TEST(AudioLibrary, FreeLetsEveryDeviceGoBeforeItReturns)
     ASSERT_TRUE(library.Init(-1));
     library.EndAtExit();
     EXPECT_FALSE(library.Init(-1));  // still started
+}
+
+// At the program's exit the library also ends what a Free on another thread
+// is ending, and returns only once that stream's device is let go; a stream
+// whose thread does not end (as one inside a DLL's start-up, waiting for the
+// runtime's exit lock that the exit holds) it waits for only up to its bound,
+// ending the library all the same.
+TEST(AudioLibrary, EndAtExitWaitsForAFreeUnderWayButNotForAThreadThatHangs)
+{
+    TestClock clock;
+    const std::wstring path = WriteToneWav(L"exit.wav", 44100, 2, 10.0);
+    struct Held {
+        std::promise<void> releasing;
+        std::shared_future<void> released;
+    };
+    for (const bool concurrentFree : {true, false}) {
+        auto log = std::make_shared<DeviceLog>();
+        auto held = std::make_shared<Held>();
+        std::promise<void> release;
+        held->released = release.get_future().share();
+        const FakeDeviceKind slow{.onRelease = [held] {
+            held->releasing.set_value();
+            held->released.wait();
+        }};
+        AudioLibrary library(NoDevice, FakeDevices(log, clock, slow), clock.Reader());
+        ASSERT_TRUE(library.Init(-1));
+        const std::uint32_t handle = library.CreateStream(path);
+        ASSERT_TRUE(library.Start(handle));
+        ASSERT_TRUE(WaitFor([&] {
+            std::lock_guard lock(log->mutex);
+            return log->alive == 1;
+        }));
+        std::future<bool> freeing;
+        if (concurrentFree) {
+            freeing = std::async(std::launch::async, [&] { return library.Free(); });
+            held->releasing.get_future().wait();
+        }
+        // A moment after the end has begun, the device is let go; an end
+        // that did not wait for it has returned by then.
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(200ms);
+            if (concurrentFree) {
+                release.set_value();
+            }
+        });
+        // The devices not yet let go when the end returns.
+        std::future<int> end = std::async(std::launch::async, [&] {
+            library.EndAtExit(concurrentFree ? 60'000 : 300);
+            std::lock_guard lock(log->mutex);
+            return log->alive;
+        });
+        const bool ended = end.wait_for(30s) == std::future_status::ready;
+        releaser.join();
+        if (ended) {
+            EXPECT_EQ(end.get(), concurrentFree ? 0 : 1) << (concurrentFree ? "with a Free under way" : "");
+        }
+        EXPECT_TRUE(ended);
+        EXPECT_FALSE(library.PlayedBytes(handle).has_value());
+        if (!concurrentFree) {
+            release.set_value();
+        }
+        if (freeing.valid()) {
+            EXPECT_TRUE(freeing.get());
+        }
+    }
 }
 
 // Looping, the position starts again at 0 at each end and tells the time

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <new>
@@ -303,10 +304,11 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
 }
 
-// Runs the exit probe on `device` and returns its exit code, or a note of why there is none.
-std::string RunExitProbe(const std::wstring& device, const std::wstring& mode = L"")
+// Runs the exit probe (the copy in `folder`, with the DLLs beside it) on
+// `device` and returns its exit code, or a note of why there is none.
+std::string RunExitProbe(const std::wstring& device, const std::wstring& mode = L"", const std::wstring& folder = L"")
 {
-    std::wstring command = L"audio_exit_probe.exe " + device + L" audio-files\\exit.wav " + mode;
+    std::wstring command = folder + L"audio_exit_probe.exe " + device + L" audio-files\\exit.wav " + mode;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -326,14 +328,22 @@ std::string RunExitProbe(const std::wstring& device, const std::wstring& mode = 
 
 // A program that never frees its stream and simply returns while the music
 // plays: the library has ended by the time the runtime's earlier exit calls
-// run (the probe checks), and the exit code arrives intact. One that ends the
-// library first, as the programs do, too.
+// run (the probe checks), and the exit code arrives intact; so too through
+// the UCRT's exit, whose table is the one that runs then. One that ends the
+// library first, as the programs do, too. The exit does not hang when a
+// stream's thread is inside a DLL's start-up that waits for the runtime's
+// exit lock, which the exit holds.
 TEST(BassExports, ProcessExitWhilePlayingKeepsTheExitCode)
 {
     WriteToneWav(L"exit.wav", 44100, 2, 5.0);
     EXPECT_EQ(RunExitProbe(L"-1"), "42");
+    EXPECT_EQ(RunExitProbe(L"-1", L"ucrt"), "42");
     EXPECT_EQ(RunExitProbe(L"-1", L"free"), "42");
     EXPECT_EQ(RunExitProbe(L"0"), "42");  // no sound asked for
+    const auto begin = Clock::now();
+    EXPECT_EQ(RunExitProbe(L"-1", L"held", L"held-start-up\\"), "42");
+    std::printf("the probe with a thread held inside a DLL's start-up at its exit ran %.1f s\n",
+                std::chrono::duration<double>(Clock::now() - begin).count());
 }
 
 // Through the exported calls as the programs make them: BASS_Free stops every

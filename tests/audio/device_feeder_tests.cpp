@@ -54,7 +54,7 @@ TEST(Playback, StreamsAFileToTheDeviceAndStopsAtItsEnd)
 TEST(Playback, HandsTheDeviceEveryByteInOrder)
 {
     const auto tone = Tone(44100, 2, 0.8);
-    for (const FakeDeviceKind kind :
+    for (const FakeDeviceKind& kind :
          {FakeDeviceKind{}, FakeDeviceKind{.clockStepsBackAt = 300 * kMs}, FakeDeviceKind{.brokenReadyEvent = true},
           FakeDeviceKind{.readingAgeUs = 100 * kMs}}) {
         TestClock clock;

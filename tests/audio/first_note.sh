@@ -30,8 +30,8 @@ sleep 2.5
 # One measurement: plays the music while the sink is recorded and matches the
 # recording. Sets began (the music time of the first sound), median (the
 # music heard less the position read, from 1 s after the first sound, ms),
-# within (how well the recording's start is known, ms) and dry (how often the
-# server found the player's stream empty, or "unknown").
+# within (how well the recording's start is known, ms) and dry (how long the
+# server found the player's stream empty in all, ms; 0 without its log).
 measure() {
   local seen=0
   [ -r "${VEXLAR_PULSE_LOG:-}" ] && seen=$(wc -l <"$VEXLAR_PULSE_LOG")
@@ -48,9 +48,9 @@ measure() {
   # "from 1 s after the first sound: heard - position median +6.2 ms"
   median=$(echo "$result" | awk '/heard - position median/ { print $12 + 0 }')
   within=$((recorded_within / 1000))
-  dry=unknown
+  dry=0
   if [ -r "${VEXLAR_PULSE_LOG:-}" ]; then
-    dry=$(tail -n +"$((seen + 1))" "$VEXLAR_PULSE_LOG" | grep -c "Implicit underrun of 'audio stream")
+    dry=$(stream_dry_ms "$VEXLAR_PULSE_LOG" "$((seen + 1))")
   fi
 }
 
@@ -60,17 +60,20 @@ measure() {
 # (before -0.25 s) fail.
 first_note_heard() { awk -v t="${began:-9}" 'BEGIN { exit !(t >= -0.25 && t <= 0.1) }'; }
 # Once it plays, the music heard is the position read, within 20 ms and how
-# well the recording's start is known.
-in_step() { awk -v m="${median:-1e9}" -v w="$within" 'BEGIN { exit !(m >= -20 - w && m <= 20 + w) }'; }
+# well the recording's start is known; ahead of it also by up to the time the
+# player's stream ran dry. A player starved by the test command's other work
+# lets its stream run dry at the server, which then drops what comes late
+# (the stream asks for no refill first): the sound jumps ahead of the
+# position by what was dropped (tens to hundreds of milliseconds, seen with
+# clang-tidy beside the run), as Wine's position counts it played. Most runs
+# of the test command see the stream run dry now and then for a few
+# milliseconds in all.
+in_step() {
+  awk -v m="${median:-1e9}" -v w="$within" -v d="$dry" 'BEGIN { exit !(m >= -20 - w && m <= 20 + w + d) }'
+}
 
-# A player starved by the test command's other work lets its stream run dry
-# at the server, which then drops what comes late (the stream asks for no
-# refill first): the sound jumps ahead of the position by what was dropped
-# (tens to hundreds of milliseconds, seen with clang-tidy beside the run),
-# as Wine's position counts it played. Most runs of the test command see a
-# drop or two of a few milliseconds, so such a measurement still passes
-# within the bound, but outside it, it is told, not failed, and another is
-# made; a fault fails every measurement that ran clean.
+# Up to three measurements, as the test command's other work can disturb one
+# beyond what the stream's dry time tells; a fault fails every one.
 for attempt in 1 2 3; do
   measure
   if ! first_note_heard; then
@@ -80,22 +83,12 @@ for attempt in 1 2 3; do
   fi
   echo "PASS the music is heard from its first note (heard from $began s)"
   if in_step; then
-    echo "PASS once it plays, the music heard is the position read: median $median ms (within ±$((20 + within)) ms;" \
-      "the stream ran dry $dry times)"
+    echo "PASS once it plays, the music heard is the position read: median $median ms (within -$((20 + within))" \
+      "to +$((20 + within + dry)) ms; the stream ran dry $dry ms in all)"
     exit 0
   fi
-  if [ "$dry" != unknown ] && [ "$dry" -gt 0 ]; then
-    echo "NOTE the player's stream ran dry $dry times at the server: the music heard less the position read" \
-      "(median ${median:-none} ms) is not judged"
-    continue
-  fi
-  echo "FAIL once it plays, the music heard is the position read: median ${median:-none} ms (within ±$((20 + within)) ms)"
+  echo "FAIL once it plays, the music heard is the position read: median ${median:-none} ms (within" \
+    "-$((20 + within)) to +$((20 + within + dry)) ms; the stream ran dry $dry ms in all)"
   echo "measurement $attempt of 3 failed"
-  failed_clean=1
 done
-# Every measurement outside the bound ran dry, each with its first note heard: told, not failed.
-if [ -z "${failed_clean:-}" ] && first_note_heard; then
-  echo "NOTE no measurement was undisturbed: the offset went unjudged"
-  exit 0
-fi
 exit 1

@@ -51,7 +51,7 @@ private:
 class FakeDevice final : public OutputDevice {
 public:
     FakeDevice(const PcmFormat& pcm, std::shared_ptr<DeviceLog> sink, TestClock time, FakeDeviceKind how)
-        : format(pcm), log(std::move(sink)), clock(std::move(time)), kind(how)
+        : format(pcm), log(std::move(sink)), clock(std::move(time)), kind(std::move(how))
     {
         std::lock_guard lock(log->mutex);
         index = log->received.size();
@@ -64,6 +64,9 @@ public:
     }
     ~FakeDevice() override
     {
+        if (kind.onRelease) {
+            kind.onRelease();
+        }
         std::lock_guard lock(log->mutex);
         --log->alive;
         log->lossUnanswered = log->lossUnanswered || failed;
@@ -214,7 +217,7 @@ SourceOpener OpenTone(const std::shared_ptr<const PcmAudio>& tone, std::uint64_t
     return [tone, failAt, how] { return OpenedSource{.source = std::make_unique<ToneSource>(tone, failAt, how)}; };
 }
 
-DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock, FakeDeviceKind first,
+DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock, const FakeDeviceKind& first,
                          int replacements)
 {
     auto opened = std::make_shared<std::atomic<int>>(0);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -96,11 +97,13 @@ struct FakeDeviceKind {
     // Its clock tells where it stood this long before the call, with that
     // time, as a device that gives the time of the position itself.
     std::uint64_t readingAgeUs = 0;
+    // Called as it is let go, before it counts as gone: a device call that takes its time.
+    std::function<void()> onRelease;
 };
 
 // The first device is of `first` kind; then `replacements` plain ones are there, then none.
-DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock, FakeDeviceKind first = {},
-                         int replacements = 0);
+DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock,
+                         const FakeDeviceKind& first = {}, int replacements = 0);
 
 // A system without a device.
 std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&);
