@@ -80,8 +80,8 @@ class ShaderTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
-                          nullptr, &context);
+        created = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
+                                    &device, nullptr, &context);
     }
 
     // Released before the process ends: Wine's exit is only clean that way.
@@ -94,7 +94,11 @@ protected:
         device.Reset();
     }
 
-    void SetUp() override { ASSERT_TRUE(device) << "no Direct3D 11 device"; }
+    void SetUp() override
+    {
+        ASSERT_TRUE(device) << "no Direct3D 11 device: D3D11CreateDevice returned 0x" << std::hex
+                            << static_cast<std::uint32_t>(created);
+    }
 
     static ComPtr<ID3D11Buffer> MakeBuffer(UINT bind, const void* data, UINT size)
     {
@@ -189,6 +193,7 @@ protected:
 
     static inline ComPtr<ID3D11Device> device;
     static inline ComPtr<ID3D11DeviceContext> context;
+    static inline HRESULT created = S_OK;
 };
 
 // The pixel as 0xAARRGGBB (the target is B8G8R8A8); 0 if nothing was read.
