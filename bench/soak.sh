@@ -22,7 +22,8 @@
 # BOUND MB an hour, a thread or descriptor count higher in the run's second
 # half than in its first, an offset at a seam outside 20 ms (and how well the
 # recording's start is known; ahead, also the time the stream ran dry since
-# it came to the sink, see sink-recording.sh), a seam whose sound matched
+# it came to the sink, see sink-recording.sh, and two of the picture's frames
+# there), a seam whose sound matched
 # nothing although the stream ran dry for less than a second, or an exit
 # code other than 0. A seam whose sound a long-starved stream broke beyond a
 # match is told, not judged.
@@ -306,6 +307,11 @@ check_seam() {
   sound=$(echo "$line" | awk '$1 == "seam" && $4 >= 0.6 { print $2 }')
   # A starved player's sound runs ahead of its picture by what the server dropped: seconds, at worst.
   picture=$(awk -v s="${sound:-0}" '$1 == "seam" && $2 - s < 30e6 && s - $2 < 30e6 { p = $2 } END { print p }' watch.log)
+  # A picture drawn slowly shows its time late: by up to two of its frames
+  # (one drawn while the one before waits to be shown).
+  local frames
+  frames=$(awk -v p="$picture" '$1 == "seam" && $2 == p { printf "%.0f\n", 2 * ($4 + 0) / 1000 }' watch.log)
+  frames=${frames:-0}
   if [ -z "$sound" ] || [ -z "$picture" ]; then
     # A stream starved for long breaks the sound beyond a match; one that was not should match.
     echo "seam $seam_count: not measured (sound: ${line:-no match}; picture's seam ${picture:-not seen};" \
@@ -313,9 +319,9 @@ check_seam() {
     return
   fi
   awk -v p="$picture" -v s="$sound" -v w="$((recorded_within / 1000))" -v d="$dry" -v n="$seam_count" -v l="$line" \
-    'BEGIN { o = (p - s) / 1000; split(l, f, " ")
-      printf "seam %d: heard - picture %+.1f ms (bound -%d to +%d ms: the recording dated within %d ms, the stream dry %d ms); the sound'\''s seam matched %s, its gap %s ms%s\n",
-        n, o, 20 + w, 20 + w + d, w, d, f[4], f[6], (o < -20 - w || o > 20 + w + d) ? " OUT OF BOUNDS" : "" }' >>seams
+    -v r="$frames" 'BEGIN { o = (p - s) / 1000; split(l, f, " ")
+      printf "seam %d: heard - picture %+.1f ms (bound -%d to +%d ms: the recording dated within %d ms, the stream dry %d ms, two of the picture'\''s frames %d ms); the sound'\''s seam matched %s, its gap %s ms%s\n",
+        n, o, 20 + w, 20 + w + d + r, w, d, r, f[4], f[6], (o < -20 - w || o > 20 + w + d + r) ? " OUT OF BOUNDS" : "" }' >>seams
 }
 
 # The samples, "seconds anonymous-KiB resident-KiB threads descriptors", beside the rest.

@@ -10,8 +10,10 @@
 //                                  of the demo's process (Wine answers 0 for
 //                                  all but the working set); and at each
 //                                  seam of the looping music, "seam UNIX-US
-//                                  N": when the picture's time was 0, from N
-//                                  steps of the background's green; "start
+//                                  N FRAME-US": when the picture's time was
+//                                  0, from N steps of the background's green,
+//                                  and the longest the picture stood still
+//                                  there; "start
 //                                  UNIX-US N" likewise for the first picture;
 //                                  and "zero UNIX-US" whenever the picture's
 //                                  time, followed between seams, shows that
@@ -68,15 +70,17 @@ void PrintFigures(HWND window)
 }
 
 // The moment the picture's time was 0: the median of the steps' moments
-// less their times; 0 when too few steps were seen.
-double PrintSeam(const char* kind, std::vector<double>& zeros)
+// less their times; 0 when too few steps were seen. Also the longest time
+// the picture stood between two changes there: a frame shows the time read
+// as it began only once drawn, so the moment is late by up to that much.
+double PrintSeam(const char* kind, std::vector<double>& zeros, std::int64_t longestFrame)
 {
     if (zeros.size() < 5) {
         return 0;
     }
     const auto middle = zeros.begin() + static_cast<std::ptrdiff_t>(zeros.size() / 2);
     std::nth_element(zeros.begin(), middle, zeros.end());
-    std::printf("%s %.0f %zu\n", kind, *middle, zeros.size());
+    std::printf("%s %.0f %zu %lld\n", kind, *middle, zeros.size(), static_cast<long long>(longestFrame));
     std::fflush(stdout);
     return *middle;
 }
@@ -112,8 +116,10 @@ int Watch(double figuresSeconds)
     const auto figuresEvery = static_cast<std::int64_t>(figuresSeconds * 1e6);
     std::int64_t nextFigures = 0;
     int last = -1;
-    std::int64_t seamAt = 0;    // the look that saw the green fall, 0 outside a seam
-    std::vector<double> zeros;  // each step's moment less its time, microseconds
+    std::int64_t seamAt = 0;        // the look that saw the green fall, 0 outside a seam
+    std::int64_t changedAt = 0;     // the last look that saw the green change at a seam
+    std::int64_t longestFrame = 0;  // the longest time between two such changes
+    std::vector<double> zeros;      // each step's moment less its time, microseconds
     bool started = false;
     const char* kind = "seam";
     double zero = 0;  // when the picture's time was 0 in this pass, microseconds
@@ -132,17 +138,22 @@ int Watch(double figuresSeconds)
             // first pictures (t = 0 until the sound plays).
             // A slow frame rate may show t = 63.5 s last (green 108) and 0.3 s first (90).
             if (((last >= 108 && last - green >= 20) || (!started && seamAt == 0)) && green >= 60 && green <= 90) {
-                seamAt = now;
+                seamAt = changedAt = now;
+                longestFrame = 0;
                 zeros.clear();
                 kind = started ? "seam" : "start";
             } else if (seamAt != 0) {
+                if (green != last) {
+                    longestFrame = std::max(longestFrame, now - changedAt);
+                    changedAt = now;
+                }
                 // The latest step it passed; a frame may pass two.
                 const double t = std::asin((green - 0.5) / kGreenPerUnitSine - 1.0);
                 if (green > last && t > 0.0 && t < kLastSeamSeconds) {
                     zeros.push_back(static_cast<double>(now) - t * 1e6);
                 }
                 if (t >= kLastSeamSeconds || green < last || now - seamAt > 5'000'000) {
-                    const double seam = PrintSeam(kind, zeros);
+                    const double seam = PrintSeam(kind, zeros, longestFrame);
                     started = started || seam != 0;
                     zero = told = seam != 0 ? seam : zero;
                     seamAt = 0;
