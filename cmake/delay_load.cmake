@@ -36,7 +36,8 @@ function(vexlar_delay_loaded library dll)
   find_library(import_library_${library} NAMES ${library} REQUIRED)
   set(import_library ${import_library_${library}})
   set(delay_library ${CMAKE_BINARY_DIR}/delay_load/libdelayed_${library}.a)
-  if(NOT EXISTS ${delay_library} OR ${import_library} IS_NEWER_THAN ${delay_library})
+  if(NOT EXISTS ${delay_library} OR ${import_library} IS_NEWER_THAN ${delay_library}
+     OR ${CMAKE_CURRENT_FUNCTION_LIST_FILE} IS_NEWER_THAN ${delay_library})
     # Every function of the import library: each has an __imp_ pointer.
     execute_process(COMMAND ${CMAKE_NM} --defined-only ${import_library}
       OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
@@ -66,8 +67,11 @@ function(vexlar_write_delay_library name dll exports result)
     execute_process(COMMAND ${CMAKE_AR} /nologo /def:${name}.def /out:${library} /machine:x64
       WORKING_DIRECTORY ${folder} COMMAND_ERROR_IS_FATAL ANY)
   else()
+    # Named from where it is run: dlltool makes the library's symbols from
+    # the path it is given, which would put the build folder into every
+    # program linked with it.
     set(library ${folder}/libdelayed_${name}.a)
-    execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${name}.def --output-delaylib ${library}
+    execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${name}.def --output-delaylib libdelayed_${name}.a
       WORKING_DIRECTORY ${folder} COMMAND_ERROR_IS_FATAL ANY)
   endif()
   set(${result} ${library} PARENT_SCOPE)

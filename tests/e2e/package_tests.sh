@@ -46,14 +46,17 @@ folder="$unzipped/vexlar-$version"
 # Two clones in different folders give the same zip only if no file in it
 # holds the folders it was built in (also a path that exists only on the
 # machine that built it): a path into the source tree or the build folder, as
-# Linux or as Wine's drive Z: spells it, in 8-bit or UTF-16 text. Only paths
-# into the project's own folders count: the MinGW runtime linked in holds
-# paths of the machine Debian built it on, the same for everyone.
+# Linux or as Wine's drive Z: spells it, or as a symbol made from a file's
+# path spells it (dlltool names a library's symbols so), in 8-bit or UTF-16
+# text. Only paths into the project's own folders count: the MinGW runtime
+# linked in holds paths of the machine Debian built it on, the same for everyone.
 for base in "$root" "$build_dir"; do
-  for sub in $(cd "$root" && find . -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f\n'); do
+  for sub in $( (cd "$root" && find . -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f\n') &&
+    (cd "$base" && find . -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f\n')); do
     echo "$base/$sub" && echo "${base//\//\\}\\$sub"
+    echo "${base#/}/$sub" | sed 's/[^A-Za-z0-9]/_/g'
   done
-done >"$work/built-in-paths"
+done | sort -u >"$work/built-in-paths"
 holding=""
 for file in $(cd "$folder" && find . -type f | LC_ALL=C sort); do
   if (x86_64-w64-mingw32-strings -a -e S "$folder/$file" && x86_64-w64-mingw32-strings -a -e l "$folder/$file") |
