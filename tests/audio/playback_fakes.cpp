@@ -59,6 +59,7 @@ public:
         ++log->alive;
         log->lossUnanswered = false;
         log->discards = 0;
+        log->starts = 0;
         log->keptFrom = 0;
         PublishLocked();
     }
@@ -99,6 +100,7 @@ public:
         std::lock_guard lock(log->mutex);
         started = true;
         startedAt = lastUpdate = clock.Now();
+        ++log->starts;
         PublishLocked();
         return true;
     }

@@ -83,6 +83,7 @@ struct DeviceLog {
     bool failed = false;
     std::uint64_t readAt = 0;  // when the library last read its clock
     int discards = 0;          // times the newest device dropped what it held
+    int starts = 0;            // times the newest device was started
     std::size_t keptFrom = 0;  // where in its bytes received the last drop was
     int foreignCalls = 0;      // calls from a thread other than the one that opened it
     // A device whose clock failed was let go, and no other has been asked for since.
