@@ -15,10 +15,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
+
+// How far the music has to move on from a place sought to count as moving there.
+constexpr double kMovedSeconds = 0.005;
 
 struct Sample {
     double ms = 0.0;
@@ -139,8 +143,7 @@ int main(int argc, char** argv)
             }
         }
     }
-    // Back before what is held: the source is decoded again from its start
-    // up to there, and the time stands there until then.
+    // Back twenty seconds, to music heard before.
     std::vector<Sample> backs;
     for (int run = 0; run < runs; ++run) {
         SeekMusic(music, 30.0, false);
@@ -156,8 +159,70 @@ int main(int argc, char** argv)
             }
         }
     }
+    // From the song's last seconds, Left (a second back): to the first frame
+    // at the new time, and to the first frame that shows the music moving on
+    // from there (the position reads the new place at once, and stands until
+    // the music there plays).
+    const double length = MusicLength(music);
+    std::vector<Sample> nearEndLanded;
+    std::vector<Sample> nearEndMoving;
+    for (int run = 0; run < runs; ++run) {
+        SeekMusic(music, length - 3.0, false);
+        framesFor(0.5);
+        const double from = shown;
+        const int before = presents;
+        const LARGE_INTEGER pressed = Now();
+        PostMessageW(engine.window.hwnd, WM_KEYDOWN, VK_LEFT, 0);
+        PostMessageW(engine.window.hwnd, WM_KEYUP, VK_LEFT, 0xC0000001);
+        std::optional<double> landed;
+        while (Seconds(pressed, Now()) < 5.0) {
+            frame();
+            const Sample sample{.ms = Seconds(pressed, Now()) * 1000.0, .frames = presents - before};
+            if (!landed && shown < from - 0.5) {
+                landed = shown;
+                nearEndLanded.push_back(sample);
+            }
+            if (landed && shown > *landed + kMovedSeconds) {
+                nearEndMoving.push_back(sample);
+                break;
+            }
+        }
+    }
+    // A passage of a second and a half near the end, marked with [ and ] as
+    // it plays and repeated: from the start of the frame that went back to
+    // its start (the seek is made in it) to the music moving there.
+    SeekMusic(music, length - 6.0, false);
+    framesFor(0.2);
+    PostMessageW(engine.window.hwnd, WM_CHAR, '[', 0);
+    framesFor(1.5);
+    PostMessageW(engine.window.hwnd, WM_CHAR, ']', 0);
+    std::vector<Sample> seams;
+    double last = shown;
+    const LARGE_INTEGER passageSet = Now();
+    while (static_cast<int>(seams.size()) < runs && Seconds(passageSet, Now()) < 3.0 * runs + 5.0) {
+        const LARGE_INTEGER frameStart = Now();
+        const int presentsBefore = presents;
+        frame();
+        if (shown >= last - 1.0) {
+            last = shown;
+            continue;
+        }
+        const double landed = shown;
+        while (Seconds(frameStart, Now()) < 5.0 && shown <= landed + kMovedSeconds) {
+            frame();
+        }
+        seams.push_back({.ms = Seconds(frameStart, Now()) * 1000.0, .frames = presents - presentsBefore});
+        last = shown;
+    }
+    PostMessageW(engine.window.hwnd, WM_KEYDOWN, VK_BACK, 0);
+    PostMessageW(engine.window.hwnd, WM_KEYUP, VK_BACK, 0xC0000001);
+    framesFor(0.1);
+
     PrintMedian("save to the first frame drawn with the new shader", saves);
     PrintMedian("key press to the first frame at the new time", keys);
-    PrintMedian("a seek from 30 s back to 10 s to the first frame past 10 s (decoded again from the start)", backs);
+    PrintMedian("a seek from 30 s back to 10 s to the first frame past 10 s", backs);
+    PrintMedian("Left in the last seconds to the first frame at the new time", nearEndLanded);
+    PrintMedian("Left in the last seconds to the music moving at the new place", nearEndMoving);
+    PrintMedian("a passage's repeat near the end: its seam to the music moving at its start", seams);
     return 0;
 }
