@@ -46,12 +46,14 @@ public:
     // looping stream plays again from its start at its end, its position
     // starting again at 0.
     std::uint32_t CreateStream(const std::wstring& path, bool loop = false);
+    // As Play without `restart`: starts, or resumes a paused stream.
     bool Start(std::uint32_t handle);
     std::optional<std::uint64_t> PlayedBytes(std::uint32_t handle);
     std::optional<std::uint64_t> LengthBytes(std::uint32_t handle);
     std::optional<double> BytesToSeconds(std::uint32_t handle, std::uint64_t bytes);
     // Whole frames in `seconds` of the stream, in bytes, rounded down; none
-    // for an unknown handle or a time that is negative or not a number.
+    // for an unknown handle or a time that is negative or not a number. The
+    // bytes of any frame, converted by BytesToSeconds and back, are those bytes.
     std::optional<std::uint64_t> SecondsToBytes(std::uint32_t handle, double seconds);
     // False for an unknown handle, one that does not play, or one paused already.
     bool Pause(std::uint32_t handle);
