@@ -2,17 +2,57 @@
 # The author's mode's two latencies on a virtual 1280x720 display, with the
 # demo's music on the silent ALSA device: save to the first frame drawn with
 # the new shader, and key press to the first frame at the new time, medians
-# of repeated runs (author_bench.exe). Prints figures; asserts nothing.
+# of repeated runs (author_bench.exe), with the seeks back and a passage's
+# repeats near the music's end. Then, through a PulseAudio server of its own
+# whose null sink is kept busy (as a sound card's sink that takes a new
+# stream at once) and recorded, the passage's repeats again: where its seam
+# was heard, and the gap there between the passage's end and its start
+# (av_alignment.exe seam; 0 for a seamless repeat). Prints figures; asserts
+# nothing.
 # Usage: bench/author_bench.sh [runs (default 9)]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 runs=${1:-9}
 
-cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target run_folder author_bench >/dev/null
+cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target run_folder author_bench av_alignment >/dev/null
 use_silent_sound_device
 start_virtual_display 1280x720
 out=$(mktemp -d)
-trap 'rm -rf "$out"; stop_virtual_display' EXIT
+keeper=""
+cleanup() {
+  [ -z "$keeper" ] || kill "$keeper" 2>/dev/null || true
+  stop_sound_server
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$out"
+  stop_virtual_display
+}
+trap cleanup EXIT
 cp -r "$VEXLAR_ROOT/shaders" "$out/shaders"
 cd "$BUILD_DIR/run"
 wine ../bench/author_bench.exe "Z:$out/shaders" "$runs" 2>/dev/null | tr -d '\r'
+
+# The passage's seam as heard.
+ffmpeg -hide_banner -loglevel error -i "$VEXLAR_ROOT/audio/music.mp3" -f s16le -ar 44100 -ac 2 "$out/music.raw"
+if ! start_sound_server "$BUILD_DIR/sound-server-author"; then
+  echo "PulseAudio did not start; its log is $BUILD_DIR/sound-server-author/pulseaudio.log" >&2
+  exit 1
+fi
+export PULSE_SERVER=$VEXLAR_PULSE_SERVER
+wineserver -p
+# shellcheck source=scripts/sink-recording.sh
+source "$VEXLAR_ROOT/scripts/sink-recording.sh"
+pacat --latency-msec=5 --raw /dev/zero &
+keeper=$!
+sleep 2.5  # an idle null sink has rendered up to 2 s ahead: only then is it busy
+record_sink speakers "$out/sink.raw"
+wine ../bench/author_bench.exe "Z:$out/shaders" "$runs" passage 2>/dev/null | tr -d '\r' | tee "$out/passage"
+sleep 1
+stop_recording "$recorder"
+read -r _ from to < <(grep '^passage ' "$out/passage") || true
+if [ -z "${to:-}" ]; then
+  echo "the passage's marks were not printed"
+  exit 0
+fi
+echo "heard (the recording's start known within $((recorded_within / 1000)) ms):"
+wine ../bench/av_alignment.exe seam "Z:$out/music.raw" "Z:$out/sink.raw" "$recorded_from" "$from" "$to" 2>/dev/null |
+  tr -d '\r'
