@@ -5,8 +5,9 @@
 //   cd build/run && wine ../bench/author_bench.exe FOLDER [runs]
 // FOLDER: a copy of the shader sources; its pyramid_pixel.hlsl is overwritten.
 // With "passage" after the runs, only the passage's repeats are measured, and
-// the passage's marks printed ("passage FROM TO", seconds), for
-// author_bench.sh to find its seam in what the sink played.
+// the passage's marks printed ("passage FROM TO", seconds), and the Unix time
+// of each repeat ("repeat UNIX-US"), for author_bench.sh to find each seam in
+// what the sink played.
 #include "bench/bench_clock.h"
 #include "demo/author_session.h"
 #include "demo/engine.h"
@@ -204,16 +205,19 @@ int main(int argc, char** argv)
     framesFor(1.5);
     PostMessageW(engine.window.hwnd, WM_CHAR, ']', 0);
     std::vector<Sample> seams;
+    std::vector<std::int64_t> repeatedAt;  // Unix time of each frame that went back
     double last = shown;
     const LARGE_INTEGER passageSet = Now();
     while (static_cast<int>(seams.size()) < runs && Seconds(passageSet, Now()) < 3.0 * runs + 5.0) {
         const LARGE_INTEGER frameStart = Now();
+        const std::int64_t frameStartUnix = UnixMicroseconds();
         const int presentsBefore = presents;
         frame();
         if (shown >= last - 1.0) {
             last = shown;
             continue;
         }
+        repeatedAt.push_back(frameStartUnix);
         const double landed = shown;
         while (Seconds(frameStart, Now()) < 5.0 && shown <= landed + kMovedSeconds) {
             frame();
@@ -226,8 +230,11 @@ int main(int argc, char** argv)
     double passageFrom = 0.0;
     double passageTo = 0.0;
     const char* marks = std::strstr(title, "passage ");
-    if (marks != nullptr && std::sscanf(marks, "passage %lf-%lf", &passageFrom, &passageTo) == 2) {
+    if (passageOnly && marks != nullptr && std::sscanf(marks, "passage %lf-%lf", &passageFrom, &passageTo) == 2) {
         std::printf("passage %.3f %.3f\n", passageFrom, passageTo);
+    }
+    for (const std::int64_t at : passageOnly ? repeatedAt : std::vector<std::int64_t>{}) {
+        std::printf("repeat %lld\n", static_cast<long long>(at));
     }
     PostMessageW(engine.window.hwnd, WM_KEYDOWN, VK_BACK, 0);
     PostMessageW(engine.window.hwnd, WM_KEYUP, VK_BACK, 0xC0000001);
@@ -241,5 +248,7 @@ int main(int argc, char** argv)
         PrintMedian("Left in the last seconds to the music moving at the new place", nearEndMoving);
     }
     PrintMedian("a passage's repeat near the end: its seam to the music moving at its start", seams);
+    // As the demo ends: the library's threads and device go before the process does.
+    EndMusic();
     return 0;
 }
