@@ -19,8 +19,8 @@ double SecondsOf(std::uint64_t bytes, const PcmFormat& format)
 
 }  // namespace
 
-AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondClock time)
-    : hasDefaultDevice(probe), openDevice(std::move(opener)), clock(std::move(time))
+AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondClock time, std::uint64_t keptBehind)
+    : hasDefaultDevice(probe), openDevice(std::move(opener)), clock(std::move(time)), keptBehindBytes(keptBehind)
 {
 }
 
@@ -163,7 +163,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
             info.lengthBytes = kLoopingStreamBytes;
         }
     }
-    stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock);
+    stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock, keptBehindBytes);
     std::lock_guard lock(mutex);
     // Freed meanwhile: the stream goes with the others.
     if (!initialised || lastHandle == UINT32_MAX) {

@@ -20,8 +20,9 @@ public:
     // A stream's threads end within a few milliseconds (24 ms seen under load).
     static constexpr DWORD kExitWaitMs = 2000;
 
+    // `keptBehind`: what each stream keeps of the music heard (Playback).
     explicit AudioLibrary(DeviceProbe probe = DefaultOutputDeviceExists, DeviceOpener opener = OpenDefaultOutputDevice,
-                          MicrosecondClock time = SystemMicroseconds);
+                          MicrosecondClock time = SystemMicroseconds, std::uint64_t keptBehind = kKeptBehindBytes);
 
     // device: -1 the default device (silent clock while there is none),
     // 0 no sound, 1 the default device only if there is one now. False when
@@ -80,6 +81,7 @@ private:
     const DeviceProbe hasDefaultDevice;
     const DeviceOpener openDevice;
     const MicrosecondClock clock;
+    const std::uint64_t keptBehindBytes;
     std::atomic<bool> ended{false};  // by EndAtExit or Abandon
     std::mutex mutex;                // guards everything below
     bool initialised = false;

@@ -4,9 +4,11 @@
 // how far it got and where it ended.
 //
 // What has been heard is kept, up to kKeptBehindBytes behind the position
-// (32 MiB: three minutes of 44.1 kHz stereo, the whole of a song of that
-// length), so that a seek back into it plays at once; one further back
-// opens the source again and decodes it from its start up to there.
+// (12 MiB: 71 s of 44.1 kHz stereo, the whole of the demo's 64 s song), so
+// that a seek back into it plays at once; one further back opens the source
+// again and decodes it from its start up to there. The bound is what a
+// longer song holds at most; it is reached within its first 71 s, so that
+// the memory of a long run (the looping demo's) stands still after that.
 #pragma once
 
 #include "audio/pcm_queue.h"
@@ -22,7 +24,7 @@
 #include <mutex>
 #include <vector>
 
-inline constexpr std::uint64_t kKeptBehindBytes = std::uint64_t{32} << 20;
+inline constexpr std::uint64_t kKeptBehindBytes = std::uint64_t{12} << 20;
 
 class StreamDecoder {
 public:

@@ -18,15 +18,8 @@ cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target run_folder author_benc
 use_silent_sound_device
 start_virtual_display 1280x720
 out=$(mktemp -d)
-keeper=""
-cleanup() {
-  [ -z "$keeper" ] || kill "$keeper" 2>/dev/null || true
-  stop_sound_server
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$out"
-  stop_virtual_display
-}
-trap cleanup EXIT
+# The silent stream that keeps the sink busy ends with its server.
+trap 'stop_sound_server; wineserver -k >/dev/null 2>&1 || true; rm -rf "$out"; stop_virtual_display' EXIT
 cp -r "$VEXLAR_ROOT/shaders" "$out/shaders"
 # Beside the library it is to load, which is found in the program's own folder first.
 mkdir "$out/bench"
@@ -51,6 +44,7 @@ record_sink speakers "$out/sink.raw"
 wine "$bench" "Z:$out/shaders" "$runs" passage 2>/dev/null | tr -d '\r' | tee "$out/passage" | grep -v '^repeat '
 sleep 1
 stop_recording "$recorder"
+kill "$keeper" 2>/dev/null || true
 read -r _ from to < <(grep '^passage ' "$out/passage") || true
 if [ -z "${to:-}" ]; then
   echo "the passage's marks were not printed"
