@@ -10,8 +10,17 @@
 #include <cmath>
 #include <utility>
 
-AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondClock time)
-    : hasDefaultDevice(probe), openDevice(std::move(opener)), clock(std::move(time))
+namespace {
+
+double SecondsOf(std::uint64_t bytes, const PcmFormat& format)
+{
+    return static_cast<double>(bytes) / static_cast<double>(format.BytesPerSecond());
+}
+
+}  // namespace
+
+AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondClock time, std::uint64_t keptBehind)
+    : hasDefaultDevice(probe), openDevice(std::move(opener)), clock(std::move(time)), keptBehindBytes(keptBehind)
 {
 }
 
@@ -154,7 +163,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
             info.lengthBytes = kLoopingStreamBytes;
         }
     }
-    stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock);
+    stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock, keptBehindBytes);
     std::lock_guard lock(mutex);
     // Freed meanwhile: the stream goes with the others.
     if (!initialised || lastHandle == UINT32_MAX) {
@@ -177,12 +186,7 @@ std::optional<AudioLibrary::Stream> AudioLibrary::Find(std::uint32_t handle)
 
 bool AudioLibrary::Start(std::uint32_t handle)
 {
-    const std::optional<Stream> stream = Find(handle);
-    if (!stream) {
-        return false;
-    }
-    stream->playback->Start();
-    return true;
+    return Play(handle, false);
 }
 
 std::optional<std::uint64_t> AudioLibrary::PlayedBytes(std::uint32_t handle)
@@ -211,7 +215,7 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
     if (!stream) {
         return std::nullopt;
     }
-    return static_cast<double>(bytes) / static_cast<double>(stream->playback->Format().BytesPerSecond());
+    return SecondsOf(bytes, stream->playback->Format());
 }
 
 std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, double seconds)
@@ -223,8 +227,16 @@ std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, 
         return std::nullopt;
     }
     const PcmFormat& format = stream->playback->Format();
-    const double frames = std::floor(seconds * static_cast<double>(format.sampleRate));
-    return static_cast<std::uint64_t>(frames) * format.BlockAlign();
+    // The product rounds either way: the frame is the last whose time, as
+    // BytesToSeconds gives it, is not after `seconds`, so that a frame's
+    // time converts back to that frame.
+    auto frames = static_cast<std::uint64_t>(std::floor(seconds * static_cast<double>(format.sampleRate)));
+    if (SecondsOf((frames + 1) * format.BlockAlign(), format) <= seconds) {
+        ++frames;
+    } else if (frames > 0 && SecondsOf(frames * format.BlockAlign(), format) > seconds) {
+        --frames;
+    }
+    return frames * format.BlockAlign();
 }
 
 bool AudioLibrary::Pause(std::uint32_t handle)

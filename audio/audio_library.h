@@ -20,8 +20,9 @@ public:
     // A stream's threads end within a few milliseconds (24 ms seen under load).
     static constexpr DWORD kExitWaitMs = 2000;
 
+    // `keptBehind`: what each stream keeps of the music heard (Playback).
     explicit AudioLibrary(DeviceProbe probe = DefaultOutputDeviceExists, DeviceOpener opener = OpenDefaultOutputDevice,
-                          MicrosecondClock time = SystemMicroseconds);
+                          MicrosecondClock time = SystemMicroseconds, std::uint64_t keptBehind = kKeptBehindBytes);
 
     // device: -1 the default device (silent clock while there is none),
     // 0 no sound, 1 the default device only if there is one now. False when
@@ -46,12 +47,14 @@ public:
     // looping stream plays again from its start at its end, its position
     // starting again at 0.
     std::uint32_t CreateStream(const std::wstring& path, bool loop = false);
+    // As Play without `restart`: starts, or resumes a paused stream.
     bool Start(std::uint32_t handle);
     std::optional<std::uint64_t> PlayedBytes(std::uint32_t handle);
     std::optional<std::uint64_t> LengthBytes(std::uint32_t handle);
     std::optional<double> BytesToSeconds(std::uint32_t handle, std::uint64_t bytes);
     // Whole frames in `seconds` of the stream, in bytes, rounded down; none
-    // for an unknown handle or a time that is negative or not a number.
+    // for an unknown handle or a time that is negative or not a number. The
+    // bytes of any frame, converted by BytesToSeconds and back, are those bytes.
     std::optional<std::uint64_t> SecondsToBytes(std::uint32_t handle, double seconds);
     // False for an unknown handle, one that does not play, or one paused already.
     bool Pause(std::uint32_t handle);
@@ -78,6 +81,7 @@ private:
     const DeviceProbe hasDefaultDevice;
     const DeviceOpener openDevice;
     const MicrosecondClock clock;
+    const std::uint64_t keptBehindBytes;
     std::atomic<bool> ended{false};  // by EndAtExit or Abandon
     std::mutex mutex;                // guards everything below
     bool initialised = false;

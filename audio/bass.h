@@ -47,7 +47,9 @@ BASS_API BOOL WINAPI BASS_Free();
 // have an effect.
 BASS_API DWORD WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 
-// Starts playback once; playback ends at the end of the stream.
+// Starts playback, or resumes it where it was paused, as BASS_ChannelPlay
+// without restart; playback ends at the end of the stream. FALSE for an
+// unknown handle.
 BASS_API BOOL WINAPI BASS_ChannelStart(DWORD handle);
 
 // Bytes of the stream played so far (of a looping stream, since the start of
@@ -61,8 +63,9 @@ BASS_API QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode);
 // Seconds for a byte count of the stream; -1 for an unknown handle.
 BASS_API double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
 
-// Bytes for a time of the stream, rounded down to a whole sample frame; all
-// ones for an unknown handle or a negative time.
+// Bytes for a time of the stream, rounded down to a whole sample frame (the
+// seconds BASS_ChannelBytes2Seconds gives for a frame convert back to it);
+// all ones for an unknown handle or a negative time.
 BASS_API QWORD WINAPI BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
 
 // Starts playback, or resumes it where it was paused; with `restart`, from
@@ -77,11 +80,14 @@ BASS_API BOOL WINAPI BASS_ChannelPause(DWORD handle);
 // Moves playback to `pos` bytes (BASS_POS_BYTE only), rounded down to a whole
 // sample frame: the position reads it at once, and what is heard comes from
 // there within one device buffer. Paused, it stays paused; a stream that
-// ended plays on from there. Of a looping stream, within the pass it plays.
+// ended stays stopped there until BASS_ChannelPlay or BASS_ChannelStart. Of
+// a looping stream, within the pass it plays.
 // FALSE for an unknown handle or mode, or a place at or past the end.
 BASS_API BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
 
-// BASS_ACTIVE_PLAYING, _STALLED (waiting for decoding), _PAUSED, or
-// _STOPPED: not started, at its end, or an unknown handle.
+// BASS_ACTIVE_PLAYING, _STALLED (waiting for decoding, as after a seek to
+// music not decoded; not after one to music decoded already), _PAUSED, or
+// _STOPPED: not started, at its end, stopped where a seek after its end sent
+// it, or an unknown handle.
 BASS_API DWORD WINAPI BASS_ChannelIsActive(DWORD handle);
 // NOLINTEND(readability-identifier-naming)

@@ -19,10 +19,10 @@ std::uint64_t SystemMicroseconds()
 }
 
 Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener,
-                   MicrosecondClock time)
+                   MicrosecondClock time, std::uint64_t keptBehind)
     : info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       endedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state(info, out, time),
-      decoding(state, std::move(sourceOpener), info, stopEvent.get(), stopRequested),
+      decoding(state, std::move(sourceOpener), info, stopEvent.get(), stopRequested, keptBehind),
       feeding(state, decoding, std::move(deviceOpener), info, out, std::move(time), stopEvent.get(), stopRequested)
 {
     if (!stopEvent || !endedEvent || !state.CanRun()) {

@@ -1,7 +1,9 @@
-// Plays one stream once, from its start to its end, decoding it a few
-// seconds ahead of what is heard, and reports how much of it has been heard.
-// One thread decodes and another feeds the device, so a slow stretch of
-// decoding on a busy machine never keeps the device waiting.
+// Plays one stream, decoding it a few seconds ahead of what is heard and
+// keeping what was heard lately (StreamDecoder says how much) for a seek
+// back, and reports how much of it has been heard. It is started, paused,
+// resumed and sent anywhere within it by its callers. One thread decodes and
+// another feeds the device, so a slow stretch of decoding on a busy machine
+// never keeps the device waiting.
 //
 // How the library is built around it (the exported calls are in bass.cpp,
 // what they do in bass_calls.cpp, their state in AudioLibrary):
@@ -76,8 +78,10 @@ public:
     // A source that cannot be read, or is not in the format of `stream`,
     // plays as a stream that ends at once. Without a decoder on the system
     // the stream plays silently on the real-time clock for its stated length.
+    // `keptBehind`: the bytes heard that are kept for a seek back.
     Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out,
-             DeviceOpener deviceOpener = OpenDefaultOutputDevice, MicrosecondClock time = SystemMicroseconds);
+             DeviceOpener deviceOpener = OpenDefaultOutputDevice, MicrosecondClock time = SystemMicroseconds,
+             std::uint64_t keptBehind = kKeptBehindBytes);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
@@ -85,7 +89,8 @@ public:
     // Starts playing on the first call; later calls change nothing.
     void Start() { state.Start(); }
     // Ends both threads; the device is let go before this returns. Called
-    // once, by the library's end or the destructor; the getters still answer.
+    // by the library's end and again by the destructor, where it finds them
+    // ended; the getters still answer.
     void Stop();
     // Stop's two halves, for an end that may not wait long: the request
     // returns at once; the wait is for both threads to have ended, at most
@@ -94,8 +99,9 @@ public:
     bool WaitStopped(DWORD timeoutMs);
 
     // Bytes of the stream played so far: 0 before the start, never
-    // decreasing, stopping at the end of the stream or at the last good
-    // sample before a decoding error. Safe on any thread at any time.
+    // decreasing but for a seek, which it reads at once; stopping at the end
+    // of the stream or at the last good sample before a decoding error. Safe
+    // on any thread at any time.
     std::uint64_t PlayedBytes() { return state.PlayedBytes(); }
 
     // Pauses a stream that plays: the position stands exactly still from
@@ -114,13 +120,13 @@ public:
 
     using Activity = StreamActivity;
     // Stopped before the start and at the end; Stalled while the position
-    // waits for decoding to reach it.
+    // waits for decoding to reach it (not after a seek into what is held).
     Activity Status() { return state.Status(); }
 
     // True once the whole stream, as far as it decoded, has been played.
     bool Finished() { return state.Finished(); }
     PositionClock ClockInUse() { return state.ClockInUse(); }
-    // Decoded bytes held in memory.
+    // Decoded bytes held in memory: ahead of the position and kept behind it.
     std::size_t HeldBytes() { return decoding.HeldBytes(); }
     using DecodeProgress = ::DecodeProgress;
     DecodeProgress Decoded() { return state.Decoded(); }

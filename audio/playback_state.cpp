@@ -63,6 +63,12 @@ bool PlaybackState::Resume()
     hold = Hold::None;
     if (state == State::RealTimeClock) {
         RunOnRealTimeLocked(now());
+    } else if (state == State::DeviceClock && onDevice) {
+        // Resumed before the feeding thread stopped the device, the device
+        // plays on and is not started again: the clock follows it from here.
+        const std::uint64_t time = now();
+        clock.FollowDevice(time);
+        LimitClockLocked(time);
     }
     // On a device the clock follows it again once the feeding thread has
     // started it; without one that had let go, one is opened again.
@@ -86,9 +92,12 @@ void PlaybackState::Seek(std::uint64_t target, std::uint64_t sourceStart)
     }
     clock.SeekTo(target / blockAlign, time);
     if (!undecoded) {
-        // Until the decoding thread has found it, nothing at the new place is
-        // known to be there.
-        decodedEnd = target;
+        // Outside what the queue holds, nothing at the new place is known to
+        // be there until the decoding thread has found it.
+        if (target < heldFrom || target + blockAlign >= decodedEnd) {
+            decodedEnd = target;
+            heldFrom = target;
+        }
         decoderSeek = SeekRequest{.target = target, .sourceStart = sourceStart};
         SetEvent(decoderWake.get());
     }
@@ -165,7 +174,8 @@ std::optional<SeekRequest> PlaybackState::TakeSeek()
     return std::exchange(decoderSeek, std::nullopt);
 }
 
-void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueEnd)
+void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin,
+                                   std::uint64_t queueEnd)
 {
     std::lock_guard lock(mutex);
     if (decoderSeek) {
@@ -174,6 +184,8 @@ void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::ui
     switch (how) {
     case SeekServed::FromQueue:
         decodedEnd = std::max(target, queueEnd);
+        // Sent past what was decoded, what lies between is not there yet.
+        heldFrom = target <= queueEnd ? queueBegin : target;
         break;
     case SeekServed::FromSourceAgain:
         sourceEnd.reset();
@@ -184,6 +196,16 @@ void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::ui
         break;
     }
     LimitClockLocked(now());
+}
+
+bool PlaybackState::NoteHeldFrom(std::uint64_t offset)
+{
+    std::lock_guard lock(mutex);
+    if (decoderSeek) {
+        return false;
+    }
+    heldFrom = std::max(heldFrom, offset);
+    return true;
 }
 
 bool PlaybackState::NoteDecoded(std::uint64_t end)

@@ -105,7 +105,12 @@ public:
     void NoteNoSource(bool noDecoder);
     std::optional<SeekRequest> TakeSeek();
     // Ignored when sought again meanwhile: the next TakeSeek serves that.
-    void NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueEnd);
+    // `queueBegin` and `queueEnd`: what the queue holds once it is served.
+    void NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin, std::uint64_t queueEnd);
+    // Before the queue lets go of what comes before `offset`: from now on a
+    // seek there is not served from the queue. False while a seek waits,
+    // which may be for a place there: nothing is let go then.
+    bool NoteHeldFrom(std::uint64_t offset);
     // False when a seek is waiting: what was decoded is of the place before.
     bool NoteDecoded(std::uint64_t end);
     // The source ended, or failed, at `end` bytes.
@@ -174,6 +179,9 @@ private:
     std::uint64_t segmentQueued = 0;  // bytes given to the current device
     PlaybackClock clock;              // in frames
     std::uint64_t decodedEnd = 0;
+    // From here up to decodedEnd the queue holds the stream (or, with a seek
+    // waiting, will once it is served): a seek into it plays at once.
+    std::uint64_t heldFrom = 0;
     std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed, or the stream was ended
     // No device plays the stream (there is nothing to decode it with, or no
     // feeding thread): the real-time clock stands in from the start.

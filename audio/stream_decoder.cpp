@@ -17,11 +17,19 @@ constexpr std::uint64_t kDecodeLowMarkMs = 3000;
 // How often the decoding thread looks at how far ahead it is.
 constexpr DWORD kDecodeIntervalMs = 50;
 
+// What a seek back into still plays at once: the music heard lately, as far
+// as this many bytes behind what is heard.
+std::uint64_t KeptFrom(std::uint64_t heard, std::uint64_t keptBehind)
+{
+    return heard > keptBehind ? heard - keptBehind : 0;
+}
+
 }  // namespace
 
 StreamDecoder::StreamDecoder(PlaybackState& shared, SourceOpener opener, const StreamInfo& stream, HANDLE stop,
-                             const std::atomic<bool>& stopping)
-    : state(shared), openSource(std::move(opener)), info(stream), stopEvent(stop), stopRequested(stopping)
+                             const std::atomic<bool>& stopping, std::uint64_t keptBehind)
+    : state(shared), openSource(std::move(opener)), info(stream), stopEvent(stop), stopRequested(stopping),
+      keptBehindBytes(keptBehind)
 {
 }
 
@@ -73,11 +81,15 @@ void StreamDecoder::DecodeAhead()
 {
     ApplySeek();
     const std::uint64_t heard = state.PlayedBytes();
+    const std::uint64_t kept = KeptFrom(heard, keptBehindBytes);
+    // Told first, so that a seek there meanwhile is served by opening the source again.
+    const bool dropping = state.NoteHeldFrom(kept);
     std::uint64_t end = 0;
     {
         std::lock_guard lock(queueMutex);
-        // A device that takes over later starts from the position heard, never before it.
-        queue.DropBefore(heard);
+        if (dropping) {
+            queue.DropBefore(kept);
+        }
         end = queue.End();
     }
     if (!source || end >= heard + ScaleDown(info.format.BytesPerSecond(), kDecodeLowMarkMs, 1000)) {
@@ -96,8 +108,11 @@ void StreamDecoder::DecodeAhead()
         {
             std::lock_guard lock(queueMutex);
             queue.Append(std::move(chunk));
-            // Decoding up to a place sought far ahead holds no more than from there on.
-            queue.DropBefore(heard);
+            // Decoding up to a place sought far ahead holds no more than the
+            // stretch behind it.
+            if (dropping) {
+                queue.DropBefore(kept);
+            }
             end = queue.End();
         }
         if (!state.NoteDecoded(end)) {
@@ -111,8 +126,9 @@ void StreamDecoder::DecodeAhead()
 }
 
 // Held already (at or after the first byte held), the new place is played
-// from the queue, and decoding goes on from its end as before. Before it, the
-// source is opened again and decoded from its start to there.
+// from the queue, which keeps what it holds before it for the next seek back,
+// and decoding goes on from its end as before. Before it, the source is
+// opened again and decoded from its start to there.
 void StreamDecoder::ApplySeek()
 {
     const std::optional<SeekRequest> seek = state.TakeSeek();
@@ -120,15 +136,15 @@ void StreamDecoder::ApplySeek()
         return;
     }
     bool held = false;
+    std::uint64_t begin = 0;
     std::uint64_t end = 0;
     {
         std::lock_guard lock(queueMutex);
         held = seek->target >= queue.Begin();
-        if (held) {
-            queue.DropBefore(seek->target);
-        } else {
+        if (!held) {
             queue.Reset(seek->sourceStart);
         }
+        begin = queue.Begin();
         end = queue.End();
     }
     SeekServed how = SeekServed::FromQueue;
@@ -136,7 +152,7 @@ void StreamDecoder::ApplySeek()
         source = OpenSource().source;
         how = source ? SeekServed::FromSourceAgain : SeekServed::Unreadable;
     }
-    state.NoteSeekServed(seek->target, how, end);
+    state.NoteSeekServed(seek->target, how, begin, end);
 }
 
 void StreamDecoder::FinishSource(std::uint64_t end)

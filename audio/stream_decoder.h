@@ -1,7 +1,14 @@
 // The decoding thread's work: opens the stream's source and decodes a few
-// seconds ahead of what is heard into the queue of decoded PCM, letting go
-// of what has been heard; serves a seek from what is held, or from the
-// source opened again; tells the state how far it got and where it ended.
+// seconds ahead of what is heard into the queue of decoded PCM; serves a
+// seek from what is held, or from the source opened again; tells the state
+// how far it got and where it ended.
+//
+// What has been heard is kept, up to kKeptBehindBytes behind the position
+// (12 MiB: 71 s of 44.1 kHz stereo, the whole of the demo's 64 s song), so
+// that a seek back into it plays at once; one further back opens the source
+// again and decodes it from its start up to there. The bound is what a
+// longer song holds at most; it is reached within its first 71 s, so that
+// the memory of a long run (the looping demo's) stands still after that.
 #pragma once
 
 #include "audio/pcm_queue.h"
@@ -17,11 +24,13 @@
 #include <mutex>
 #include <vector>
 
+inline constexpr std::uint64_t kKeptBehindBytes = std::uint64_t{12} << 20;
+
 class StreamDecoder {
 public:
-    // `stop` and `stopping` end Run.
+    // `stop` and `stopping` end Run; `keptBehind`: the bytes heard that are kept.
     StreamDecoder(PlaybackState& shared, SourceOpener opener, const StreamInfo& stream, HANDLE stop,
-                  const std::atomic<bool>& stopping);
+                  const std::atomic<bool>& stopping, std::uint64_t keptBehind = kKeptBehindBytes);
 
     // Decoding thread, in COM's multithreaded apartment (`com`: entered;
     // without it no source is opened): decodes until asked to stop.
@@ -50,6 +59,7 @@ private:
     const StreamInfo info;
     const HANDLE stopEvent;
     const std::atomic<bool>& stopRequested;
+    const std::uint64_t keptBehindBytes;
 
     std::unique_ptr<PcmSource> source;
     std::vector<std::uint8_t> chunk;

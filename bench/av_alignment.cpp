@@ -13,13 +13,15 @@
 //                                       FIRST and DELAY, it starts with only
 //                                       FIRST frames queued and queues the
 //                                       rest DELAY ms later
-//   av_alignment seam MUSIC RECORDING START
+//   av_alignment seam MUSIC RECORDING START [FROM TO]
 //                                       where a looping player's seam was
 //                                       heard: "seam UNIX-US correlation C
 //                                       gap MS", the moment the music began
 //                                       again, and how far its last half
 //                                       second ended before its first began
-//                                       (0 for a seamless loop)
+//                                       (0 for a seamless loop); given FROM
+//                                       and TO (seconds), the seam of a
+//                                       passage repeated from TO back to FROM
 //   av_alignment match MUSIC RECORDING POSITIONS START
 //                                       MUSIC and RECORDING are 16-bit stereo
 //                                       PCM at 44.1 kHz: the decoded music and
@@ -497,20 +499,23 @@ Found BestFit(const std::vector<double>& shape, const std::vector<double>& signa
 // A looping player's seam as heard: where in the recording the music's last
 // second and first second, one after the other, fit best, by their
 // loudness; and the distance from the end of its last half second to the
-// start of its first, each fitted alone there (0 for a seamless loop).
-int Seam(const char* musicPath, const char* recordingPath, double recordingStart)
+// start of its first, each fitted alone there (0 for a seamless loop). Of a
+// passage repeated, the second before `to` and the second from `from`.
+int Seam(const char* musicPath, const char* recordingPath, double recordingStart, double from, double to)
 {
     const std::vector<float> music = LoadMono(musicPath);
     const std::vector<float> recording = LoadMono(recordingPath);
     const auto second = static_cast<std::size_t>(kRate);
-    if (music.size() < 2 * second || recording.size() < 2 * second) {
+    const auto passageEnd = to > 0 ? std::min(music.size(), static_cast<std::size_t>(to * kRate)) : music.size();
+    const auto passageStart = static_cast<std::size_t>(std::max(0.0, from) * kRate);
+    if (passageEnd < second || passageStart + second > music.size() || recording.size() < 2 * second) {
         std::printf("nothing to match\n");
         return 1;
     }
     const std::vector<double> heard = Envelope(recording, 0, recording.size());
-    std::vector<double> seam = Envelope(music, music.size() - second, music.size());
+    std::vector<double> seam = Envelope(music, passageEnd - second, passageEnd);
     const std::size_t secondBins = seam.size();
-    const std::vector<double> start = Envelope(music, 0, second);
+    const std::vector<double> start = Envelope(music, passageStart, passageStart + second);
     seam.insert(seam.end(), start.begin(), start.end());
     const Found both = BestFit(seam, heard, 0, heard.size());
     const std::size_t at = both.lag + secondBins;  // the bin where the music starts again
@@ -542,10 +547,11 @@ int main(int argc, char** argv)
     if (argc == 6 && std::strcmp(argv[1], "match") == 0) {
         return Match(argv[2], argv[3], argv[4], std::atof(argv[5]) / 1e6);
     }
-    if (argc == 5 && std::strcmp(argv[1], "seam") == 0) {
-        return Seam(argv[2], argv[3], std::atof(argv[4]) / 1e6);
+    if ((argc == 5 || argc == 7) && std::strcmp(argv[1], "seam") == 0) {
+        return Seam(argv[2], argv[3], std::atof(argv[4]) / 1e6, argc == 7 ? std::atof(argv[5]) : 0.0,
+                    argc == 7 ? std::atof(argv[6]) : 0.0);
     }
     std::printf("usage: av_alignment play FILE SECONDS | match MUSIC RECORDING POSITIONS START-US |"
-                " seam MUSIC RECORDING START-US\n");
+                " seam MUSIC RECORDING START-US [FROM TO]\n");
     return 2;
 }

@@ -246,14 +246,14 @@ TEST(AudioLibrary, ALoopingStreamsPositionStartsAgainAtEachEnd)
     EXPECT_EQ(library.Activity(once + 5), Playback::Activity::Stopped);
 }
 
-// A looping stream sent back within a later pass, to before what is held:
+// A looping stream sent back within a later pass, to before what is kept:
 // the device is fed that place of the pass, where the position says it is,
 // not the pass's start.
 TEST(AudioLibrary, ALoopingStreamSentBackInALaterPassPlaysThePlaceAsked)
 {
     TestClock clock;
     auto log = std::make_shared<DeviceLog>();
-    AudioLibrary library(NoDevice, FakeDevices(log, clock), clock.Reader());
+    AudioLibrary library(NoDevice, FakeDevices(log, clock), clock.Reader(), 8'000);
     ASSERT_TRUE(library.Init(-1));
     const auto pass = Numbered(8000, 1.0);
     std::vector<std::uint8_t> wav = MakeWav(8000, 2, 8000);

@@ -146,6 +146,8 @@ TEST(BassExports, AThrowingCallGivesItsFailureValue)
     const DWORD stream = StreamCreateFileOn(library, FALSE, path.c_str(), 0, 0, BASS_UNICODE);
     ASSERT_NE(stream, 0u);
     EXPECT_EQ(ChannelStartOn(library, stream), FALSE);
+    EXPECT_EQ(ChannelPlayOn(library, stream, FALSE), FALSE);
+    EXPECT_EQ(ChannelSetPositionOn(library, stream, 4, BASS_POS_BYTE), FALSE);
     EXPECT_EQ(ChannelGetPositionOn(library, stream, BASS_POS_BYTE), kNoPosition);
 }
 
@@ -169,6 +171,12 @@ TEST(BassExports, MeasuresAndConvertsBytesWithTheStreamsOwnFormat)
     ASSERT_NE(music, 0u);
     EXPECT_EQ(BASS_ChannelGetLength(music, BASS_POS_BYTE), 64u * 176400);
     EXPECT_EQ(BASS_ChannelBytes2Seconds(music, BASS_ChannelGetLength(music, BASS_POS_BYTE)), 64.0);
+    // Each of its frames' times converts back to that frame.
+    QWORD missed = 0;
+    for (QWORD bytes = 0; bytes <= 64u * 176400; bytes += 4) {
+        missed += BASS_ChannelSeconds2Bytes(music, BASS_ChannelBytes2Seconds(music, bytes)) != bytes ? 1 : 0;
+    }
+    EXPECT_EQ(missed, 0u);
 }
 
 TEST(BassExports, OpensNonAsciiAndAnsiPaths)
@@ -268,6 +276,7 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     EXPECT_TRUE(MovesOnFrom(stream, 2 * 176400));
     ASSERT_TRUE(BASS_ChannelSetPosition(stream, 44100, BASS_POS_BYTE));
     EXPECT_TRUE(soughtTo(44100));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});  // back into music decoded
     EXPECT_TRUE(MovesOnFrom(stream, 44100));
 
     ASSERT_TRUE(BASS_ChannelPause(stream));
@@ -282,6 +291,12 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PAUSED});
     ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
     EXPECT_TRUE(MovesOnFrom(stream, 176400));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
+    // BASS_ChannelStart resumes as well, also at once, before the device was stopped.
+    ASSERT_TRUE(BASS_ChannelPause(stream));
+    const QWORD paused = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+    ASSERT_TRUE(BASS_ChannelStart(stream));
+    EXPECT_TRUE(MovesOnFrom(stream, paused));
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
 
     ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));

@@ -1,5 +1,6 @@
-// Decoding ahead, through Playback: a decode that fails, a seek back that
-// opens the source again, and the memory a long file holds.
+// Decoding ahead, through Playback: a decode that fails, a seek back into
+// what is kept and one that opens the source again, and the memory a long
+// file holds.
 #include "audio/audio_file_probe.h"
 #include "audio/file_sources.h"
 #include "audio/playback.h"
@@ -12,13 +13,9 @@
 #include <psapi.h>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // A decoding error, or an exception on the decoding thread (memory that
 // cannot be had), ends the stream at the last good sample: the device hears
@@ -51,10 +48,11 @@ TEST(Playback, EndsCleanlyAtTheLastGoodSampleOfAFailingDecode)
     }
 }
 
-// A seek back before what is held: while the source is opened again the
-// position stands at the new place, stalled, however the time moves; then it
-// goes on from there.
-TEST(Playback, ASeekBackStallsWhileTheSourceOpensAgain)
+// A seek back into what is kept of what was heard plays at once, from there:
+// the source is not opened again and the stream is not stalled. One further
+// back than is kept: while the source is opened again the position stands at
+// the new place, stalled, however the time moves; then it goes on from there.
+TEST(Playback, ASeekBackPlaysWhatIsKeptOrStallsWhileTheSourceOpensAgain)
 {
     const auto piece = Numbered(44100, 2.0);
     for (const bool withDevice : {true, false}) {
@@ -62,9 +60,11 @@ TEST(Playback, ASeekBackStallsWhileTheSourceOpensAgain)
         auto log = std::make_shared<DeviceLog>();
         auto shut = std::make_shared<std::atomic<bool>>(false);
         auto waiting = std::make_shared<std::atomic<bool>>(false);
+        auto opened = std::make_shared<std::atomic<int>>(0);
         const SourceOpener openPiece = OpenTone(piece);
         Playback playback(
             [=] {
+                ++*opened;
                 if (*shut) {
                     *waiting = true;
                     WaitFor([&] { return !*shut; });
@@ -72,12 +72,22 @@ TEST(Playback, ASeekBackStallsWhileTheSourceOpensAgain)
                 return openPiece();
             },
             InfoOf(*piece), withDevice ? AudioOutput::DefaultDevice : AudioOutput::Silent, FakeDevices(log, clock),
-            clock.Reader());
+            clock.Reader(), BytesAt(piece->format, 500 * kMs));
         playback.Start();
         ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() != PositionClock::None; }));
         for (int i = 0; i < 30; ++i) {
             ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
         }
+        const std::uint64_t kept = playback.PlayedBytes() - BytesAt(piece->format, 300 * kMs);
+        playback.Seek(kept);
+        EXPECT_EQ(playback.Status(), Playback::Activity::Playing) << withDevice;
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, kept, 1); })) << withDevice;
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
+        }
+        EXPECT_GT(playback.PlayedBytes(), kept + BytesAt(piece->format, 200 * kMs)) << withDevice;
+        EXPECT_EQ(*opened, 1) << withDevice;
+
         const std::uint64_t back = BytesAt(piece->format, 250 * kMs);
         // Once what was heard is let go, the new place is before what is held.
         ASSERT_TRUE(WaitFor([&] { return playback.Decoded().bytes - playback.HeldBytes() > back; }));
@@ -89,7 +99,7 @@ TEST(Playback, ASeekBackStallsWhileTheSourceOpensAgain)
         EXPECT_EQ(playback.Status(), Playback::Activity::Stalled) << withDevice;
 
         *shut = false;
-        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, back, 1); }));
+        EXPECT_TRUE(!withDevice || WaitFor([&] { return FedFrom(*log, *piece, back, 2); }));
         for (int i = 0; i < 5; ++i) {
             ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << withDevice;
             EXPECT_GE(playback.PlayedBytes(), back) << withDevice;
@@ -107,20 +117,26 @@ std::uint64_t PrivateBytes()
     return counters.PrivateUsage;
 }
 
-TEST(Playback, HoldsOnlyAFewSecondsOfALongFile)
+// Of a long file it holds a few seconds ahead of what is heard and the
+// stretch kept behind it, however long it plays.
+TEST(Playback, HoldsOnlyAFewSecondsAndWhatIsKeptOfALongFile)
 {
     const std::wstring path = WriteToneWav(L"long.wav", 44100, 2, 300.0);  // 53 MB of samples
     const std::wstring fullPath = ResolveReadableFile(path);
     const FileLayout layout = ProbeAudioFile(fullPath).value();
     const std::uint64_t before = PrivateBytes();
-    Playback playback([=] { return OpenFileSource(fullPath, layout); }, layout.info, AudioOutput::Silent);
+    TestClock clock;
+    Playback playback([=] { return OpenFileSource(fullPath, layout); }, layout.info, AudioOutput::Silent, nullptr,
+                      clock.Reader(), 2 * 176400);
     EXPECT_EQ(playback.LengthBytes(), 300u * 176400);
     playback.Start();
-    for (int i = 0; i < 10; ++i) {
-        std::this_thread::sleep_for(100ms);
-        EXPECT_LE(playback.HeldBytes(), 5u * 176400);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(WaitFor([&] { return playback.Decoded().bytes >= playback.PlayedBytes() + 3 * 176400; }));
+        clock.Advance(250 * kMs);
+        EXPECT_LE(playback.HeldBytes(), 7u * 176400);
     }
-    EXPECT_GT(playback.HeldBytes(), 176400u);  // it does decode ahead
+    EXPECT_EQ(playback.PlayedBytes(), 10u * 176400);
+    EXPECT_GE(playback.HeldBytes(), 4u * 176400);  // it does decode ahead and keep what was heard
     EXPECT_LT(PrivateBytes() - std::min(before, PrivateBytes()), 16u << 20);
 }
 
