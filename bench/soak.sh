@@ -26,7 +26,8 @@
 # there), a seam whose sound matched
 # nothing although the stream ran dry for less than a second, or an exit
 # code other than 0. A seam whose sound a long-starved stream broke beyond a
-# match is told, not judged.
+# match is told, not judged; with --tell-seams every seam is (as beside the
+# test command's suites, whose load shows the picture on the screen late).
 # --bare runs bench/bare_player.exe (WASAPI without our library, a window
 # without a picture) in the demo's place: what grows there is not ours.
 # --events "replace remove minimise away resolution" chooses the events, in
@@ -35,7 +36,7 @@
 # VEXLAR_SOAK_KEEP=1 keeps the run's folder (samples, the watch's lines, the
 # seams), which --report FOLDER reads again.
 # Usage: bench/soak.sh [MINUTES (60)] [--every SECONDS (20)] [--sample SECONDS (5)]
-#        [--warm-up MINUTES (5, or a quarter of a shorter run)] [--check BOUND] [--bare]
+#        [--warm-up MINUTES (5, or a quarter of a shorter run)] [--check BOUND] [--tell-seams] [--bare]
 #        [--events LIST] [--name NAME] | --report FOLDER
 set -euo pipefail
 # A run named (the bare program's is "bare") has its own prefix, server and
@@ -50,7 +51,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 # shellcheck source=scripts/sink-recording.sh
 source "$VEXLAR_ROOT/scripts/sink-recording.sh"
 
-minutes=60 every=20 sample=5 warm_up="" bound="" bare="" chosen="" kept=""
+minutes=60 every=20 sample=5 warm_up="" bound="" bare="" chosen="" kept="" tell_seams=""
 while [ $# -gt 0 ]; do
   case $1 in
     --every) every=$2; shift ;;
@@ -58,6 +59,7 @@ while [ $# -gt 0 ]; do
     --warm-up) warm_up=$2; shift ;;
     --check) bound=$2; shift ;;
     --bare) bare=1 ;;
+    --tell-seams) tell_seams=1 ;;
     --name) shift ;;
     --events) chosen=$2; shift ;;
     --report) kept=$2; shift ;;
@@ -133,11 +135,13 @@ report() {
     echo "FAIL the anonymous memory grew $anon_trend MB an hour, more than $bound" >&2
     failed=1
   fi
-  if grep -q "OUT OF BOUNDS" seams; then
+  if [ -n "$tell_seams" ]; then
+    echo "(the seams are told, not judged)"
+  elif grep -q "OUT OF BOUNDS" seams; then
     echo "FAIL an offset at a seam was out of bounds" >&2
     failed=1
   fi
-  if grep -q "UNMEASURED" seams; then
+  if [ -z "$tell_seams" ] && grep -q "UNMEASURED" seams; then
     echo "FAIL a seam's sound matched nothing, though the stream ran dry for less than a second" >&2
     failed=1
   fi
