@@ -65,12 +65,7 @@ bool AudioLibrary::Free()
         if (!initialised) {
             return false;
         }
-        initialised = false;
-        for (auto& [handle, stream] : streams) {
-            freed.push_back(stream.playback);
-        }
-        streams.clear();
-        ending.insert(ending.end(), freed.begin(), freed.end());
+        freed = TakeStreamsLocked();
     }
     // Without the lock: each waits for its threads, which may be inside a
     // device call; all are asked first, so that they end side by side. The
@@ -94,11 +89,7 @@ void AudioLibrary::EndAtExit(DWORD waitMs)
     std::vector<std::shared_ptr<Playback>> left;
     {
         std::lock_guard lock(mutex);
-        initialised = false;
-        for (auto& [handle, stream] : streams) {
-            ending.push_back(stream.playback);
-        }
-        streams.clear();
+        TakeStreamsLocked();
         left = ending;
     }
     // Never joined here: a thread's own end waits for the loader's lock,
@@ -111,6 +102,18 @@ void AudioLibrary::EndAtExit(DWORD waitMs)
         const ULONGLONG now = GetTickCount64();
         playback->WaitStopped(now < deadline ? static_cast<DWORD>(deadline - now) : 0);
     }
+}
+
+std::vector<std::shared_ptr<Playback>> AudioLibrary::TakeStreamsLocked()
+{
+    initialised = false;
+    std::vector<std::shared_ptr<Playback>> taken;
+    for (auto& [handle, stream] : streams) {
+        taken.push_back(stream.playback);
+    }
+    streams.clear();
+    ending.insert(ending.end(), taken.begin(), taken.end());
+    return taken;
 }
 
 void AudioLibrary::Abandon()

@@ -78,6 +78,10 @@ private:
 
     std::optional<Stream> Find(std::uint32_t handle);
 
+    // Stops the library and moves every stream from the table to `ending`,
+    // where it stays until its threads have ended; returns the streams moved.
+    std::vector<std::shared_ptr<Playback>> TakeStreamsLocked();
+
     const DeviceProbe hasDefaultDevice;
     const DeviceOpener openDevice;
     const MicrosecondClock clock;
