@@ -1,6 +1,7 @@
 // What a desk does to the demo while bench/soak.sh runs it, and what the
 // soak watches of it from another process:
-//   soak_desk minimise | restore   the demo's window, as Windows' own calls do
+//   soak_desk minimise | restore   the demo's window, as Windows' own calls do;
+//                                  1 when it is not so within five seconds
 //   soak_desk away MS              another window takes the foreground, as
 //                                  Alt+Tab does, for MS milliseconds; then
 //                                  the demo's window is brought back
@@ -179,6 +180,25 @@ int Watch(double figuresSeconds)
     return 0;
 }
 
+// ShowWindow's result is the window's visibility before the call, not whether
+// the call was done: the window's state after is the answer.
+int MinimiseOrRestore(bool minimise)
+{
+    const HWND demo = DemoWindow();
+    if (demo == nullptr) {
+        return 1;
+    }
+    ShowWindow(demo, minimise ? SW_MINIMIZE : SW_RESTORE);
+    for (int look = 0; look < 50; ++look) {
+        const bool minimised = IsIconic(demo) != FALSE;
+        if (minimised == minimise && (minimise || IsWindowVisible(demo) != FALSE)) {
+            return 0;
+        }
+        Sleep(100);
+    }
+    return 1;
+}
+
 LRESULT CALLBACK AwayProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcW(window, message, wParam, lParam);
@@ -217,8 +237,7 @@ int GoAway(DWORD milliseconds)
 int main(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "minimise") == 0 || std::strcmp(argv[1], "restore") == 0)) {
-        const HWND demo = DemoWindow();
-        return demo != nullptr && ShowWindow(demo, argv[1][0] == 'm' ? SW_MINIMIZE : SW_RESTORE) >= 0 ? 0 : 1;
+        return MinimiseOrRestore(argv[1][0] == 'm');
     }
     if (argc == 2 && std::strcmp(argv[1], "find") == 0) {
         return DemoWindow() != nullptr ? 0 : 1;
