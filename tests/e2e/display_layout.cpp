@@ -3,7 +3,9 @@
 // attached display's current mode as its registry mode, as Windows holds the
 // user's own layout: without one, Wine switches a monitor that the prefix met
 // after it was made off when the demo restores the registry's settings. With
-// "maximise", first maximises the demo's window, as a user or the system may.
+// "maximise", maximises the demo's window, as a user or the system may, and
+// prints "zoomed" once Windows has it maximised (within five seconds), else
+// "not zoomed".
 // With "client", prints instead where the demo's picture is, as "client X Y
 // WIDTH HEIGHT" from the virtual screen's corner (the X screen's corner).
 // Usage: display_layout.exe [store | maximise | client]
@@ -38,9 +40,17 @@ int main(int argc, char** argv)
     const char* command = argc > 1 ? argv[1] : "";
     if (std::strcmp(command, "store") == 0) {
         StoreCurrentModes();
-    } else if (std::strcmp(command, "maximise") == 0) {
-        ShowWindow(FindWindowA("Vexlar Direct3D Engine Window", nullptr), SW_MAXIMIZE);
-    } else if (std::strcmp(command, "client") == 0) {
+    }
+    if (std::strcmp(command, "maximise") == 0) {
+        const HWND demo = FindWindowA("Vexlar Direct3D Engine Window", nullptr);
+        ShowWindow(demo, SW_MAXIMIZE);
+        for (int look = 0; look < 50 && IsZoomed(demo) == FALSE; ++look) {
+            Sleep(100);
+        }
+        std::printf("%s\n", demo != nullptr && IsZoomed(demo) != FALSE ? "zoomed" : "not zoomed");
+        return 0;
+    }
+    if (std::strcmp(command, "client") == 0) {
         const HWND demo = FindWindowA("Vexlar Direct3D Engine Window", nullptr);
         RECT client{};
         POINT corner{};
