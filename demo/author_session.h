@@ -6,6 +6,7 @@
 #include "demo/author_mode.h"
 #include "demo/live_shaders.h"
 #include "demo/shader_swap.h"
+#include "demo/shader_watch.h"
 
 #include <windows.h>
 #include <d3d11.h>
@@ -29,13 +30,15 @@ public:
     std::uint64_t ShadersCompiled() const { return shaders.Compiled(); }
 
 private:
-    void Act(const AuthorAction& action);
+    void Act(const AuthorAction& action, HWND window);
 
     const DWORD music;
     const double length;
     AuthorState state;
+    ShaderWatch watch;
     LiveShaders shaders;
     AuthorFolderCheck folderCheck;
     ShaderSwap swap;
     std::wstring title;
+    double shown = 0.0;  // the time the title shows
 };
