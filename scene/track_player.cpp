@@ -35,8 +35,8 @@ std::size_t FindKey(const std::vector<TrackKey>& keys, std::size_t cursor, doubl
     if (cursor + 1 < keys.size() && Holds(keys, cursor + 1, t)) {
         return cursor + 1;
     }
-    const auto after = std::upper_bound(keys.begin(), keys.end(), t,
-                                        [](double time, const TrackKey& key) { return time < key.time; });
+    const auto after =
+        std::upper_bound(keys.begin(), keys.end(), t, [](double time, const TrackKey& key) { return time < key.time; });
     return after == keys.begin() ? 0 : static_cast<std::size_t>(after - keys.begin()) - 1;
 }
 

@@ -142,8 +142,8 @@ public:
     TracksRead Read(std::string_view text)
     {
         if (text.size() > kTracksFileByteLimit) {
-            return {std::nullopt, std::string(fileName_) + ": the file is over 4 MiB (" + std::to_string(text.size()) +
-                                      " bytes)"};
+            return {std::nullopt,
+                    std::string(fileName_) + ": the file is over 4 MiB (" + std::to_string(text.size()) + " bytes)"};
         }
         if (text.starts_with(kByteOrderMark)) {
             text.remove_prefix(kByteOrderMark.size());

@@ -54,7 +54,7 @@ enum class NamedTrack : std::uint8_t {
 
 inline constexpr std::size_t kNamedTrackCount = 13;
 inline constexpr std::array<std::string_view, kNamedTrackCount> kNamedTracks = {
-    "clear.r", "clear.g", "clear.b",   "camera.x",  "camera.y",      "camera.z", "cube.x",
+    "clear.r", "clear.g", "clear.b",  "camera.x",   "camera.y",      "camera.z", "cube.x",
     "cube.y",  "cube.z",  "cube.yaw", "cube.pitch", "pyramids.spin", "time",
 };
 

@@ -42,8 +42,9 @@ TracksFile LoadTracksFile(const std::wstring& path)
 {
     const std::string name = Utf8Of(path);
     // Shared every way, so that an editor saving meanwhile is not refused.
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -69,4 +70,19 @@ TracksFile LoadTracksFile(const std::wstring& path)
         return Refused(std::move(result.error));
     }
     return {TracksFile::Outcome::Read, std::move(*result.tracks), {}};
+}
+
+std::optional<std::string> UseTracksFile(TrackPlayer& player, const std::wstring& path)
+{
+    TracksFile file = LoadTracksFile(path);
+    switch (file.outcome) {
+    case TracksFile::Outcome::Read:
+        player.Use(std::move(file.tracks));
+        return std::nullopt;
+    case TracksFile::Outcome::Missing:
+        player.Use(Tracks{});
+        return std::nullopt;
+    default:
+        return std::move(file.message);
+    }
 }

@@ -70,8 +70,8 @@ TEST(ReadTracks, ReadsNumbersTheSameWhateverTheLocale)
     // A locale whose decimal separator is a comma; a parser that follows it
     // reads "8.5" as 8.
     const std::string before = std::setlocale(LC_ALL, nullptr);
-    const bool changed = std::setlocale(LC_ALL, "German_Germany.1252") != nullptr ||
-                         std::setlocale(LC_ALL, "de-DE") != nullptr;
+    const bool changed =
+        std::setlocale(LC_ALL, "German_Germany.1252") != nullptr || std::setlocale(LC_ALL, "de-DE") != nullptr;
     const Tracks tracks = MustRead("track a\n0.25 8.5\n");
     std::setlocale(LC_ALL, before.c_str());
     ASSERT_TRUE(changed);
@@ -87,8 +87,8 @@ TEST(ReadTracks, RefusesBadInputNamingFileAndLine)
         {"track", "tracks.txt:1: a track line is \"track NAME\""},
         {"track a b", "tracks.txt:1: a track line is \"track NAME\""},
         {"track a-b", "tracks.txt:1: a track's name is letters, digits, '.' and '_': \"a-b\""},
-        {"track " + std::string(65, 'n'), "tracks.txt:1: a track's name is at most 64 bytes: \"" +
-                                              std::string(40, 'n') + "...\""},
+        {"track " + std::string(65, 'n'),
+         "tracks.txt:1: a track's name is at most 64 bytes: \"" + std::string(40, 'n') + "...\""},
         {"0 1", "tracks.txt:1: a key before any track line"},
         {"track a\n0", "tracks.txt:2: a key is \"TIME VALUE [HOW]\""},
         {"track a\n0 1 step 2", "tracks.txt:2: a key is \"TIME VALUE [HOW]\""},
@@ -232,9 +232,7 @@ TEST(TrackPlayer, NamedTracksReplaceTheirNumberAndFreeTracksFillInOrder)
 TEST(LoadTracksFile, TellsMissingReadAndRefusedApart)
 {
     CreateDirectoryW(L"tracks-folder", nullptr);
-    const auto write = [](const char* path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    };
+    const auto write = [](const char* path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
     write("tracks-folder\\good.txt", "track camera.z\n0 5\n");
     write("tracks-folder\\bad.txt", "track camera.z\n0 5\n1 2 cubic\n");
     write("tracks-folder\\big.txt", std::string(kTracksFileByteLimit + 1, '\n'));
