@@ -120,7 +120,7 @@ void Engine::DrawFrame(float t)
     if (EscapePressed()) {
         PostQuitMessage(0);
     }
-    DrawSceneFrame(*window.graphics, *camera, scene, t);
+    DrawSceneFrame(*window.graphics, *camera, scene, t, tracks.ValuesAt(t));
 }
 
 void Engine::ActOnPresent(HRESULT result)
