@@ -96,7 +96,7 @@ int main(int argc, char** argv)
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        session.BeforeFrame(engine.window, engine.device, engine.scene);
+        session.BeforeFrame(engine.window, engine.device, engine.scene, engine.tracks);
         shown = MusicTime(music);
         engine.RenderFrame(static_cast<float>(shown));
     };

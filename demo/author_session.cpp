@@ -6,15 +6,18 @@
 #include "platform/unicode_text.h"
 #include "platform/window.h"
 #include "scene/music.h"
+#include "scene/track_player.h"
 
 #include <vector>
 
 AuthorSession::AuthorSession(const std::wstring& folder, DWORD stream)
-    : music(stream), length(MusicLength(stream)), watch(folder), shaders(folder), folderCheck(folder, ExecutableFolder())
+    : music(stream), length(MusicLength(stream)), watch(folder), shaders(folder), tracks(folder),
+      folderCheck(folder, ExecutableFolder())
 {
 }
 
-void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene)
+void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene,
+                                TrackPlayer& player)
 {
     KeyboardState& keyboard = window.keyboard;
     // Escape stays queued: the engine takes a tap of it after this.
@@ -35,6 +38,7 @@ void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std:
     const std::uint64_t nowMs = GetTickCount64();
     const std::set<std::wstring> saved = watch.Saved(nowMs);
     shaders.Poll(nowMs, saved);
+    tracks.Poll(nowMs, saved, player);
     for (const ShaderHandOver& handed : swap.Apply(device, scene, shaders.Materials())) {
         shaders.Given(handed.material, handed.problem);
     }
@@ -42,12 +46,12 @@ void AuthorSession::BeforeFrame(Window& window, ID3D11Device* device, const std:
     // Without a folder to work in, an older compile error is not the news.
     std::string message = folderCheck.Problem(nowMs);
     if (message.empty()) {
-        for (const std::string& told : {folderCheck.Notice(), shaders.Error()}) {
+        for (const std::string& told : {folderCheck.Notice(), tracks.Error(), shaders.Error()}) {
             message += message.empty() || told.empty() ? told : " | " + told;
         }
     }
     shown = MusicPosition(music);
-    const std::wstring now = Utf16FromUtf8(AuthorTitle(shown, state, 0, message));
+    const std::wstring now = Utf16FromUtf8(AuthorTitle(shown, state, player.Count(), message));
     if (now != title) {
         title = now;
         SetWindowTextW(window.hwnd, title.c_str());

@@ -283,7 +283,7 @@ TEST_F(Frame, EscapeHeldOrTappedPostsQuitButTheFrameIsStillDrawn)
         SendMessageA(hwnd, WM_KEYDOWN, key, 1);
         SendMessageA(hwnd, WM_KEYUP, key, 1 | (LPARAM{3} << 30));
     }
-    author.BeforeFrame(engine->window, engine->device, engine->scene);
+    author.BeforeFrame(engine->window, engine->device, engine->scene, engine->tracks);
     ASSERT_EQ(keyboard.keyEvents.Size(), 4u);
     EXPECT_EQ(keyboard.keyEvents[0], (KeyEvent{KeyEventKind::Press, 'A'}));
     EXPECT_EQ(keyboard.keyEvents[2], (KeyEvent{KeyEventKind::Press, VK_ESCAPE}));

@@ -1,9 +1,12 @@
+#include "demo/author_tracks.h"
 #include "demo/live_shaders.h"
 #include "demo/shader_swap.h"
 #include "demo/shader_watch.h"
 #include "platform/unicode_text.h"
 #include "render/materials.h"
 #include "render/mesh_object.h"
+#include "scene/track_player.h"
+#include "scene/tracks.h"
 
 #include <windows.h>
 #include <d3d11.h>
@@ -340,6 +343,46 @@ TEST(LiveShaders, SavesInTwoStepsPassQuietlyAndUnreadableFilesAreTold)
     Look(watched);
     EXPECT_EQ(shaders.Error(), "pyramid_pixel.hlsl: a folder, not a file");
     EXPECT_EQ(shaders.Compiled(), 3u);
+}
+
+// The folder's tracks at the start, not the run folder's; a save that reads
+// well is in force at once; a refusal keeps the tracks in force and is told
+// once the file stood still, as a file taken away puts none back then.
+TEST(AuthorTracks, ReadsEverySaveAndKeepsTheLastGoodTracks)
+{
+    const TemporaryFolder temporary(L"tracks-folder");
+    const std::wstring file = temporary.path.wstring() + L"\\tracks.txt";
+    Write(file, "track camera.x\n0 15\ntrack glow\n0 1\n");
+    TrackPlayer player;
+    player.Use(ReadTracks("track a\n0 1\ntrack b\n0 1\ntrack c\n0 1\n", "tracks.txt").tracks.value());
+    AuthorTracks tracks(temporary.path.wstring());
+    tracks.Poll(0, {}, player);
+    EXPECT_EQ(player.Count(), 2u);
+
+    const std::set<std::wstring> saved{L"tracks.txt"};
+    Write(file, "track camera.x\n6 1\n4.5 2\n");
+    tracks.Poll(10, saved, player);
+    EXPECT_EQ(tracks.Error(), "");  // perhaps the first step of a save
+    Write(file, "track camera.x\n0 1\n");
+    tracks.Poll(20, saved, player);
+    tracks.Poll(1000, {}, player);
+    EXPECT_EQ(player.Count(), 1u);
+    EXPECT_EQ(tracks.Error(), "");
+
+    Write(file, "track camera.x\n6 1\n4.5 2\n");
+    tracks.Poll(1010, saved, player);
+    tracks.Poll(1100, {}, player);
+    EXPECT_EQ(tracks.Error(), "");
+    tracks.Poll(1300, {}, player);
+    EXPECT_EQ(tracks.Error(), Utf8FromUtf16(file).value_or("") + ":3: the keys' times must increase: 4.5 after 6");
+    EXPECT_EQ(player.Count(), 1u);
+
+    DeleteFileW(file.c_str());
+    tracks.Poll(1400, saved, player);
+    EXPECT_EQ(player.Count(), 1u);
+    tracks.Poll(1700, {}, player);
+    EXPECT_EQ(player.Count(), 0u);
+    EXPECT_EQ(tracks.Error(), "");
 }
 
 }  // namespace
