@@ -49,7 +49,7 @@ std::optional<std::string> ReadMarker(const std::wstring& path)
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::nullopt
-                                                                               : std::optional<std::string>("");
+                                                                              : std::optional<std::string>("");
     }
     DWORD read = 0;
     if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {

@@ -27,8 +27,7 @@ public:
     // The keys pressed since the last frame (Escape is left for the engine),
     // the passage's repeat, the shaders and the tracks saved (the tracks
     // into `player`, which the frame draws with), and the title.
-    void BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene,
-                     TrackPlayer& player);
+    void BeforeFrame(Window& window, ID3D11Device* device, const std::vector<MeshObject*>& scene, TrackPlayer& player);
 
     // Sources compiled so far: a count that only grows.
     std::uint64_t ShadersCompiled() const { return shaders.Compiled(); }

@@ -28,9 +28,9 @@ bool NeverCompiled(const LiveSource& source)
 
 LiveShaders::LiveShaders(std::wstring watched)
     : folder(std::move(watched)), materials{{{.vertex = {.file = "cube_vertex.hlsl", .profile = "vs_5_0"},
-                                 .pixel = {.file = "cube_pixel.hlsl", .profile = "ps_5_0"}},
-                                {.vertex = {.file = "pyramid_vertex.hlsl", .profile = "vs_5_0"},
-                                 .pixel = {.file = "pyramid_pixel.hlsl", .profile = "ps_5_0"}}}}
+                                              .pixel = {.file = "cube_pixel.hlsl", .profile = "ps_5_0"}},
+                                             {.vertex = {.file = "pyramid_vertex.hlsl", .profile = "vs_5_0"},
+                                              .pixel = {.file = "pyramid_pixel.hlsl", .profile = "ps_5_0"}}}}
 {
     if (!compiler.Loaded()) {
         WriteStandardError("vexlar: the system's shader compiler (d3dcompiler_47.dll) cannot be loaded: saved shaders "

@@ -131,8 +131,8 @@ ShaderCompile ShaderCompiler::Compile(const std::wstring& folder, const char* fi
     ShaderCompile result;
     std::string text;
     const auto notRead = [&result, file](const FileRead& read) {
-        result.outcome = read.outcome == FileRead::Outcome::Busy ? ShaderCompile::Outcome::Busy
-                                                                  : ShaderCompile::Outcome::Unreadable;
+        result.outcome =
+            read.outcome == FileRead::Outcome::Busy ? ShaderCompile::Outcome::Busy : ShaderCompile::Outcome::Unreadable;
         result.message = std::string(file) + ": " + read.reason;
         return result;
     };

@@ -31,8 +31,8 @@ std::wstring IncludePath(const std::wstring& folder, const std::string& name);
 // What became of one source's compile.
 struct ShaderCompile {
     enum class Outcome {
-        Compiled,  // `code` holds the bytecode
-        Failed,    // `message` holds the compiler's first message
+        Compiled,    // `code` holds the bytecode
+        Failed,      // `message` holds the compiler's first message
         Missing,     // the source is not there
         Busy,        // the source or an include cannot be read now: try again later
         Unreadable,  // the source or an include cannot be read until it changes

@@ -88,9 +88,9 @@ std::map<std::wstring, ShaderWatch::Stamp> ShaderWatch::Look() const
     std::map<std::wstring, Stamp> found;
     ForEachFile(folder, [&found](const WIN32_FIND_DATAW& data) {
         if (IsWatchedFile(data.cFileName)) {
-            found[data.cFileName] = {
-                .written = (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
-                .size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+            found[data.cFileName] = {.written = (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                                data.ftLastWriteTime.dwLowDateTime,
+                                     .size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
         }
     });
     return found;

@@ -183,7 +183,8 @@ TEST(LiveShaders, CompilesWhatIsSavedAndTellsWhatFails)
     EXPECT_EQ(shaders.Error(), "");
 
     Write(folder + L"\\pyramid_pixel.hlsl", std::string(kGoodPixel) + "\n");
-    ExpectTakenOnceUnlocked(watched, folder + L"\\pyramid_pixel.hlsl", "pyramid_pixel.hlsl: still locked after a second");
+    ExpectTakenOnceUnlocked(watched, folder + L"\\pyramid_pixel.hlsl",
+                            "pyramid_pixel.hlsl: still locked after a second");
     EXPECT_EQ(shaders.Compiled(), 2u);
 
     Write(folder + L"\\pyramid_pixel.hlsl", "float4 main() : SV_Target\n{\n    return undefinedColour;\n}\n");
