@@ -55,7 +55,7 @@ struct LiveMaterial {
 class LiveShaders {
 public:
     // Compiles from `folder`; loads the compiler from the system folder only.
-    explicit LiveShaders(std::wstring folder);
+    explicit LiveShaders(std::wstring watched);
 
     // Compiles the sources that the files `saved` (names in the folder) made
     // stale, with their pair's other source if it was never compiled. A file

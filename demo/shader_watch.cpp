@@ -1,5 +1,6 @@
 #include "demo/shader_watch.h"
 
+#include <cstddef>
 #include <cwctype>
 #include <string_view>
 #include <utility>
