@@ -1,9 +1,10 @@
-// The author's mode: the time from saving a pixel shader to the return of the
-// first Present of a frame drawn with it, and from a key press (Right) to the
+// The author's mode: the time from saving a pixel shader, or tracks.txt, to
+// the return of the first Present of a frame drawn with it, and from a key press (Right) to the
 // first frame drawn at the new time, with the frames each took; medians of
 // repeated runs. The demo's own frame, window and music, from the run folder:
 //   cd build/run && wine ../bench/author_bench.exe FOLDER [runs]
-// FOLDER: a copy of the shader sources; its pyramid_pixel.hlsl is overwritten.
+// FOLDER: a copy of the shader sources; its pyramid_pixel.hlsl is
+// overwritten, and a tracks.txt written there and taken away again.
 // With "passage" after the runs, only the passage's repeats are measured, and
 // the passage's marks printed ("passage FROM TO", seconds), and the Unix time
 // of each repeat ("repeat UNIX-US"), for author_bench.sh to find each seam in
@@ -96,7 +97,7 @@ int main(int argc, char** argv)
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        session.BeforeFrame(engine.window, engine.device, engine.scene);
+        session.BeforeFrame(engine.window, engine.device, engine.scene, engine.tracks);
         shown = MusicTime(music);
         engine.RenderFrame(static_cast<float>(shown));
     };
@@ -109,6 +110,7 @@ int main(int argc, char** argv)
     framesFor(1.0);
 
     std::vector<Sample> saves;
+    std::vector<Sample> trackSaves;
     std::vector<Sample> keys;
     std::vector<Sample> backs;
     std::vector<Sample> nearEndLanded;
@@ -136,6 +138,26 @@ int main(int argc, char** argv)
             }
             framesFor(0.3);
         }
+
+        for (int run = 0; run < runs; ++run) {
+            const std::uint64_t taken = session.TracksTaken();
+            const std::string text = "track camera.x\n0 " + std::to_string(5 + run % 10) + "\n";
+            const LARGE_INTEGER saved = Now();
+            const int before = presents;
+            if (!WriteText(folder + L"\\tracks.txt", text)) {
+                std::fputs("cannot write tracks.txt in the folder\n", stderr);
+                return 1;
+            }
+            while (session.TracksTaken() == taken && Seconds(saved, Now()) < 5.0) {
+                frame();
+            }
+            if (session.TracksTaken() != taken) {
+                trackSaves.push_back({.ms = Seconds(saved, Now()) * 1000.0, .frames = presents - before});
+            }
+            framesFor(0.3);
+        }
+        DeleteFileW((folder + L"\\tracks.txt").c_str());
+        framesFor(0.5);
 
         for (int run = 0; run < runs; ++run) {
             framesFor(0.2);
@@ -242,6 +264,7 @@ int main(int argc, char** argv)
 
     if (!passageOnly) {
         PrintMedian("save to the first frame drawn with the new shader", saves);
+        PrintMedian("save of tracks.txt to the first frame drawn with its tracks", trackSaves);
         PrintMedian("key press to the first frame at the new time", keys);
         PrintMedian("a seek from 30 s back to 10 s to the first frame past 10 s", backs);
         PrintMedian("Left in the last seconds to the first frame at the new time", nearEndLanded);

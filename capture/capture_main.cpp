@@ -9,6 +9,8 @@
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
 #include "scene/music.h"
+#include "scene/scene_content.h"
+#include "scene/tracks_file.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -114,6 +116,10 @@ int Run(int argc, wchar_t* argv[])
     }
     if (const std::optional<std::string> problem = capture.DeviceProblem()) {
         return Fail(kCaptureFailedExitCode, *problem);
+    }
+    // A refused tracks file is told, and the capture draws without tracks.
+    if (const std::optional<std::string> problem = UseTracksFile(capture.tracks, kTracksFile)) {
+        PrintToStderr("vexlar-capture: " + *problem + "\n");
     }
 
     // The output is opened last, so that a refused capture leaves no empty

@@ -99,7 +99,8 @@ std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, doub
     Camera camera(width, height, nullptr);
     const double previous = CaptureFrameTime(range, fps, -1);
     if (previous >= 0.0) {
-        const EyePosition eye = FrameEyePosition(static_cast<float>(previous));
+        const auto before = static_cast<float>(previous);
+        const EyePosition eye = FrameEyePosition(before, tracks.ValuesAt(before));
         camera.MoveTo(eye.x, eye.y, eye.z);
     }
 
@@ -122,7 +123,7 @@ std::optional<std::string> FrameCapture::Capture(const CaptureRange& range, doub
     for (std::uint64_t n = 0; n < count && !stopped(); ++n) {
         const Clock::time_point drawStart = Clock::now();
         const auto t = static_cast<float>(CaptureFrameTime(range, fps, static_cast<std::int64_t>(n)));
-        DrawSceneFrame(graphics, camera, scene, t);
+        DrawSceneFrame(graphics, camera, scene, t, tracks.ValuesAt(t));
         graphics.context->CopyResource(staging[n % kFramesInFlight].Get(), graphics.offscreenTarget.Get());
         // Start the device on this frame while the oldest one is read back.
         graphics.context->Flush();

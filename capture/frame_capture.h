@@ -3,6 +3,7 @@
 #include "capture/capture_options.h"
 #include "capture/captured_frame.h"
 #include "render/graphics.h"
+#include "scene/track_player.h"
 
 #include <d3d11.h>
 #include <wrl/client.h>
@@ -61,6 +62,7 @@ public:
     Graphics graphics;
     std::unique_ptr<SceneObjects> sceneObjects;
     std::vector<MeshObject*> scene;
+    TrackPlayer tracks;  // none unless given
     CaptureTimings timings;
     // Frames the last capture drew, those still in flight when it stopped included.
     std::uint64_t framesDrawn = 0;

@@ -39,14 +39,17 @@ std::wstring FullPath(const std::wstring& path)
     return full;
 }
 
-// The first bytes of a file, one more than a marker may hold, so that a longer one is seen to be.
-std::string ReadMarker(const std::wstring& path)
+// The first bytes of a file, more than a marker may hold, so that a longer
+// one is seen to be; none when there is no such file.
+std::optional<std::string> ReadMarker(const std::wstring& path)
 {
-    std::string bytes(kLongestSourceMarker + 1, '\0');
+    std::string bytes(kLongestSourceMarker + 4, '\0');
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return {};
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::nullopt
+                                                                              : std::optional<std::string>("");
     }
     DWORD read = 0;
     if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
@@ -73,6 +76,14 @@ bool HoldsShaderSource(const std::wstring& folder)
     return found;
 }
 
+std::wstring WithSeparator(std::wstring folder)
+{
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') {
+        folder += L'\\';
+    }
+    return folder;
+}
+
 }  // namespace
 
 std::wstring AuthorFolder(const std::wstring& given, const std::wstring& programFolder)
@@ -80,12 +91,9 @@ std::wstring AuthorFolder(const std::wstring& given, const std::wstring& program
     if (!given.empty()) {
         return FullPath(given);
     }
-    std::wstring beside = programFolder;
-    if (!beside.empty() && beside.back() != L'\\' && beside.back() != L'/') {
-        beside += L'\\';
-    }
+    const std::wstring beside = WithSeparator(programFolder);
     if (const std::optional<std::string> source =
-            SourceFolderOfMarker(ReadMarker(beside + std::wstring(kSourceMarkerName)))) {
+            SourceFolderOfMarker(ReadMarker(beside + std::wstring(kSourceMarkerName)).value_or(""))) {
         std::wstring sourceFolder = FullPath(Utf16FromUtf8(*source));
         // A build tree whose sources were moved or removed has its own copies.
         if (IsFolder(sourceFolder)) {
@@ -107,8 +115,30 @@ std::optional<std::string> AuthorFolderProblem(const std::wstring& folder)
     return std::nullopt;
 }
 
-AuthorFolderCheck::AuthorFolderCheck(std::wstring watched) : folder(std::move(watched))
+std::optional<std::string> AuthorFolderNotice(const std::wstring& watched, const std::wstring& programFolder)
 {
+    const std::wstring beside = WithSeparator(programFolder);
+    const std::optional<std::string> marker = ReadMarker(beside + std::wstring(kSourceMarkerName));
+    if (!marker || FullPath(watched) != FullPath(beside + L"shaders")) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> source = SourceFolderOfMarker(*marker);
+    if (source && IsFolder(FullPath(Utf16FromUtf8(*source)))) {
+        return std::nullopt;  // named so by the author
+    }
+    const std::string name = Utf8FromUtf16(watched).value_or("FOLDER");
+    const std::string marked = Utf8FromUtf16(kSourceMarkerName).value_or("");
+    return "watching " + name + ": " +
+           (source ? "the folder " + marked + " names, " + *source + ", does not exist"
+                   : marked + " names no folder (one full path on one line)");
+}
+
+AuthorFolderCheck::AuthorFolderCheck(std::wstring watched, const std::wstring& programFolder)
+    : folder(std::move(watched)), notice(AuthorFolderNotice(folder, programFolder).value_or(""))
+{
+    if (!notice.empty()) {
+        WriteStandardError("vexlar: " + notice + "\n");
+    }
 }
 
 const std::string& AuthorFolderCheck::Problem(std::uint64_t nowMs)

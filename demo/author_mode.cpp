@@ -17,17 +17,15 @@ constexpr std::uint8_t kShift = 0x10;
 constexpr double kStepSeconds = 1.0;
 constexpr double kFarStepSeconds = 10.0;
 
-std::string Seconds(double seconds)
+}  // namespace
+
+std::string AuthorSeconds(double seconds)
 {
-    // Whole milliseconds, rounded down; a time less than a microsecond short
-    // of one (3 s through a float's rounding) is that one.
     const double milliseconds = std::floor(std::max(0.0, seconds) * 1000.0 + 1e-3);
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", milliseconds / 1000.0);
     return text;
 }
-
-}  // namespace
 
 std::optional<AuthorKey> AuthorKeyOfVirtualKey(std::uint8_t virtualKey, bool shift)
 {
@@ -81,6 +79,9 @@ std::optional<AuthorKey> AuthorKeyOfCharacter(char character)
         return AuthorKey::MarkStart;
     case ']':
         return AuthorKey::MarkEnd;
+    case 'c':
+    case 'C':
+        return AuthorKey::CopyTime;
     default:
         return std::nullopt;
     }
@@ -127,6 +128,9 @@ AuthorAction ApplyAuthorKey(AuthorKey key, double now, double length, AuthorStat
         state.passageStart.reset();
         state.passageEnd.reset();
         break;
+    case AuthorKey::CopyTime:
+        action.copyTime = true;
+        break;
     }
     return action;
 }
@@ -139,19 +143,22 @@ std::optional<double> PassageRepeat(double now, const AuthorState& state)
     return *state.passageStart;
 }
 
-std::string AuthorTitle(double now, const AuthorState& state, const std::string& shaderError)
+std::string AuthorTitle(double now, const AuthorState& state, std::size_t tracks, const std::string& message)
 {
-    std::string title = "Vexlar-engine | author | " + Seconds(now) + " s";
+    std::string title = "Vexlar-engine | author | " + AuthorSeconds(now) + " s";
     if (state.paused) {
         title += " | paused";
     }
     if (state.HasPassage()) {
-        title += " | passage " + Seconds(*state.passageStart) + "-" + Seconds(*state.passageEnd) + " s";
+        title += " | passage " + AuthorSeconds(*state.passageStart) + "-" + AuthorSeconds(*state.passageEnd) + " s";
     } else if (state.passageStart) {
-        title += " | passage from " + Seconds(*state.passageStart) + " s";
+        title += " | passage from " + AuthorSeconds(*state.passageStart) + " s";
     }
-    if (!shaderError.empty()) {
-        title += " | " + shaderError;
+    if (tracks > 0) {
+        title += " | " + std::to_string(tracks) + (tracks == 1 ? " track" : " tracks");
+    }
+    if (!message.empty()) {
+        title += " | " + message;
     }
     return title;
 }

@@ -4,6 +4,7 @@
 
 #include "platform/input_state.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ enum class AuthorKey {
     MarkStart,      // [
     MarkEnd,        // ]
     ClearPassage,   // Backspace
+    CopyTime,       // C: the time shown, to the clipboard
 };
 
 // The key a virtual-key code stands for in the author's mode, if any.
@@ -31,7 +33,7 @@ std::vector<AuthorKey> AuthorKeysOfEvents(const std::vector<KeyEvent>& events, b
 // Whether the author's mode reads the key event: its keys' and Shift's,
 // pressed or released. Escape's and any other key's stay for the engine.
 bool IsAuthorKeyEvent(const KeyEvent& event);
-// The key a typed character stands for ('[' and ']', wherever the layout puts them).
+// The key a typed character stands for ('[', ']' and 'c' or 'C', wherever the layout puts them).
 std::optional<AuthorKey> AuthorKeyOfCharacter(char character);
 
 struct AuthorState {
@@ -47,6 +49,7 @@ struct AuthorState {
 struct AuthorAction {
     std::optional<double> seekTo;  // seconds, within the music
     std::optional<bool> pause;     // true: pause; false: resume
+    bool copyTime = false;         // the time shown goes to the clipboard
 };
 
 // Applies `key` at the music's time `now` (seconds) of a music `length`
@@ -57,8 +60,12 @@ AuthorAction ApplyAuthorKey(AuthorKey key, double now, double length, AuthorStat
 // Where the music goes back to once it has played to the passage's end.
 std::optional<double> PassageRepeat(double now, const AuthorState& state);
 
-// "Vexlar-engine | author | 3.000 s | paused | passage 1.000-4.000 s | <error>":
-// the music's time to the millisecond, rounded down (2.9996 s reads 2.999 s)
-// but for a time less than a microsecond short of one (a float's 3 s read
-// back as 2.9999998 s reads 3.000 s), and what else is set.
-std::string AuthorTitle(double now, const AuthorState& state, const std::string& shaderError);
+// The music's time as the title shows it: "12.345", to the millisecond,
+// rounded down (2.9996 s reads 2.999) but for a time less than a microsecond
+// short of one (a float's 3 s read back as 2.9999998 s reads 3.000).
+std::string AuthorSeconds(double seconds);
+
+// "Vexlar-engine | author | 3.000 s | paused | passage 1.000-4.000 s | 5 tracks | <message>":
+// the music's time, what else is set, the tracks in force (when there are
+// any) and what there is to tell.
+std::string AuthorTitle(double now, const AuthorState& state, std::size_t tracks, const std::string& message);

@@ -37,7 +37,7 @@ int Engine::Run()
     // What the thread asked of the power plan ends with the process.
     const int exitCode = RunMessageLoop([&] {
         if (author && window.graphics) {
-            author->BeforeFrame(window, device, scene);
+            author->BeforeFrame(window, device, scene, tracks);
         }
         const float t = MusicTime(music);
         KeepAwakeWhilePlaying(t);
@@ -120,7 +120,7 @@ void Engine::DrawFrame(float t)
     if (EscapePressed()) {
         PostQuitMessage(0);
     }
-    DrawSceneFrame(*window.graphics, *camera, scene, t);
+    DrawSceneFrame(*window.graphics, *camera, scene, t, tracks.ValuesAt(t));
 }
 
 void Engine::ActOnPresent(HRESULT result)

@@ -5,6 +5,7 @@
 #include "demo/present_outcome.h"
 #include "demo/viewer_options.h"
 #include "platform/window.h"
+#include "scene/track_player.h"
 
 #include <d3d11.h>
 #include <dxgi.h>
@@ -74,6 +75,8 @@ public:
     std::vector<MeshObject*> scene;  // entry 0 the cube, 1 to 9 the one pyramid object
     std::unique_ptr<Camera> camera;
     std::unique_ptr<SceneObjects> sceneObjects;  // what `scene` refers to
+    // What each frame draws with besides the time: none without a tracks file.
+    TrackPlayer tracks;
 
     // Seams for tests; the program keeps the defaults. What answers the
     // frame's presentation, how a lost device is created again, and how its

@@ -2,6 +2,7 @@
 
 #include "demo/command_line.h"
 #include "demo/shader_sources.h"
+#include "demo/shader_watch.h"
 #include "platform/unicode_text.h"
 
 #include <map>
@@ -10,8 +11,13 @@
 
 namespace {
 
-// A few looks a second: a save shows within a frame or two of being still.
-constexpr std::uint64_t kPollIntervalMs = 50;
+// A file that cannot be read now is tried again this often.
+constexpr std::uint64_t kTryAgainMs = 50;
+// How long a failure waits for the next save before it is told: the second
+// step of an editor's save comes within it.
+constexpr std::uint64_t kSettleMs = 250;
+// How long a file may stay locked before that is told.
+constexpr std::uint64_t kBusyMs = 1000;
 
 bool NeverCompiled(const LiveSource& source)
 {
@@ -20,11 +26,11 @@ bool NeverCompiled(const LiveSource& source)
 
 }  // namespace
 
-LiveShaders::LiveShaders(const std::wstring& folder)
-    : watch(folder), materials{{{.vertex = {.file = "cube_vertex.hlsl", .profile = "vs_5_0"},
-                                 .pixel = {.file = "cube_pixel.hlsl", .profile = "ps_5_0"}},
-                                {.vertex = {.file = "pyramid_vertex.hlsl", .profile = "vs_5_0"},
-                                 .pixel = {.file = "pyramid_pixel.hlsl", .profile = "ps_5_0"}}}}
+LiveShaders::LiveShaders(std::wstring watched)
+    : folder(std::move(watched)), materials{{{.vertex = {.file = "cube_vertex.hlsl", .profile = "vs_5_0"},
+                                              .pixel = {.file = "cube_pixel.hlsl", .profile = "ps_5_0"}},
+                                             {.vertex = {.file = "pyramid_vertex.hlsl", .profile = "vs_5_0"},
+                                              .pixel = {.file = "pyramid_pixel.hlsl", .profile = "ps_5_0"}}}}
 {
     if (!compiler.Loaded()) {
         WriteStandardError("vexlar: the system's shader compiler (d3dcompiler_47.dll) cannot be loaded: saved shaders "
@@ -32,18 +38,21 @@ LiveShaders::LiveShaders(const std::wstring& folder)
     }
 }
 
-void LiveShaders::Poll(std::uint64_t nowMs)
+void LiveShaders::Poll(std::uint64_t nowMs, const std::set<std::wstring>& saved)
 {
-    if (nowMs < nextLookMs || !compiler.Loaded()) {
+    if (!compiler.Loaded()) {
         return;
     }
-    nextLookMs = nowMs + kPollIntervalMs;
-    if (const std::set<std::wstring> saved = watch.Saved(); !saved.empty()) {
+    if (!saved.empty()) {
         MarkStale(saved);
     }
-    for (LiveMaterial& material : materials) {
-        CompilePending(material);
+    if (!pending.empty() && (!saved.empty() || nowMs >= nextTryMs)) {
+        for (LiveMaterial& material : materials) {
+            CompilePending(material, nowMs);
+        }
+        nextTryMs = nowMs + kTryAgainMs;
     }
+    TellHeld(nowMs);
 }
 
 void LiveShaders::MarkStale(const std::set<std::wstring>& saved)
@@ -56,13 +65,13 @@ void LiveShaders::MarkStale(const std::set<std::wstring>& saved)
     // counts as saved: what it includes is unknown, so the sources above it
     // are compiled again, which waits until it can be read.
     std::map<std::string, std::vector<std::string>> includes;
-    for (const std::wstring& name : watch.Files()) {
+    for (const std::wstring& name : ShaderFiles(folder)) {
         const std::string utf8 = Utf8FromUtf16(name).value_or(std::string());
         std::string text;
-        const FileRead read = ReadWholeFile(watch.Folder() + L"\\" + name, text);
-        if (read == FileRead::Read) {
+        const FileRead read = ReadWholeFile(folder + L"\\" + name, text);
+        if (read.outcome == FileRead::Outcome::Read) {
             includes[utf8] = IncludedNames(text);
-        } else if (read == FileRead::Locked) {
+        } else if (read.outcome != FileRead::Outcome::Missing) {
             savedNames.insert(utf8);
         }
     }
@@ -83,27 +92,34 @@ void LiveShaders::MarkStale(const std::set<std::wstring>& saved)
     }
 }
 
-void LiveShaders::CompilePending(LiveMaterial& material)
+void LiveShaders::CompilePending(LiveMaterial& material, std::uint64_t nowMs)
 {
+    using Outcome = ShaderCompile::Outcome;
     bool compiled = false;
     bool waiting = false;
     for (LiveSource* source : {&material.vertex, &material.pixel}) {
         if (!pending.contains(source->file)) {
             continue;
         }
-        ShaderCompile compile = compiler.Compile(watch.Folder(), source->file, source->profile);
-        if (compile.outcome == ShaderCompile::Outcome::Locked) {
+        ShaderCompile compile = compiler.Compile(folder, source->file, source->profile);
+        if (compile.outcome == Outcome::Busy) {
             waiting = true;  // still pending
+            source->busySinceMs = source->busySinceMs.value_or(nowMs);
+            source->held = compile.message;
+            source->tellAtMs = *source->busySinceMs + kBusyMs;
             continue;
         }
         pending.erase(source->file);
         compiled = true;
+        source->busySinceMs.reset();
+        source->held.clear();
         // Taken away (Missing), perhaps to be saved again under its name: the
         // last good pair draws on, and the next save is compiled.
         source->newest = std::move(compile.code);
-        if (compile.outcome == ShaderCompile::Outcome::Failed) {
-            Tell(source->error, compile.message);
-        } else if (compile.outcome == ShaderCompile::Outcome::Compiled) {
+        if (compile.outcome == Outcome::Failed || compile.outcome == Outcome::Unreadable) {
+            source->held = compile.message;
+            source->tellAtMs = nowMs + kSettleMs;
+        } else if (compile.outcome == Outcome::Compiled) {
             source->error = {};
         }
     }
@@ -111,6 +127,18 @@ void LiveShaders::CompilePending(LiveMaterial& material)
         material.vertexCode = material.vertex.newest;
         material.pixelCode = material.pixel.newest;
         material.version = ++compiledCount;
+    }
+}
+
+void LiveShaders::TellHeld(std::uint64_t nowMs)
+{
+    for (LiveMaterial& material : materials) {
+        for (LiveSource* source : {&material.vertex, &material.pixel}) {
+            if (!source->held.empty() && nowMs >= source->tellAtMs) {
+                Tell(source->error, source->held);
+                source->held.clear();
+            }
+        }
     }
 }
 

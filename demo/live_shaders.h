@@ -1,14 +1,15 @@
 // Which of the scene's four shader sources to compile again, and when: the
-// watched folder looked at a few times a second, the sources that a save made
-// stale (directly or through what they include) kept pending while they
-// cannot be read, and the newest failure still standing, told in the title
-// and on standard error. A material's two shaders change together: what the
+// sources that a save made stale (directly or through what they include),
+// kept pending while they cannot be read, and the newest failure still
+// standing, told in the title and on standard error. A failure is told once
+// its source has stood still a moment: an editor that empties a file and then
+// writes it, or a compile that meets a file being written, shows no passing
+// error. A material's two shaders change together: what the
 // vertex shader passes, the pixel shader takes, so a pair is taken only when
 // both sources compile as they stand; otherwise the last good pair draws on.
 #pragma once
 
 #include "demo/shader_compiler.h"
-#include "demo/shader_watch.h"
 
 #include <windows.h>
 #include <d3dcompiler.h>
@@ -35,7 +36,10 @@ struct LiveSource {
     // The code of the file as it was last read; empty while it does not
     // compile, or before it was first compiled.
     Microsoft::WRL::ComPtr<ID3DBlob> newest;
-    StandingError error;  // the compiler's first message
+    StandingError error;  // the compiler's first message, or why the file cannot be read
+    std::string held;     // a failure not yet told
+    std::uint64_t tellAtMs = 0;
+    std::optional<std::uint64_t> busySinceMs;  // cannot be read now, since then
 };
 
 struct LiveMaterial {
@@ -50,15 +54,16 @@ struct LiveMaterial {
 
 class LiveShaders {
 public:
-    // Watches `folder`; loads the compiler from the system folder only.
-    explicit LiveShaders(const std::wstring& folder);
+    // Compiles from `folder`; loads the compiler from the system folder only.
+    explicit LiveShaders(std::wstring watched);
 
-    // Looks at the folder, at most every poll interval, and compiles the
-    // sources that a save made stale, with their pair's other source if it
-    // was never compiled. A file that cannot be read now (locked, half moved)
-    // is tried again at the next look. Each failure's first message goes to
-    // standard error.
-    void Poll(std::uint64_t nowMs);
+    // Compiles the sources that the files `saved` (names in the folder) made
+    // stale, with their pair's other source if it was never compiled. A file
+    // that cannot be read now (locked, half moved) is tried again a few times
+    // a second, and told once it has not been read for a second; one that
+    // cannot be read until it changes (a folder, too large) is told. Each
+    // failure's first message goes to standard error.
+    void Poll(std::uint64_t nowMs, const std::set<std::wstring>& saved);
 
     const std::array<LiveMaterial, kLiveMaterialCount>& Materials() const { return materials; }
 
@@ -74,16 +79,17 @@ public:
 
 private:
     void MarkStale(const std::set<std::wstring>& saved);
-    void CompilePending(LiveMaterial& material);
+    void CompilePending(LiveMaterial& material, std::uint64_t nowMs);
+    void TellHeld(std::uint64_t nowMs);
     // Tells `message` as `error`, unless the same words stand already (the
     // other source of a pair compiled again, another device refusing too).
     void Tell(StandingError& error, const std::string& message);
 
     ShaderCompiler compiler;  // first, so that the code it compiled goes before its library
-    ShaderWatch watch;
+    const std::wstring folder;
     std::array<LiveMaterial, kLiveMaterialCount> materials;
     std::set<std::string> pending;  // stale sources still to compile
-    std::uint64_t nextLookMs = 0;
+    std::uint64_t nextTryMs = 0;
     std::uint64_t errors = 0;
     std::uint64_t compiledCount = 0;
 };

@@ -6,8 +6,12 @@
 #include "demo/viewer_options.h"
 #include "platform/dll_search.h"
 #include "scene/com_apartment.h"
+#include "scene/scene_content.h"
+#include "scene/tracks_file.h"
 
 #include <windows.h>
+
+#include <cstdio>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
@@ -35,6 +39,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (!engine.CanRender()) {
         ShowDeviceFailure();
         return kDeviceFailureExitCode;
+    }
+    // The author's mode reads the tracks of the folder it watches instead.
+    if (!options.author) {
+        if (const std::optional<std::string> problem = UseTracksFile(engine.tracks, kTracksFile)) {
+            std::fputs(("vexlar: " + *problem + "\n").c_str(), stderr);
+            std::fflush(stderr);
+        }
     }
     return engine.Run();
 }

@@ -3,6 +3,7 @@
 #include "demo/shader_sources.h"
 #include "platform/unicode_text.h"
 
+#include <filesystem>
 #include <list>
 #include <string_view>
 #include <utility>
@@ -22,15 +23,21 @@ class FolderInclude : public ID3DInclude {
 public:
     explicit FolderInclude(std::wstring from) : folder(std::move(from)) {}
 
-    bool locked = false;  // an include could not be read now: try again later
+    // The first include there but not read, and why; a missing one is the compiler's to tell.
+    FileRead problem{.outcome = FileRead::Outcome::Read};
 
     HRESULT STDMETHODCALLTYPE Open(D3D_INCLUDE_TYPE, LPCSTR fileName, LPCVOID, LPCVOID* data, UINT* bytes) override
     {
+        if (fileName == nullptr) {
+            return E_FAIL;
+        }
         std::string text;
-        const FileRead result =
-            fileName == nullptr ? FileRead::Missing : ReadWholeFile(folder + L"\\" + Utf16FromUtf8(fileName), text);
-        if (result != FileRead::Read) {
-            locked = locked || result == FileRead::Locked;
+        FileRead result = ReadWholeFile(IncludePath(folder, fileName), text);
+        if (result.outcome != FileRead::Outcome::Read) {
+            if (result.outcome != FileRead::Outcome::Missing && problem.outcome == FileRead::Outcome::Read) {
+                problem = {.outcome = result.outcome,
+                           .reason = "#include \"" + std::string(fileName) + "\": " + result.reason};
+            }
             return E_FAIL;
         }
         opened.push_back(std::move(text));
@@ -49,24 +56,58 @@ private:
 
 FileRead ReadWholeFile(const std::wstring& path, std::string& text)
 {
+    using Outcome = FileRead::Outcome;
+    const auto errorReason = [](DWORD error) { return "cannot be read (Windows error " + std::to_string(error) + ")"; };
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {.outcome = Outcome::Unreadable, .reason = "a folder, not a file"};
+    }
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing : FileRead::Locked;
+        switch (const DWORD error = GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return {.outcome = Outcome::Missing};
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return {.outcome = Outcome::Busy, .reason = "still locked after a second"};
+        case ERROR_ACCESS_DENIED:  // also a file being deleted, for a moment
+            return {.outcome = Outcome::Busy, .reason = "access denied"};
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_DIRECTORY:
+        case ERROR_FILENAME_EXCED_RANGE:
+            return {.outcome = Outcome::Unreadable, .reason = "not a valid file name"};
+        default:
+            return {.outcome = Outcome::Busy, .reason = errorReason(error)};
+        }
     }
     LARGE_INTEGER size{};
-    FileRead result = FileRead::Locked;
-    if (GetFileSizeEx(file, &size) && size.QuadPart <= kMaxSourceBytes) {
+    FileRead result{.outcome = Outcome::Busy, .reason = errorReason(ERROR_READ_FAULT)};
+    if (!GetFileSizeEx(file, &size)) {
+        result.reason = errorReason(GetLastError());
+    } else if (size.QuadPart > kMaxSourceBytes) {
+        result = {.outcome = Outcome::Unreadable,
+                  .reason = "over 4 MiB (" + std::to_string(size.QuadPart) + " bytes): not a shader source"};
+    } else {
         text.assign(static_cast<std::size_t>(size.QuadPart), '\0');
         DWORD read = 0;
+        // Fewer bytes than the size: cut short while being read, so read again.
         if (text.empty() ||
             (ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr) && read == text.size())) {
-            result = FileRead::Read;
+            result = {.outcome = Outcome::Read};
         }
     }
     CloseHandle(file);
     return result;
+}
+
+std::wstring IncludePath(const std::wstring& folder, const std::string& name)
+{
+    // As the build's own compiler joins them: a full path replaces the folder,
+    // one from the drive's root keeps the folder's drive.
+    return (std::filesystem::path(folder) / std::filesystem::path(Utf16FromUtf8(name))).wstring();
 }
 
 ShaderCompiler::ShaderCompiler()
@@ -89,15 +130,19 @@ ShaderCompile ShaderCompiler::Compile(const std::wstring& folder, const char* fi
 {
     ShaderCompile result;
     std::string text;
-    switch (ReadWholeFile(folder + L"\\" + Utf16FromUtf8(file), text)) {
-    case FileRead::Locked:
-        result.outcome = ShaderCompile::Outcome::Locked;
+    const auto notRead = [&result, file](const FileRead& read) {
+        result.outcome =
+            read.outcome == FileRead::Outcome::Busy ? ShaderCompile::Outcome::Busy : ShaderCompile::Outcome::Unreadable;
+        result.message = std::string(file) + ": " + read.reason;
         return result;
-    case FileRead::Missing:
+    };
+    const FileRead read = ReadWholeFile(folder + L"\\" + Utf16FromUtf8(file), text);
+    if (read.outcome == FileRead::Outcome::Missing) {
         result.outcome = ShaderCompile::Outcome::Missing;
         return result;
-    case FileRead::Read:
-        break;
+    }
+    if (read.outcome != FileRead::Outcome::Read) {
+        return notRead(read);
     }
     if (compile == nullptr) {
         result.message = "the system's shader compiler (d3dcompiler_47.dll) is not loaded";
@@ -108,9 +153,8 @@ ShaderCompile ShaderCompiler::Compile(const std::wstring& folder, const char* fi
     ComPtr<ID3DBlob> messages;
     const HRESULT compiled = compile(text.data(), text.size(), file, nullptr, &includes, "main", profile, kCompileFlags,
                                      0, &code, &messages);
-    if (includes.locked) {
-        result.outcome = ShaderCompile::Outcome::Locked;
-        return result;
+    if (includes.problem.outcome != FileRead::Outcome::Read) {
+        return notRead(includes.problem);
     }
     if (FAILED(compiled) || !code || code->GetBufferSize() == 0) {
         if (messages && messages->GetBufferSize() > 0) {

@@ -9,22 +9,37 @@
 
 #include <string>
 
-enum class FileRead { Read, Missing, Locked };
+// What became of reading a whole file.
+struct FileRead {
+    enum class Outcome {
+        Read,
+        Missing,     // not there
+        Busy,        // locked, or refused for now: may be read later
+        Unreadable,  // a folder, not a valid name, too large: not until it changes
+    };
+    Outcome outcome = Outcome::Missing;
+    std::string reason;  // why it was not read, when it is there: "access denied"
+};
 
 // Reads a whole file that others may be writing, renaming or deleting.
 FileRead ReadWholeFile(const std::wstring& path, std::string& text);
 
+// Where the build's compiler reads an #include of `name` from a source in
+// `folder`: beside the source, or `name` itself when it is a full path.
+std::wstring IncludePath(const std::wstring& folder, const std::string& name);
+
 // What became of one source's compile.
 struct ShaderCompile {
     enum class Outcome {
-        Compiled,  // `code` holds the bytecode
-        Failed,    // `message` holds the compiler's first message
-        Missing,   // the source is not there
-        Locked,    // the source or an include cannot be read now: try again later
+        Compiled,    // `code` holds the bytecode
+        Failed,      // `message` holds the compiler's first message
+        Missing,     // the source is not there
+        Busy,        // the source or an include cannot be read now: try again later
+        Unreadable,  // the source or an include cannot be read until it changes
     };
     Outcome outcome = Outcome::Failed;
     Microsoft::WRL::ComPtr<ID3DBlob> code;
-    std::string message;
+    std::string message;  // when Failed, Busy or Unreadable: what to tell
 };
 
 class ShaderCompiler {

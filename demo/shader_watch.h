@@ -1,7 +1,11 @@
-// Watches a folder of shader sources by polling: which .hlsl and .hlsli files
-// were saved since the last look. A file counts as saved once its size and
-// last-write time have held still over one look, so a file still being
-// written is not taken half way.
+// Watches the author's folder for the files the author's mode reads (shader
+// sources, their includes and the tracks) by the folder's own change
+// notifications, collected once a frame without waiting: a save is seen as
+// soon as Windows tells it, and nothing is looked at between saves. When the
+// notifications overflowed, the whole folder is looked at and compared with
+// what was known. Once a second the path is checked to still name the
+// folder watched: one taken away, or replaced by another, is watched anew
+// once it is there, and what changed meanwhile counts as saved.
 #pragma once
 
 #include <windows.h>
@@ -10,19 +14,32 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
+
+// Whether the author's mode reads a file of this name: a .hlsl or .hlsli
+// file, or tracks.txt (in any case of the letters).
+bool IsWatchedFile(const std::wstring& name);
+
+// The shader sources (.hlsl) and includes (.hlsli) in `folder` now.
+std::set<std::wstring> ShaderFiles(const std::wstring& folder);
 
 class ShaderWatch {
 public:
-    // Takes the folder's files as they are now; none of them counts as saved.
-    explicit ShaderWatch(std::wstring watched);
+    // Enough for a few hundred names between two frames; more overflows
+    // into a look at the whole folder.
+    static constexpr DWORD kNotificationBytes = 16384;
 
-    // The names of the files saved since the last call.
-    std::set<std::wstring> Saved();
+    // Takes the folder's files as they are now; none of them counts as saved.
+    explicit ShaderWatch(std::wstring watched, DWORD notificationBytes = kNotificationBytes);
+    ~ShaderWatch();
+    ShaderWatch(const ShaderWatch&) = delete;
+    ShaderWatch& operator=(const ShaderWatch&) = delete;
+
+    // The watched files written, made, renamed or taken away since the last
+    // call, as the notifications came by `nowMs`.
+    std::set<std::wstring> Saved(std::uint64_t nowMs);
 
     const std::wstring& Folder() const { return folder; }
-    // The sources (.hlsl) and includes (.hlsli) as the last look took them:
-    // one new and not yet held still is not among them.
-    std::set<std::wstring> Files() const;
 
 private:
     struct Stamp {
@@ -31,8 +48,21 @@ private:
         bool operator==(const Stamp&) const = default;
     };
     std::map<std::wstring, Stamp> Look() const;
+    void Open();
+    void Close();
+    void Arm();
+    void TakeNotifications(DWORD bytes, std::set<std::wstring>& saved);
+    // Every file that differs from what was known counts as saved.
+    void LookAgain(std::set<std::wstring>& saved);
+    // Whether the path still names the folder the handle watches.
+    bool StillTheFolder() const;
 
     const std::wstring folder;
-    std::map<std::wstring, Stamp> known;     // as last taken
-    std::map<std::wstring, Stamp> changing;  // seen changed, not yet still
+    std::vector<DWORD> buffer;  // DWORDs: the notifications are DWORD-aligned
+    HANDLE directory = INVALID_HANDLE_VALUE;
+    HANDLE event = nullptr;
+    OVERLAPPED overlapped{};
+    bool armed = false;
+    std::map<std::wstring, Stamp> known;  // the watched files as last seen
+    std::uint64_t nextCheckMs = 0;
 };

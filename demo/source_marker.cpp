@@ -22,6 +22,10 @@ std::optional<std::string> SourceFolderOfMarker(std::string_view bytes)
     if (bytes.size() > kLongestSourceMarker) {
         return std::nullopt;
     }
+    // An editor's UTF-8 byte-order mark, had an author written the file by hand.
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+    }
     if (bytes.ends_with('\n')) {
         bytes.remove_suffix(1);
         if (bytes.ends_with('\r')) {

@@ -15,7 +15,8 @@ inline constexpr std::wstring_view kSourceMarkerName = L"source-shaders.txt";
 // More than any Windows path takes: a larger file is not the build's.
 inline constexpr std::size_t kLongestSourceMarker = 32768;
 
-// The folder the marker names, in UTF-8: one full Windows path ("C:\..." or
-// "\\server\share\..."), then at most one line end. Anything else (empty, a
-// relative path, a second line, control characters, too long) names none.
+// The folder the marker names, in UTF-8 (after a byte-order mark, if any):
+// one full Windows path ("C:\..." or "\\server\share\..."), then at most
+// one line end. Anything else (empty, a relative path, a second line, control
+// characters, too long) names none.
 std::optional<std::string> SourceFolderOfMarker(std::string_view bytes);

@@ -225,3 +225,19 @@ void Graphics::DrawObject(MeshObject& object, const Camera& camera, float yaw, f
     context->IASetInputLayout(material.inputLayout.Get());
     context->DrawIndexed(static_cast<UINT>(object.indexCount), 0, 0);
 }
+
+void Graphics::BindFreeTracks(const std::array<float, 16>& values)
+{
+    if (!freeTracksBuffer) {
+        const D3D11_BUFFER_DESC desc{
+            .ByteWidth = sizeof(values), .Usage = D3D11_USAGE_DEFAULT, .BindFlags = D3D11_BIND_CONSTANT_BUFFER};
+        device->CreateBuffer(&desc, nullptr, &freeTracksBuffer);
+    }
+    if (!freeTracksBuffer) {
+        return;
+    }
+    context->UpdateSubresource(freeTracksBuffer.Get(), 0, nullptr, values.data(), 0, 0);
+    ID3D11Buffer* const buffers[] = {freeTracksBuffer.Get()};
+    context->VSSetConstantBuffers(1, 1, buffers);
+    context->PSSetConstantBuffers(1, 1, buffers);
+}

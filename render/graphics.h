@@ -5,6 +5,7 @@
 #include <dxgi.h>
 #include <wrl/client.h>
 
+#include <array>
 #include <cstdint>
 
 class Camera;
@@ -37,12 +38,17 @@ public:
     void DrawObject(MeshObject& object, const Camera& camera, float yaw, float pitch, float x, float y, float z,
                     float time);
 
+    // The free tracks' values for the vertex and pixel shaders of every draw
+    // from now on, in the constant buffer at register b1 (float4 tracks[4]).
+    void BindFreeTracks(const std::array<float, 16>& values);
+
     Microsoft::WRL::ComPtr<ID3D11Device> device;
     Microsoft::WRL::ComPtr<IDXGISwapChain> swapChain;
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> offscreenTarget;  // only without a window
     Microsoft::WRL::ComPtr<ID3D11RenderTargetView> renderTargetView;
     Microsoft::WRL::ComPtr<ID3D11DepthStencilView> depthStencilView;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> freeTracksBuffer;  // made on the first frame
     // The frame targets' size: with a window, the back buffer's own, read
     // back from it, which the depth buffer, viewport and camera all take.
     std::uint32_t width = 0;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "scene/track_player.h"
+
 #include <array>
 #include <cstddef>
 
 // Everything a frame draws is a closed-form function of the frame time t;
-// these functions are that choreography, free of any device call.
+// these functions are that choreography, free of any device call. A named
+// track in force replaces its one number, used as the frame uses its own.
 
 struct ClearColour {
     float rgba[4];
@@ -25,12 +28,12 @@ struct ObjectPlacement {
 
 inline constexpr std::size_t kObjectsPerFrame = 37;  // the cube, then four rows of nine pyramids
 
-ClearColour FrameClearColour(float t);
-EyePosition FrameEyePosition(float t);
+ClearColour FrameClearColour(float t, const TrackValues& tracks = {});
+EyePosition FrameEyePosition(float t, const TrackValues& tracks = {});
 
 // Position of pyramid i (1 to 9) along its row's axis, and its distance out
 // from that axis along z.
 float RowCoordinate(int i);
 float RowHeight(int i);
 
-std::array<ObjectPlacement, kObjectsPerFrame> FramePlacements(float t);
+std::array<ObjectPlacement, kObjectsPerFrame> FramePlacements(float t, const TrackValues& tracks = {});

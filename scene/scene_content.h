@@ -14,6 +14,8 @@ inline constexpr const char* kPyramidPixelShader = "shaders\\PSDefault.cso";
 inline constexpr const char* kPyramidVertexShader = "shaders\\VSDefault.cso";
 inline constexpr const wchar_t* kCubeTexture = L"textures/grass.jpg";
 inline constexpr const wchar_t* kMusicFile = L"music.mp3";
+// Read once at start when it is there; without it the frame is the closed forms'.
+inline constexpr const wchar_t* kTracksFile = L"shaders\\tracks.txt";
 
 // The colour tables handed to each material's pixel shader. The pyramid's
 // shader gives entries 0 and 1 to the base's two triangles and 2 to 5 to the

@@ -11,7 +11,7 @@ BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 
 vexlar_packages=(cmake make ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
   xvfb xauth x11-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  imagemagick xdotool googletest clang-format clang-tidy zip unzip ffmpeg clang libclang-rt-14-dev
+  imagemagick xdotool xclip googletest clang-format clang-tidy zip unzip ffmpeg clang libclang-rt-14-dev
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils pulseaudio pulseaudio-utils gdb)
 
 # shellcheck source=scripts/install-packages.sh

@@ -1,10 +1,13 @@
+#include "demo/author_clipboard.h"
 #include "demo/author_mode.h"
 #include "demo/shader_sources.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -102,20 +105,70 @@ TEST(AuthorMode, APassageRepeatsBetweenItsMarksUntilCleared)
     EXPECT_EQ(PassageRepeat(3.0, state), 0.0);
 }
 
+// The title's time is the one C copies.
 TEST(AuthorMode, TheTitleTellsTheTimeToTheMillisecondAndWhatIsSet)
 {
     AuthorState state;
-    EXPECT_EQ(AuthorTitle(3.0, state, ""), "Vexlar-engine | author | 3.000 s");
+    EXPECT_EQ(AuthorTitle(3.0, state, 0, ""), "Vexlar-engine | author | 3.000 s");
     // A float's 3 s read back as 2.9999998 is still 3.000; 2.9996 is not yet.
-    EXPECT_EQ(AuthorTitle(static_cast<double>(2.9999998f), state, ""), "Vexlar-engine | author | 3.000 s");
-    EXPECT_EQ(AuthorTitle(2.9996, state, ""), "Vexlar-engine | author | 2.999 s");
-    EXPECT_EQ(AuthorTitle(-1.0, state, ""), "Vexlar-engine | author | 0.000 s");  // no music
+    EXPECT_EQ(AuthorTitle(static_cast<double>(2.9999998f), state, 0, ""), "Vexlar-engine | author | 3.000 s");
+    EXPECT_EQ(AuthorTitle(2.9996, state, 0, ""), "Vexlar-engine | author | 2.999 s");
+    EXPECT_EQ(AuthorTitle(-1.0, state, 0, ""), "Vexlar-engine | author | 0.000 s");  // no music
     state.paused = true;
     state.passageStart = 1.25;
     state.passageEnd = 4.0;
-    EXPECT_EQ(AuthorTitle(61.5, state, "pyramid_pixel.hlsl(3,5): error X3000: syntax error"),
-              "Vexlar-engine | author | 61.500 s | paused | passage 1.250-4.000 s | "
+    EXPECT_EQ(AuthorTitle(61.5, state, 5, "pyramid_pixel.hlsl(3,5): error X3000: syntax error"),
+              "Vexlar-engine | author | 61.500 s | paused | passage 1.250-4.000 s | 5 tracks | "
               "pyramid_pixel.hlsl(3,5): error X3000: syntax error");
+    EXPECT_EQ(AuthorTitle(12.3456, {}, 1, ""), "Vexlar-engine | author | 12.345 s | 1 track");
+
+    for (const char key : {'c', 'C'}) {
+        AuthorState unchanged;
+        const AuthorAction action = ApplyAuthorKey(AuthorKeyOfCharacter(key).value(), 12.3456, 64.0, unchanged);
+        EXPECT_TRUE(action.copyTime && !action.seekTo && !action.pause && !unchanged.paused);
+    }
+    EXPECT_EQ(AuthorSeconds(12.3456), "12.345");
+}
+
+// The clipboard gets the text as Unicode; held open by another program, it
+// is given up on within a moment, and taken once free again.
+TEST(AuthorClipboard, CopiesUnicodeTextAndNeverWaitsLong)
+{
+    const auto read = [] {
+        std::wstring text;
+        if (OpenClipboard(nullptr)) {
+            if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+                text = static_cast<const wchar_t*>(GlobalLock(data));
+                GlobalUnlock(data);
+            }
+            CloseClipboard();
+        }
+        return text;
+    };
+    // Owned by a window, as the program's is: one that holds the clipboard
+    // open is another than the one that asks.
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_TRUE(CopyToClipboard(owner, "12.345"));
+    EXPECT_EQ(read(), L"12.345");
+
+    std::promise<void> opened;
+    std::promise<void> release;
+    std::thread holder([&] {
+        const bool held = OpenClipboard(nullptr) != FALSE;
+        opened.set_value();
+        release.get_future().wait();
+        if (held) {
+            CloseClipboard();
+        }
+    });
+    opened.get_future().wait();
+    EXPECT_FALSE(CopyToClipboard(owner, "1.000"));
+    release.set_value();
+    holder.join();
+    EXPECT_TRUE(CopyToClipboard(owner, "1.000"));
+    EXPECT_EQ(read(), L"1.000");
+    DestroyWindow(owner);
 }
 
 TEST(ShaderSources, FindsIncludesAndTheSourcesASaveMakesStale)
@@ -158,6 +211,11 @@ TEST(ShaderSources, TheCompilersFirstMessageIsItsFirstLineThatSaysSomething)
     EXPECT_EQ(FirstMessageLine("a.hlsl(1,1): 'x\x1b[2J\ty\x7f\xc2\x9b[1m\xc2\xa0'"),
               "a.hlsl(1,1): 'x [2J y  [1m\xc2\xa0'");
     EXPECT_EQ(FirstMessageLine(""), "");
+    for (char control = 1; control < 0x20; ++control) {
+        if (control != '\n') {
+            EXPECT_EQ(FirstMessageLine(std::string("a") + control + "b"), "a b") << int{control};
+        }
+    }
     EXPECT_EQ(FirstMessageLine("\n\n \t"), "");
 }
 

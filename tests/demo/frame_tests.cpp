@@ -5,10 +5,12 @@
 #include "demo/keep_awake.h"
 #include "demo/message_loop.h"
 #include "demo/present_outcome.h"
+#include "demo/shader_compiler.h"
 #include "render/camera.h"
 #include "render/materials.h"
 #include "render/mesh_object.h"
 #include "scene/frame_transforms.h"
+#include "scene/tracks.h"
 #include "tests/support/read_back.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +18,11 @@
 
 #include <wrl/client.h>
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -45,6 +49,7 @@ protected:
         engine->createDevice = D3D11CreateDeviceAndSwapChain;
         engine->occlusion = OcclusionPacing{};
         engine->window.keyboard.keyStates.reset(VK_ESCAPE);
+        engine->tracks.Use(Tracks{});
     }
     static void TearDownTestSuite()
     {
@@ -100,6 +105,20 @@ std::uint8_t ToByte(float unit)
     return static_cast<std::uint8_t>(std::lround(unit * 255.0f));
 }
 
+Tracks TracksOf(const std::string& text)
+{
+    TracksRead read = ReadTracks(text, "tracks.txt");
+    EXPECT_EQ(read.error, "");
+    return read.tracks.value_or(Tracks{});
+}
+
+// The shortest decimal that reads back as this float.
+std::string Decimal(float value)
+{
+    std::array<char, 32> digits{};
+    return {digits.data(), std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr};
+}
+
 TEST_F(Frame, SceneHasTheCubeOnceAndOnePyramidObjectNineTimes)
 {
     ASSERT_EQ(engine->scene.size(), 10u);
@@ -126,6 +145,68 @@ TEST_F(Frame, BackgroundIsTheClearColourOfItsTime)
         EXPECT_EQ(corner.c1, ToByte(clear.rgba[1]));  // green
         EXPECT_EQ(corner.c0, ToByte(clear.rgba[2]));  // blue
     }
+    // Keyed to constants, the background is theirs at any time.
+    engine->tracks.Use(TracksOf("track clear.g\n0 0.2\ntrack clear.r\n0 0.8\ntrack clear.b\n5 0.6\n"));
+    const ReadBackImage::Pixel keyed = DrawAndReadBack(2.0f).At(2, 2);
+    EXPECT_EQ((std::array{keyed.c2, keyed.c1, keyed.c0}), (std::array{ToByte(0.8f), ToByte(0.2f), ToByte(0.6f)}));
+}
+
+TEST_F(Frame, CameraKeyedToAnotherTimeDrawsThatCameraWithAllElseAtItsOwnTime)
+{
+    const EyePosition then = FrameEyePosition(2.0f);
+    engine->tracks.Use(TracksOf("track camera.x\n0 " + Decimal(then.x) + "\ntrack camera.y\n1 " + Decimal(then.y) +
+                                "\n9 0 linear\ntrack camera.z\n0 " + Decimal(then.z)));
+    const ReadBackImage keyed = DrawAndReadBack(0.5f);
+    engine->tracks.Use(Tracks{});
+    const ReadBackImage unkeyed = DrawAndReadBack(0.5f);
+
+    // The reference, drawn by hand: the frame of t = 0.5 seen from the eye of t = 2.
+    Graphics& graphics = *engine->window.graphics;
+    const ClearColour clear = FrameClearColour(0.5f);
+    for (int frame = 0; frame < 2; ++frame) {
+        graphics.context->ClearRenderTargetView(graphics.renderTargetView.Get(), clear.rgba);
+        graphics.context->ClearDepthStencilView(graphics.depthStencilView.Get(), D3D11_CLEAR_DEPTH, 1.0f, 0);
+        engine->camera->MoveTo(then.x, then.y, then.z);
+        for (const ObjectPlacement& p : FramePlacements(0.5f)) {
+            graphics.DrawObject(*engine->scene[p.sceneEntry], *engine->camera, p.yaw, p.pitch, p.x, p.y, p.z, p.time);
+        }
+    }
+    EXPECT_TRUE(SameImage(keyed, ReadBackTarget()));
+    EXPECT_FALSE(SameImage(keyed, unkeyed));
+}
+
+TEST_F(Frame, FreeTracksReachAPixelShaderAtRegisterB1)
+{
+    CreateDirectoryW(L"free-track-shader", nullptr);
+    // Constant indices only: Wine's compiler gives up on a run-time one.
+    std::ofstream("free-track-shader\\tracks_pixel.hlsl")
+        << "cbuffer Tracks : register(b1) { float4 tracks[4]; };\n"
+           "float4 main() : SV_Target { return float4(tracks[1].y, tracks[3].w, 0.0, 1.0); }\n";
+    const ShaderCompiler compiler;
+    const ShaderCompile compiled = compiler.Compile(L"free-track-shader", "tracks_pixel.hlsl", "ps_5_0");
+    ASSERT_EQ(compiled.outcome, ShaderCompile::Outcome::Compiled) << compiled.message;
+    Material& pyramids = *engine->scene[1]->material;
+    const Microsoft::WRL::ComPtr<ID3D11PixelShader> shipped = pyramids.pixelShader;
+    pyramids.pixelShader.Reset();
+    engine->device->CreatePixelShader(compiled.code->GetBufferPointer(), compiled.code->GetBufferSize(), nullptr,
+                                      &pyramids.pixelShader);
+
+    // Named tracks take no place among the free ones: the sixth free track is tracks[1].y.
+    std::string text = "track camera.x\n0 0\n";
+    for (int i = 1; i <= 16; ++i) {
+        text += "track f" + std::to_string(i) + "\n0 " + (i == 6 ? "0.6" : i == 16 ? "0.2" : "0") + "\n";
+    }
+    const ObjectPlacement placement = FramePlacements(0.0f)[1];
+    std::array<ReadBackImage::Pixel, 2> pixels{};
+    for (const bool keyed : {false, true}) {
+        engine->tracks.Use(keyed ? TracksOf(text) : Tracks{});
+        const ReadBackImage image = DrawAndReadBack(0.0f);
+        const auto [x, y] = ScreenPointOf({placement.x, placement.y + 0.5f, placement.z, 0.0f}, image);
+        pixels[keyed ? 1 : 0] = image.At(x, y);
+    }
+    pyramids.pixelShader = shipped;
+    EXPECT_EQ((std::array{pixels[0].c2, pixels[0].c1}), (std::array<std::uint8_t, 2>{0, 0}));
+    EXPECT_EQ((std::array{pixels[1].c2, pixels[1].c1}), (std::array{ToByte(0.6f), ToByte(0.2f)}));
 }
 
 TEST_F(Frame, TexturedCubeCoversTheCentreOfTheScreen)
@@ -202,7 +283,7 @@ TEST_F(Frame, EscapeHeldOrTappedPostsQuitButTheFrameIsStillDrawn)
         SendMessageA(hwnd, WM_KEYDOWN, key, 1);
         SendMessageA(hwnd, WM_KEYUP, key, 1 | (LPARAM{3} << 30));
     }
-    author.BeforeFrame(engine->window, engine->device, engine->scene);
+    author.BeforeFrame(engine->window, engine->device, engine->scene, engine->tracks);
     ASSERT_EQ(keyboard.keyEvents.Size(), 4u);
     EXPECT_EQ(keyboard.keyEvents[0], (KeyEvent{KeyEventKind::Press, 'A'}));
     EXPECT_EQ(keyboard.keyEvents[2], (KeyEvent{KeyEventKind::Press, VK_ESCAPE}));
@@ -295,6 +376,34 @@ TEST_F(Frame, CaptureDrawsTheLiveProgramsFramesPixelForPixelThroughResizes)
         }
         EXPECT_GT(pyramidPixels, 100u) << "frame " << n;
     }
+}
+
+TEST_F(Frame, CaptureDrawsTheTracksAsTheLiveProgramDoes)
+{
+    const std::string text = "track camera.x\n0 -12 smooth\n20 12\ntrack clear.g\n0 0.9\n";
+    const CaptureRange range{4.0, 4.04};
+    const double fps = 60.0;
+    engine->tracks.Use(TracksOf(text));
+    std::vector<ReadBackImage> live;
+    for (std::int64_t n = -1; n < 3; ++n) {
+        engine->DrawFrame(static_cast<float>(CaptureFrameTime(range, fps, n)));
+        if (n >= 0) {
+            live.push_back(ReadBackTarget());
+        }
+    }
+    FrameCapture capture(live[0].width, live[0].height);
+    capture.tracks.Use(TracksOf(text));
+    std::vector<std::vector<std::uint8_t>> captured;
+    const auto sink = [&](const CapturedFrame& frame) {
+        PackFrameRows(frame, captured.emplace_back());
+        return std::optional<std::string>();
+    };
+    ASSERT_EQ(capture.Capture(range, fps, sink), std::nullopt);
+    ASSERT_EQ(captured.size(), live.size());
+    for (std::size_t n = 0; n < live.size(); ++n) {
+        EXPECT_TRUE(captured[n] == live[n].bytes) << "frame " << n;
+    }
+    EXPECT_EQ(live[0].At(2, 2).c1, ToByte(0.9f));
 }
 
 TEST_F(Frame, WhileMinimisedNothingIsDrawnAndVisibilityIsTestedAtABoundedRate)

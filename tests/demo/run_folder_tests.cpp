@@ -51,6 +51,7 @@ TEST(SourceMarker, NamesOneFullPathOnOneLineAndNothingElse)
 {
     EXPECT_EQ(SourceFolderOfMarker("Z:\\work\\vexlar\\shaders\r\n"), "Z:\\work\\vexlar\\shaders");
     EXPECT_EQ(SourceFolderOfMarker("\\\\server\\share\\shaders"), "\\\\server\\share\\shaders");
+    EXPECT_EQ(SourceFolderOfMarker("\xEF\xBB\xBFZ:\\shaders\n"), "Z:\\shaders");  // saved by an editor
     const std::string refused[] = {
         "",
         "shaders\n",
@@ -119,14 +120,28 @@ TEST_F(ExecutableFolder, AuthorFolderIsTheOneTypedElseTheBuildsElseBesideTheProg
     const std::wstring marker = program + L"\\" + std::wstring(kSourceMarkerName);
     Put(marker, Utf8FromUtf16(source).value_or("") + "\n");
     EXPECT_EQ(AuthorFolder(L"", program), source);
+    EXPECT_EQ(AuthorFolderNotice(program + L"\\shaders", program), std::nullopt);
+    // The shaders beside the program, where a build's own were expected: told, naming both.
+    const std::string programText = Utf8FromUtf16(program).value_or("");
     Put(marker, Utf8FromUtf16(source).value_or("") + "-moved\n");
     EXPECT_EQ(AuthorFolder(L"", program), program + L"\\shaders");
+    EXPECT_EQ(AuthorFolderNotice(program + L"\\shaders", program),
+              "watching " + programText + "\\shaders: the folder source-shaders.txt names, " +
+                  Utf8FromUtf16(source).value_or("") + "-moved, does not exist");
+    Put(marker, "shaders\n");
+    EXPECT_EQ(AuthorFolderNotice(program + L"\\shaders", program),
+              "watching " + programText + "\\shaders: source-shaders.txt names no folder (one full path on one line)");
+    EXPECT_EQ(AuthorFolderNotice(source, program), std::nullopt);  // a FOLDER of the author's own
 
     Put(program + L"\\shaders\\PSDefault.cso", "DXBC");
     EXPECT_EQ(AuthorFolderProblem(program + L"\\shaders"),
               "the shader folder " + Utf8FromUtf16(program).value_or("") + "\\shaders holds no shader source (.hlsl)");
+    // Looked at again each second, the problem goes once a source is there.
+    AuthorFolderCheck check(program + L"\\shaders", program);
+    EXPECT_NE(check.Problem(0), "");
     Put(program + L"\\shaders\\pyramid_pixel.hlsl", "");
     EXPECT_EQ(AuthorFolderProblem(program + L"\\shaders"), std::nullopt);
+    EXPECT_EQ(check.Problem(1000), "");
 }
 
 }  // namespace

@@ -227,4 +227,57 @@ xdotool key Escape
 wait_for_exit
 check "Escape tapped ends the author's mode with exit code 0" 0 "$exit_code"
 
+
+# Tracks and the clipboard, in a run of their own from the package's folder:
+# a tracks.txt saved there moves the camera; a broken one keeps the last good
+# tracks, its message in the title; C puts the time shown on the clipboard.
+(exec timeout 120 wine "$folder/vexlar.exe" --author --windowed "$size" 2>"$work/tracks-stderr") &
+program=$!
+wait_for_title ' s' >/dev/null
+for _ in $(seq 1 50); do
+  client=$(wine "$folder/display_layout.exe" client | tr -d '\r') && break
+  sleep 0.2
+done
+area=$(echo "${client:-}" | awk '{ print $4 "x" $5 "+" $2 "+" $3 }')
+IFS=+ read -r _ x y <<<"$area"
+xdotool mousemove $((x + 20)) $((y + 20))
+xdotool key space Home Right Right Right
+wait_for_title '3.000 s | paused' >/dev/null
+check "paused at 3 s, the picture is the frame of t = 3 s before any tracks" 0 "$(pixels_unlike "$work/at-3s.png")"
+printf 'track camera.x\n0 0.5\ntrack camera.z\n0 -15\n' >"$shaders/tracks.txt"
+check "a saved tracks.txt is in force: the title tells its tracks" yes \
+  "$([[ "$(wait_for_title '| 2 tracks')" == *"| 3.000 s | paused | 2 tracks" ]] && echo yes || echo no)"
+# Another picture than t = 3 s's, once it is drawn (the picture differs by most of its pixels).
+for _ in $(seq 1 50); do
+  moved=$(compare -metric AE "$work/shot.png" "$work/at-3s.png" null: 2>&1)
+  [ "${moved:-0}" -gt 1000 ] && break
+  sleep 0.2
+  shoot
+done
+check "and the camera moves: the picture is no longer the frame of t = 3 s" yes \
+  "$([ "${moved:-0}" -gt 1000 ] && echo yes || echo no)"
+cp "$work/shot.png" "$work/tracked.png"
+
+printf 'track camera.x\n6 1\n4.5 2\n' >"$shaders/tracks.txt"
+told="tracks.txt:3: the keys' times must increase: 4.5 after 6"
+now=$(wait_for_title 'must increase')
+echo "the title: $now"
+check "a broken tracks.txt is told in the title, the last good tracks kept" yes \
+  "$([[ "$now" == *"| 2 tracks | "*"$told" ]] && echo yes || echo no)"
+check "and on standard error" yes "$(grep -qF "$told" "$work/tracks-stderr" && echo yes || echo no)"
+check "and the picture stays as the last good tracks drew it" 0 "$(pixels_unlike "$work/tracked.png")"
+
+printf 'before' | xclip -selection clipboard
+xdotool key c
+copied=""
+for _ in $(seq 1 50); do
+  copied=$(timeout 5 xclip -o -selection clipboard 2>/dev/null)
+  [ "$copied" = 3.000 ] && break
+  sleep 0.2
+done
+check "C puts the time shown on the clipboard" 3.000 "$copied"
+xdotool key Escape
+wait_for_exit
+check "Escape ends it with exit code 0" 0 "$exit_code"
+
 finish
