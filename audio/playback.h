@@ -137,18 +137,18 @@ public:
 
 private:
     // The threads' bodies: their apartments, priority and failures.
+    static unsigned __stdcall DecodeThread(void* playback);
     void Decode();
     void Feed();
 
     const StreamInfo info;
     std::atomic<bool> stopRequested{false};
     const OwnedHandle stopEvent;
-    const OwnedHandle endedEvent;  // set by the decoding thread once both threads have ended
     PlaybackState state;
     StreamDecoder decoding;
     DeviceFeeder feeding;
-    // Set in the constructor, before any other thread can ask.
-    bool running = false;
-    std::thread decoder;
     std::thread feeder;  // started and joined by the decoding thread
+    // Set in the constructor, before any other thread can ask; signalled once
+    // the decoding thread is gone, which joined the feeding thread before.
+    OwnedHandle decoder;
 };

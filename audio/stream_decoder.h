@@ -52,6 +52,7 @@ private:
     // left, decodes up to the full stretch ahead.
     void DecodeAhead();
     void ApplySeek();
+    std::uint64_t HeldEnd();
     void FinishSource(std::uint64_t end);
 
     PlaybackState& state;

@@ -48,20 +48,21 @@ TEST(PlaybackState, WhatIsNotedOfAPlaceLeftMeanwhileCountsForNothing)
     expectStandsAt(back, StreamActivity::Playing);
     const std::optional<SeekRequest> served = state.TakeSeek();
     ASSERT_TRUE(served);
-    state.NoteSeekServed(served->target, SeekServed::FromQueue, 0, 9'000);
+    state.NoteSeekServed(served->target, SeekServed::FromQueue, 0);
     state.NoteDeviceReading(DevicePosition{.frames = reached / 2 + 100, .time = clock.Now()});
     expectStandsAt(back, StreamActivity::Playing);
 
     // Sent before what is held, then on while the decoding thread serves
     // that seek: nothing is let go meanwhile.
-    ASSERT_TRUE(state.NoteHeldFrom(2'000));
-    state.Seek(1'000, 0);
-    expectStandsAt(1'000, StreamActivity::Stalled);
+    ASSERT_EQ(state.NoteKeptFrom(0), back);
+    state.Seek(500, 0);
+    expectStandsAt(500, StreamActivity::Stalled);
     const std::optional<SeekRequest> overtaken = state.TakeSeek();
     ASSERT_TRUE(overtaken);
+    EXPECT_TRUE(overtaken->reopen);
     state.Seek(6'000, 0);
-    EXPECT_FALSE(state.NoteHeldFrom(5'000));
-    state.NoteSeekServed(overtaken->target, SeekServed::FromSourceAgain, 0, 0);
+    EXPECT_FALSE(state.NoteKeptFrom(0));
+    state.NoteSeekServed(overtaken->target, SeekServed::FromSourceAgain, 0);
     expectStandsAt(6'000, StreamActivity::Stalled);
 }
 
