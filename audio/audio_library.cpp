@@ -27,7 +27,8 @@ AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondCl
 bool AudioLibrary::Init(int device)
 {
     std::unique_lock lock(mutex);
-    if (initialised) {
+    // After the end at exit nothing starts again: its streams would outlive it.
+    if (initialised || ended) {
         return false;
     }
     switch (device) {
@@ -44,7 +45,7 @@ bool AudioLibrary::Init(int device)
         lock.unlock();
         const bool found = hasDefaultDevice();
         lock.lock();
-        if (!found || initialised) {
+        if (!found || initialised || ended) {
             return false;
         }
         output = AudioOutput::DefaultDevice;
@@ -126,7 +127,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
     AudioOutput chosen = AudioOutput::Silent;
     {
         std::lock_guard lock(mutex);
-        if (!initialised || lastHandle == UINT32_MAX) {
+        if (!initialised || ended || lastHandle == UINT32_MAX) {
             return 0;
         }
         chosen = output;
@@ -168,8 +169,8 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
     }
     stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock, keptBehindBytes);
     std::lock_guard lock(mutex);
-    // Freed meanwhile: the stream goes with the others.
-    if (!initialised || lastHandle == UINT32_MAX) {
+    // Freed or ended at exit meanwhile: the stream is refused, and ends here.
+    if (!initialised || ended || lastHandle == UINT32_MAX) {
         return 0;
     }
     const std::uint32_t handle = ++lastHandle;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -257,6 +258,7 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     ASSERT_NE(stream, 0u);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, 1.00001), 176400u);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, -0.5), kNoPosition);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, std::nan("")), kNoPosition);
     EXPECT_FALSE(BASS_ChannelPause(stream));  // not playing yet
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
     ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));

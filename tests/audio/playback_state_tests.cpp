@@ -64,6 +64,16 @@ TEST(PlaybackState, WhatIsNotedOfAPlaceLeftMeanwhileCountsForNothing)
     EXPECT_FALSE(state.NoteKeptFrom(0));
     state.NoteSeekServed(overtaken->target, SeekServed::FromSourceAgain, 0);
     expectStandsAt(6'000, StreamActivity::Stalled);
+
+    // Sent past what is decoded while decoding stands, and back to a place
+    // between: neither is held.
+    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromSourceAgain, 0);
+    ASSERT_TRUE(state.NoteDecoded(8'000));
+    state.Seek(12'000, 0);
+    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromQueue, 0);
+    expectStandsAt(12'000, StreamActivity::Stalled);
+    state.Seek(9'000, 0);
+    expectStandsAt(9'000, StreamActivity::Stalled);
 }
 
 // Paused and resumed between two turns of the feeding thread, the device
