@@ -174,7 +174,8 @@ std::optional<SeekRequest> PlaybackState::TakeSeek()
     return std::exchange(decoderSeek, std::nullopt);
 }
 
-void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin)
+void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin,
+                                   std::uint64_t queueEnd)
 {
     std::lock_guard lock(mutex);
     if (decoderSeek) {
@@ -182,6 +183,8 @@ void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::ui
     }
     switch (how) {
     case SeekServed::FromQueue:
+        // What was decoded while the seek waited counts now.
+        decodedEnd = std::max(decodedEnd, queueEnd);
         break;
     case SeekServed::FromSourceAgain:
         // The queue starts again where the source does, and holds what is

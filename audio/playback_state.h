@@ -107,8 +107,8 @@ public:
     void NoteNoSource(bool noDecoder);
     std::optional<SeekRequest> TakeSeek();
     // Ignored when sought again meanwhile: the next TakeSeek serves that.
-    // `queueBegin`: where the queue starts once it is served.
-    void NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin);
+    // `queueBegin` and `queueEnd`: what the queue holds once it is served.
+    void NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin, std::uint64_t queueEnd);
     // Before the queue lets go of what was heard: where the stretch kept
     // behind the position starts, from now on not held (a seek before it
     // opens the source again). Nothing while a seek waits, which may be for

@@ -134,9 +134,9 @@ void StreamDecoder::ApplySeek()
     if (!seek) {
         return;
     }
-    const bool reopen = seek->reopen || (!source && seek->target >= HeldEnd());
-    if (!reopen) {
-        state.NoteSeekServed(seek->target, SeekServed::FromQueue, 0);
+    const std::uint64_t held = HeldEnd();
+    if (!seek->reopen && (source || seek->target < held)) {
+        state.NoteSeekServed(seek->target, SeekServed::FromQueue, 0, held);
         return;
     }
     const std::uint64_t begin = seek->sourceStart;
@@ -145,7 +145,7 @@ void StreamDecoder::ApplySeek()
         queue.Reset(begin);
     }
     source = OpenSource().source;
-    state.NoteSeekServed(seek->target, source ? SeekServed::FromSourceAgain : SeekServed::Unreadable, begin);
+    state.NoteSeekServed(seek->target, source ? SeekServed::FromSourceAgain : SeekServed::Unreadable, begin, begin);
 }
 
 void StreamDecoder::FinishSource(std::uint64_t end)

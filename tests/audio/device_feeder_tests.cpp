@@ -255,7 +255,7 @@ TEST(Playback, ASeekDuringADevicesTakeOverOrLastTurnReachesThatDevice)
     clock.Advance(200 * kMs);
     ASSERT_TRUE(gate->Reached());
     playback.Seek(0);
-    ASSERT_TRUE(playback.Resume());
+    playback.Resume();  // as the library's play does; stopped by the seek only once the end was read
     gate->Release();
     EXPECT_TRUE(WaitFor([&] { return FedFrom(*log, *piece, 0, 1); }));
     EXPECT_EQ(playback.ClockInUse(), PositionClock::Device);

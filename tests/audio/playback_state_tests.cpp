@@ -39,16 +39,16 @@ TEST(PlaybackState, WhatIsNotedOfAPlaceLeftMeanwhileCountsForNothing)
     };
 
     // Sent 10 ms back, into what is held, while the device plays on: a
-    // stretch decoded of the old place meanwhile is not taken, and once the
-    // seek is served from the queue, nor is the device's reading until it is
-    // fed from the new place.
+    // stretch decoded meanwhile counts only once the seek is served from the
+    // queue, and the device's reading not until it is fed from the new place.
     const std::uint64_t back = reached - 20;
     state.Seek(back, 0);
     EXPECT_FALSE(state.NoteDecoded(9'000));
     expectStandsAt(back, StreamActivity::Playing);
     const std::optional<SeekRequest> served = state.TakeSeek();
     ASSERT_TRUE(served);
-    state.NoteSeekServed(served->target, SeekServed::FromQueue, 0);
+    state.NoteSeekServed(served->target, SeekServed::FromQueue, 0, 9'000);
+    EXPECT_EQ(state.Decoded().bytes, 9'000u);  // decoded meanwhile, and held: it counts once served
     state.NoteDeviceReading(DevicePosition{.frames = reached / 2 + 100, .time = clock.Now()});
     expectStandsAt(back, StreamActivity::Playing);
 
@@ -62,15 +62,15 @@ TEST(PlaybackState, WhatIsNotedOfAPlaceLeftMeanwhileCountsForNothing)
     EXPECT_TRUE(overtaken->reopen);
     state.Seek(6'000, 0);
     EXPECT_FALSE(state.NoteKeptFrom(0));
-    state.NoteSeekServed(overtaken->target, SeekServed::FromSourceAgain, 0);
+    state.NoteSeekServed(overtaken->target, SeekServed::FromSourceAgain, 0, 0);
     expectStandsAt(6'000, StreamActivity::Stalled);
 
     // Sent past what is decoded while decoding stands, and back to a place
     // between: neither is held.
-    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromSourceAgain, 0);
+    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromSourceAgain, 0, 0);
     ASSERT_TRUE(state.NoteDecoded(8'000));
     state.Seek(12'000, 0);
-    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromQueue, 0);
+    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromQueue, 0, 0);
     expectStandsAt(12'000, StreamActivity::Stalled);
     state.Seek(9'000, 0);
     expectStandsAt(9'000, StreamActivity::Stalled);
