@@ -127,7 +127,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
     AudioOutput chosen = AudioOutput::Silent;
     {
         std::lock_guard lock(mutex);
-        if (!initialised || ended || lastHandle == UINT32_MAX) {
+        if (!initialised || lastHandle == UINT32_MAX) {
             return 0;
         }
         chosen = output;
@@ -170,7 +170,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
     stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock, keptBehindBytes);
     std::lock_guard lock(mutex);
     // Freed or ended at exit meanwhile: the stream is refused, and ends here.
-    if (!initialised || ended || lastHandle == UINT32_MAX) {
+    if (!initialised || lastHandle == UINT32_MAX) {
         return 0;
     }
     const std::uint32_t handle = ++lastHandle;
