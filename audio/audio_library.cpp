@@ -225,12 +225,16 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
 std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, double seconds)
 {
     const std::optional<Stream> stream = Find(handle);
-    // Past this the bytes no longer fit a QWORD.
-    constexpr double kMostSeconds = 1e12;
-    if (!stream || !(seconds >= 0.0) || seconds > kMostSeconds) {
+    if (!stream || !(seconds >= 0.0) || stream->playback->Format().BlockAlign() == 0) {
         return std::nullopt;
     }
     const PcmFormat& format = stream->playback->Format();
+    // Past the last frame whose bytes, and the next one's, fit a QWORD there
+    // is no answer (infinity among them).
+    const auto mostFrames = static_cast<double>(UINT64_MAX / format.BlockAlign() - 1);
+    if (!(seconds * static_cast<double>(format.sampleRate) < mostFrames)) {
+        return std::nullopt;
+    }
     // The product rounds either way: the frame is the last whose time, as
     // BytesToSeconds gives it, is not after `seconds`, so that a frame's
     // time converts back to that frame.

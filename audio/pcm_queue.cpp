@@ -21,7 +21,8 @@ std::size_t PcmQueue::CopyOut(std::uint64_t from, std::uint8_t* target, std::siz
     }
     // The chunk that holds `from`, found by halving: a fill near the end of
     // megabytes kept in small chunks must not walk them all.
-    auto chunk = std::ranges::partition_point(chunks, [from](const Chunk& c) { return c.start + c.bytes.size() <= from; });
+    auto chunk =
+        std::ranges::partition_point(chunks, [from](const Chunk& c) { return c.start + c.bytes.size() <= from; });
     std::size_t copied = 0;
     for (; chunk != chunks.end() && copied < bytes; ++chunk) {
         const auto inChunk = static_cast<std::size_t>(from + copied - chunk->start);

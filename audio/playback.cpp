@@ -33,7 +33,7 @@ Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOut
     // thread's creation only. Its handle tells when it is gone: set once it
     // has returned and run its detach notifications. When it cannot be made,
     // the stream ends at once.
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr): the runtime's thread handle.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr): its handle
     decoder.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Playback::DecodeThread, this, 0, nullptr)));
     if (!decoder) {
         state.RunWithoutThreads();

@@ -341,8 +341,7 @@ void PlaybackState::NoteNoDevice()
     }
 }
 
-std::optional<std::uint64_t> PlaybackState::NoteDeviceLeft(const std::optional<DevicePosition>& played,
-                                                           bool drained)
+std::optional<std::uint64_t> PlaybackState::NoteDeviceLeft(const std::optional<DevicePosition>& played, bool drained)
 {
     std::lock_guard lock(mutex);
     if (drained && deviceSeek) {

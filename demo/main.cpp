@@ -33,7 +33,7 @@ void WatchTheExit(int exitCode)
     auto code = std::make_unique<UINT>(static_cast<UINT>(exitCode));
     const HANDLE watch = CreateThread(nullptr, 0, EndAfterGrace, code.get(), 0, nullptr);
     if (watch != nullptr) {
-        code.release();  // read by the watch until the process ends
+        static_cast<void>(code.release());  // read by the watch until the process ends
         CloseHandle(watch);
     }
 }
