@@ -27,7 +27,8 @@ AudioLibrary::AudioLibrary(DeviceProbe probe, DeviceOpener opener, MicrosecondCl
 bool AudioLibrary::Init(int device)
 {
     std::unique_lock lock(mutex);
-    if (initialised) {
+    // After the end at exit nothing starts again: its streams would outlive it.
+    if (initialised || ended) {
         return false;
     }
     switch (device) {
@@ -44,7 +45,7 @@ bool AudioLibrary::Init(int device)
         lock.unlock();
         const bool found = hasDefaultDevice();
         lock.lock();
-        if (!found || initialised) {
+        if (!found || initialised || ended) {
             return false;
         }
         output = AudioOutput::DefaultDevice;
@@ -168,7 +169,7 @@ std::uint32_t AudioLibrary::CreateStream(const std::wstring& path, bool loop)
     }
     stream.playback = std::make_shared<Playback>(std::move(opener), info, chosen, openDevice, clock, keptBehindBytes);
     std::lock_guard lock(mutex);
-    // Freed meanwhile: the stream goes with the others.
+    // Freed or ended at exit meanwhile: the stream is refused, and ends here.
     if (!initialised || lastHandle == UINT32_MAX) {
         return 0;
     }
@@ -224,12 +225,16 @@ std::optional<double> AudioLibrary::BytesToSeconds(std::uint32_t handle, std::ui
 std::optional<std::uint64_t> AudioLibrary::SecondsToBytes(std::uint32_t handle, double seconds)
 {
     const std::optional<Stream> stream = Find(handle);
-    // Past this the bytes no longer fit a QWORD.
-    constexpr double kMostSeconds = 1e12;
-    if (!stream || !(seconds >= 0.0) || seconds > kMostSeconds) {
+    if (!stream || !(seconds >= 0.0) || stream->playback->Format().BlockAlign() == 0) {
         return std::nullopt;
     }
     const PcmFormat& format = stream->playback->Format();
+    // Past the last frame whose bytes, and the next one's, fit a QWORD there
+    // is no answer (infinity among them).
+    const auto mostFrames = static_cast<double>(UINT64_MAX / format.BlockAlign() - 1);
+    if (!(seconds * static_cast<double>(format.sampleRate) < mostFrames)) {
+        return std::nullopt;
+    }
     // The product rounds either way: the frame is the last whose time, as
     // BytesToSeconds gives it, is not after `seconds`, so that a frame's
     // time converts back to that frame.

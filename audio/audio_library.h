@@ -34,8 +34,9 @@ public:
     bool Free();
     // The program is on its way out (its C runtime's exit, which holds its
     // exit lock meanwhile): as Free, once, and the streams a Free on another
-    // thread is ending too; nothing after Abandon. It waits at most `waitMs`
-    // for their threads: one inside a DLL's start-up may wait for that very
+    // thread is ending too; nothing after Abandon, and no Init after either,
+    // so that no stream outlives it. It waits at most `waitMs` for their
+    // threads to be gone: one inside a DLL's start-up may wait for that very
     // lock, and is left to the process's end.
     void EndAtExit(DWORD waitMs = kExitWaitMs);
     // The process's other threads are gone (the loader's last notice): from
@@ -43,9 +44,9 @@ public:
     // for a thread that no longer exists.
     void Abandon();
     // A new stream's handle (never 0), or 0 before Init or when the file does
-    // not decode. Throws when memory or the stream's thread cannot be had. A
-    // looping stream plays again from its start at its end, its position
-    // starting again at 0.
+    // not decode. Throws when memory cannot be had; a stream whose thread
+    // cannot be made ends at once. A looping stream plays again from its
+    // start at its end, its position starting again at 0.
     std::uint32_t CreateStream(const std::wstring& path, bool loop = false);
     // As Play without `restart`: starts, or resumes a paused stream.
     bool Start(std::uint32_t handle);

@@ -148,14 +148,18 @@ bool DeviceFeeder::FeedDevice()
         return false;
     }
     if ((writeCursor == before && *room == device->BufferFrames()) || time > drainDeadline || *end == 0) {
-        LeaveDevice(false);
+        LeaveDevice(false, true);
     }
     return true;
 }
 
-void DeviceFeeder::LeaveDevice(bool failed)
+void DeviceFeeder::LeaveDevice(bool failed, bool drained)
 {
-    writeCursor = state.NoteDeviceLeft(device->PlayedFrames());
+    const std::optional<std::uint64_t> reached = state.NoteDeviceLeft(device->PlayedFrames(), drained);
+    if (!reached) {
+        return;  // sought in its last turn: the next one feeds it from the new place
+    }
+    writeCursor = *reached;
     device.reset();
     deviceStarted = false;
     deviceDone = !failed;

@@ -36,7 +36,8 @@ private:
     // Carries a seek, a pause or a resumption to the device; false when it failed.
     bool SteerDevice(const FeederOrders& steer);
     // After a failure the next device picks up from the position reached.
-    void LeaveDevice(bool failed);
+    // One that played the stream out (`drained`) stays when a seek came meanwhile.
+    void LeaveDevice(bool failed, bool drained = false);
     bool Fill(OutputDevice& target, std::uint64_t heard);
 
     PlaybackState& state;

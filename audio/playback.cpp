@@ -5,6 +5,7 @@
 
 #include <objbase.h>
 #include <avrt.h>
+#include <process.h>
 
 #include <utility>
 
@@ -20,19 +21,29 @@ std::uint64_t SystemMicroseconds()
 
 Playback::Playback(SourceOpener sourceOpener, const StreamInfo& stream, AudioOutput out, DeviceOpener deviceOpener,
                    MicrosecondClock time, std::uint64_t keptBehind)
-    : info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      endedEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state(info, out, time),
+    : info(stream), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state(info, out, time),
       decoding(state, std::move(sourceOpener), info, stopEvent.get(), stopRequested, keptBehind),
       feeding(state, decoding, std::move(deviceOpener), info, out, std::move(time), stopEvent.get(), stopRequested)
 {
-    if (!stopEvent || !endedEvent || !state.CanRun()) {
+    if (!stopEvent || !state.CanRun()) {
         state.RunWithoutThreads();
         return;
     }
     // One thread now, which starts the other: the caller waits for one
-    // thread's creation only. When it cannot be made, the caller's call fails.
-    decoder = std::thread(&Playback::Decode, this);
-    running = true;
+    // thread's creation only. Its handle tells when it is gone: set once it
+    // has returned and run its detach notifications. When it cannot be made,
+    // the stream ends at once.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr): its handle
+    decoder.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Playback::DecodeThread, this, 0, nullptr)));
+    if (!decoder) {
+        state.RunWithoutThreads();
+    }
+}
+
+unsigned __stdcall Playback::DecodeThread(void* playback)
+{
+    static_cast<Playback*>(playback)->Decode();
+    return 0;
 }
 
 Playback::~Playback()
@@ -44,9 +55,7 @@ void Playback::Stop()
 {
     RequestStop();
     // The feeding thread has been joined by the decoding thread, which started it.
-    if (decoder.joinable()) {
-        decoder.join();
-    }
+    WaitStopped(INFINITE);
 }
 
 void Playback::RequestStop()
@@ -59,7 +68,7 @@ void Playback::RequestStop()
 
 bool Playback::WaitStopped(DWORD timeoutMs)
 {
-    return !running || WaitForSingleObject(endedEvent.get(), timeoutMs) == WAIT_OBJECT_0;
+    return !decoder || WaitForSingleObject(decoder.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void Playback::Decode()
@@ -79,12 +88,10 @@ void Playback::Decode()
     if (com) {
         CoUninitialize();
     }
-    // Only a stop ends the feeding thread; the event tells a bounded wait
-    // that neither thread runs any more.
+    // Only a stop ends the feeding thread.
     if (feeder.joinable()) {
         feeder.join();
     }
-    SetEvent(endedEvent.get());
 }
 
 void Playback::Feed()

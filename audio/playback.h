@@ -12,24 +12,30 @@
 // - The caller's threads, through the exported calls: any thread, in any COM
 //   apartment or none. AudioLibrary hands them a Playback by handle; they
 //   call Start, PlayedBytes and the other getters, which read and change the
-//   shared PlaybackState. A device or a decoder they never touch: the
-//   position comes from the clock (PlaybackClock) to which the feeding
-//   thread hands the device's readings. They never enter COM themselves.
+//   shared PlaybackState, and HeldBytes, which reads the queue. A device or a
+//   decoder they never touch: the position comes from the clock
+//   (PlaybackClock) to which the feeding thread hands the device's readings.
+//   They never enter COM themselves.
 // - Short-lived threads in COM's multithreaded apartment (RunOnMtaThread):
 //   the work a caller's thread needs from COM in its own call, such as
 //   decoding a whole file through Media Foundation or asking whether there
 //   is a default device. The caller waits for them.
 // - The decoding thread of each Playback (StreamDecoder), in the
 //   multithreaded apartment: starts the feeding thread, then owns the source
-//   (it makes the decoder) and appends to the queue what it decodes,
-//   dropping what has been heard.
+//   (it makes the decoder) and appends to the queue what it decodes, letting
+//   go of what was heard longer ago than the stretch kept for a seek back.
+//   Its handle is the sign that both threads are gone: it joins the feeding
+//   thread before it returns.
 // - The feeding thread of each Playback (DeviceFeeder), in the multithreaded
 //   apartment, with the multimedia class scheduler's audio priority (or the
 //   highest normal one where that cannot be had): owns the output device,
 //   the only thread that opens, feeds, starts, reads or destroys one; it
 //   copies from the queue to the device, hands the device's clock readings
 //   to the state, and moves the clock from one device to the next or to the
-//   real-time clock.
+//   real-time clock. A device's take-over (its opening, first fill and
+//   start) is one step as the callers see it: a seek at any moment of it is
+//   carried to that device, as is one in the turn that finds a device
+//   played out at the end.
 // No exception leaves either thread: one that fails that way (memory, a
 // thread that cannot be made) ends the stream where it got to.
 // - The system's threads that call DefaultDeviceWatch when the default
@@ -39,9 +45,12 @@
 // - AudioLibrary::mutex guards the library's state and the table of
 //   streams; it is let go before any call into a Playback.
 // - PlaybackState::mutex guards what the callers and both threads share:
-//   the clock, the hold, how far decoding got, the seeks and device request
-//   pending.
-// - StreamDecoder::queueMutex guards the queue of decoded PCM.
+//   the clock, the hold, how far decoding got and what the queue holds
+//   (PlaybackState::PlaceLocked alone judges whether a place is held), the
+//   seeks and device request pending.
+// - StreamDecoder::queueMutex guards the queue of decoded PCM: the decoding
+//   thread's appends and drops, the feeding thread's copies, the callers'
+//   HeldBytes.
 // No thread holds two of these at once, and nothing calls into a device or a
 // decoder while holding one.
 //
@@ -49,12 +58,17 @@
 // - PlayedBytes, Finished and the other getters: for the other threads'
 //   short turns under the locks; never for a device.
 // - Start: for the lock only; the device is opened by the feeding thread,
-//   and until it plays the position stays at 0.
+//   and until it plays the position stays where it stands (0, or where a
+//   seek before the start sent it).
 // - AudioLibrary::CreateStream: for reading the file's head and starting one
 //   thread (a millisecond or two), or, for a file whose layout is not known,
 //   for decoding the whole of it (a second or so for minutes of music).
 // - Stop and the destructor: until both threads have ended, at most one
 //   device or decoder call each.
+// - AudioLibrary::EndAtExit (the runtime's exit): asks every stream to stop
+//   and waits for their threads at most kExitWaitMs in all; threads still
+//   running then (one inside a DLL's start-up, waiting for the exit's own
+//   lock) are left to the process's end, with their stream.
 #pragma once
 
 #include "audio/device_feeder.h"
@@ -93,8 +107,8 @@ public:
     // ended; the getters still answer.
     void Stop();
     // Stop's two halves, for an end that may not wait long: the request
-    // returns at once; the wait is for both threads to have ended, at most
-    // `timeoutMs`, and is true when they have.
+    // returns at once; the wait is for both threads to be gone (their last
+    // notifications run), at most `timeoutMs`, and is true when they are.
     void RequestStop();
     bool WaitStopped(DWORD timeoutMs);
 
@@ -137,18 +151,18 @@ public:
 
 private:
     // The threads' bodies: their apartments, priority and failures.
+    static unsigned __stdcall DecodeThread(void* playback);
     void Decode();
     void Feed();
 
     const StreamInfo info;
     std::atomic<bool> stopRequested{false};
     const OwnedHandle stopEvent;
-    const OwnedHandle endedEvent;  // set by the decoding thread once both threads have ended
     PlaybackState state;
     StreamDecoder decoding;
     DeviceFeeder feeding;
-    // Set in the constructor, before any other thread can ask.
-    bool running = false;
-    std::thread decoder;
     std::thread feeder;  // started and joined by the decoding thread
+    // Set in the constructor, before any other thread can ask; signalled once
+    // the decoding thread is gone, which joined the feeding thread before.
+    OwnedHandle decoder;
 };

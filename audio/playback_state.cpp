@@ -92,16 +92,17 @@ void PlaybackState::Seek(std::uint64_t target, std::uint64_t sourceStart)
     }
     clock.SeekTo(target / blockAlign, time);
     if (!undecoded) {
-        // Outside what the queue holds, nothing at the new place is known to
-        // be there until the decoding thread has found it.
-        if (target < heldFrom || target + blockAlign >= decodedEnd) {
+        // Before what the queue holds (or after such a seek not yet served)
+        // nothing is known to be there until the source is open again.
+        const bool reopen = PlaceLocked(target) == Place::Before || (decoderSeek && decoderSeek->reopen);
+        if (reopen) {
             decodedEnd = target;
             heldFrom = target;
         }
-        decoderSeek = SeekRequest{.target = target, .sourceStart = sourceStart};
+        decoderSeek = SeekRequest{.target = target, .sourceStart = sourceStart, .reopen = reopen};
         SetEvent(decoderWake.get());
     }
-    if (state == State::Opening || (state == State::DeviceClock && onDevice)) {
+    if (state == State::Opening || takingOver || (state == State::DeviceClock && onDevice)) {
         deviceSeek = target;
     } else if (state == State::RealTimeClock && hold == Hold::None) {
         deviceWanted = output == AudioOutput::DefaultDevice && !deviceless;
@@ -123,8 +124,7 @@ StreamActivity PlaybackState::Status()
     if (position >= EndLocked()) {
         return StreamActivity::Stopped;
     }
-    const std::uint64_t decoded = undecoded ? info.lengthBytes : decodedEnd;
-    return decoded <= position + info.format.BlockAlign() ? StreamActivity::Stalled : StreamActivity::Playing;
+    return undecoded || PlaceLocked(position) == Place::Held ? StreamActivity::Playing : StreamActivity::Stalled;
 }
 
 bool PlaybackState::Finished()
@@ -183,29 +183,36 @@ void PlaybackState::NoteSeekServed(std::uint64_t target, SeekServed how, std::ui
     }
     switch (how) {
     case SeekServed::FromQueue:
-        decodedEnd = std::max(target, queueEnd);
-        // Sent past what was decoded, what lies between is not there yet.
-        heldFrom = target <= queueEnd ? queueBegin : target;
+        // What was decoded while the seek waited counts now.
+        decodedEnd = std::max(decodedEnd, queueEnd);
         break;
     case SeekServed::FromSourceAgain:
+        // The queue starts again where the source does, and holds what is
+        // decoded from there.
         sourceEnd.reset();
+        heldFrom = queueBegin;
+        decodedEnd = queueBegin;
         break;
     case SeekServed::Unreadable:
-        // The stream ends where it was sent.
+        // The stream ends where it was sent; nothing is held, so that a seek
+        // anywhere tries the source again.
         sourceEnd = target;
+        heldFrom = target;
+        decodedEnd = target;
         break;
     }
     LimitClockLocked(now());
 }
 
-bool PlaybackState::NoteHeldFrom(std::uint64_t offset)
+std::optional<std::uint64_t> PlaybackState::NoteKeptFrom(std::uint64_t keptBehind)
 {
     std::lock_guard lock(mutex);
     if (decoderSeek) {
-        return false;
+        return std::nullopt;
     }
-    heldFrom = std::max(heldFrom, offset);
-    return true;
+    const std::uint64_t heard = PositionLocked(now());
+    heldFrom = std::max(heldFrom, heard > keptBehind ? heard - keptBehind : 0);
+    return heldFrom;
 }
 
 bool PlaybackState::NoteDecoded(std::uint64_t end)
@@ -292,7 +299,7 @@ void PlaybackState::NoteGiven(std::uint64_t end)
 std::optional<std::uint64_t> PlaybackState::EndToDrain(std::uint64_t given)
 {
     std::lock_guard lock(mutex);
-    if (!sourceEnd || given < *sourceEnd || hold != Hold::None) {
+    if (!sourceEnd || given < *sourceEnd || hold != Hold::None || deviceSeek) {
         return std::nullopt;
     }
     return *sourceEnd;
@@ -302,6 +309,7 @@ DeviceStart PlaybackState::PrepareDevice()
 {
     std::lock_guard lock(mutex);
     deviceSeek.reset();  // it starts from the place sought anyway
+    takingOver = true;
     return {.from = PositionLocked(now()), .held = hold != Hold::None};
 }
 
@@ -309,6 +317,9 @@ void PlaybackState::NoteDeviceTookOver(std::uint64_t from, std::uint64_t given)
 {
     std::lock_guard lock(mutex);
     const std::uint64_t time = now();
+    // A seek meanwhile stays for the device (its turn then drops what it
+    // was given and feeds it from there).
+    takingOver = false;
     onDevice = true;
     segmentBase = from;
     segmentQueued = given - from;
@@ -322,14 +333,20 @@ void PlaybackState::NoteDeviceTookOver(std::uint64_t from, std::uint64_t given)
 void PlaybackState::NoteNoDevice()
 {
     std::lock_guard lock(mutex);
+    // The real-time clock runs from a place sought meanwhile already.
+    takingOver = false;
+    deviceSeek.reset();
     if (state == State::Opening) {
         RunOnRealTimeLocked(now());
     }
 }
 
-std::uint64_t PlaybackState::NoteDeviceLeft(const std::optional<DevicePosition>& played)
+std::optional<std::uint64_t> PlaybackState::NoteDeviceLeft(const std::optional<DevicePosition>& played, bool drained)
 {
     std::lock_guard lock(mutex);
+    if (drained && deviceSeek) {
+        return std::nullopt;
+    }
     ReadDeviceClockLocked(played);
     const std::uint64_t time = now();
     const std::uint64_t reached = PositionLocked(time);
@@ -357,6 +374,14 @@ void PlaybackState::NoteFeederEnded(bool failed)
 std::uint64_t PlaybackState::EndLocked() const
 {
     return std::min(info.lengthBytes, sourceEnd.value_or(info.lengthBytes));
+}
+
+PlaybackState::Place PlaybackState::PlaceLocked(std::uint64_t offset) const
+{
+    if (offset < heldFrom) {
+        return Place::Before;
+    }
+    return offset + info.format.BlockAlign() < decodedEnd ? Place::Held : Place::Ahead;
 }
 
 void PlaybackState::EndStreamLocked(std::uint64_t end)

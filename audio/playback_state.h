@@ -42,16 +42,18 @@ struct DecodeProgress {
     bool stopped = false;
 };
 
-// A seek for the decoding thread: the new place, and where a source opened
-// again would start (the start of a looping stream's pass).
+// A seek for the decoding thread: the new place, where a source opened again
+// would start (the start of a looping stream's pass), and whether it must be:
+// the place is before what the queue holds.
 struct SeekRequest {
     std::uint64_t target = 0;
     std::uint64_t sourceStart = 0;
+    bool reopen = false;
 };
 
 // Where the decoding thread found a place sought.
 enum class SeekServed {
-    FromQueue,        // held already: decoding goes on from the queue's end
+    FromQueue,        // held already, or ahead: decoding goes on from the queue's end
     FromSourceAgain,  // before what was held: the source was opened again
     Unreadable,       // before what was held, and the source cannot be opened again
 };
@@ -107,10 +109,11 @@ public:
     // Ignored when sought again meanwhile: the next TakeSeek serves that.
     // `queueBegin` and `queueEnd`: what the queue holds once it is served.
     void NoteSeekServed(std::uint64_t target, SeekServed how, std::uint64_t queueBegin, std::uint64_t queueEnd);
-    // Before the queue lets go of what comes before `offset`: from now on a
-    // seek there is not served from the queue. False while a seek waits,
-    // which may be for a place there: nothing is let go then.
-    bool NoteHeldFrom(std::uint64_t offset);
+    // Before the queue lets go of what was heard: where the stretch kept
+    // behind the position starts, from now on not held (a seek before it
+    // opens the source again). Nothing while a seek waits, which may be for
+    // a place there: nothing is let go then.
+    std::optional<std::uint64_t> NoteKeptFrom(std::uint64_t keptBehind);
     // False when a seek is waiting: what was decoded is of the place before.
     bool NoteDecoded(std::uint64_t end);
     // The source ended, or failed, at `end` bytes.
@@ -131,15 +134,19 @@ public:
     // The device is given the stream up to `end`.
     void NoteGiven(std::uint64_t end);
     // Where the stream ends, once the device was given everything up to there
-    // and it plays on (not held); nullopt otherwise.
+    // and it plays on (not held, not sought); nullopt otherwise.
     std::optional<std::uint64_t> EndToDrain(std::uint64_t given);
+    // A device takes over: from here until NoteDeviceTookOver or NoteNoDevice
+    // a seek is carried to it, as to one that plays.
     DeviceStart PrepareDevice();
     void NoteDeviceTookOver(std::uint64_t from, std::uint64_t given);
     // No device: the real-time clock runs from the start if nothing ran yet.
     void NoteNoDevice();
     // The device is let go after its last reading: the real-time clock
-    // carries on from the position reached, which is returned.
-    std::uint64_t NoteDeviceLeft(const std::optional<DevicePosition>& played);
+    // carries on from the position reached, which is returned. One that
+    // played out (`drained`) is kept, and nullopt returned, when a seek came
+    // meanwhile: it is fed from the new place.
+    std::optional<std::uint64_t> NoteDeviceLeft(const std::optional<DevicePosition>& played, bool drained);
     // The feeding thread ends; when it failed, the stream ends where it got to.
     void NoteFeederEnded(bool failed);
 
@@ -154,6 +161,11 @@ private:
     };
 
     std::uint64_t EndLocked() const;
+    // The one judge of whether the queue holds `offset`: a seek before what
+    // it holds opens the source again, and a position where nothing is held
+    // yet is stalled.
+    enum class Place { Held, Ahead, Before };
+    Place PlaceLocked(std::uint64_t offset) const;
     // The stream ends at `end` bytes, or before where it was ended already.
     void EndStreamLocked(std::uint64_t end);
     // Bytes played at `time`.
@@ -175,12 +187,14 @@ private:
     State state = State::Idle;
     Hold hold = Hold::None;
     bool onDevice = false;            // the feeding thread has a device that plays the stream
+    bool takingOver = false;          // a device is being filled and started to play it
     std::uint64_t segmentBase = 0;    // stream offset where the current device began
     std::uint64_t segmentQueued = 0;  // bytes given to the current device
     PlaybackClock clock;              // in frames
+    // From heldFrom up to decodedEnd the queue holds the stream, and past
+    // decodedEnd it goes on holding it as decoding goes on (with a seek
+    // waiting, once it is served): a seek into it plays at once.
     std::uint64_t decodedEnd = 0;
-    // From here up to decodedEnd the queue holds the stream (or, with a seek
-    // waiting, will once it is served): a seek into it plays at once.
     std::uint64_t heldFrom = 0;
     std::optional<std::uint64_t> sourceEnd;  // where decoding ended or failed, or the stream was ended
     // No device plays the stream (there is nothing to decode it with, or no

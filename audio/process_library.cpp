@@ -38,8 +38,9 @@ AudioLibrary* MakeLibrary()
 }  // namespace
 
 // It is never destroyed: after ExitProcess has ended the other threads,
-// tearing playback down could only hang, and its end at the runtime's exit
-// (or BASS_Free) leaves nothing running to destroy.
+// tearing playback down could only hang. Its end at the runtime's exit (or
+// BASS_Free) leaves nothing running, but for a stream whose threads outlast
+// the end's bounded wait: that one is left to the process's end, as is the library.
 AudioLibrary& ProcessLibrary()
 {
     // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the exported functions' one library.

@@ -17,13 +17,6 @@ constexpr std::uint64_t kDecodeLowMarkMs = 3000;
 // How often the decoding thread looks at how far ahead it is.
 constexpr DWORD kDecodeIntervalMs = 50;
 
-// What a seek back into still plays at once: the music heard lately, as far
-// as this many bytes behind what is heard.
-std::uint64_t KeptFrom(std::uint64_t heard, std::uint64_t keptBehind)
-{
-    return heard > keptBehind ? heard - keptBehind : 0;
-}
-
 }  // namespace
 
 StreamDecoder::StreamDecoder(PlaybackState& shared, SourceOpener opener, const StreamInfo& stream, HANDLE stop,
@@ -55,6 +48,12 @@ std::size_t StreamDecoder::HeldBytes()
     return queue.HeldBytes();
 }
 
+std::uint64_t StreamDecoder::HeldEnd()
+{
+    std::lock_guard lock(queueMutex);
+    return queue.End();
+}
+
 bool StreamDecoder::CopyDecoded(std::uint64_t from, std::uint64_t most, std::vector<std::uint8_t>& into)
 {
     std::lock_guard lock(queueMutex);
@@ -80,15 +79,14 @@ OpenedSource StreamDecoder::OpenSource()
 void StreamDecoder::DecodeAhead()
 {
     ApplySeek();
-    const std::uint64_t heard = state.PlayedBytes();
-    const std::uint64_t kept = KeptFrom(heard, keptBehindBytes);
     // Told first, so that a seek there meanwhile is served by opening the source again.
-    const bool dropping = state.NoteHeldFrom(kept);
+    const std::optional<std::uint64_t> kept = state.NoteKeptFrom(keptBehindBytes);
+    const std::uint64_t heard = state.PlayedBytes();
     std::uint64_t end = 0;
     {
         std::lock_guard lock(queueMutex);
-        if (dropping) {
-            queue.DropBefore(kept);
+        if (kept) {
+            queue.DropBefore(*kept);
         }
         end = queue.End();
     }
@@ -110,8 +108,8 @@ void StreamDecoder::DecodeAhead()
             queue.Append(std::move(chunk));
             // Decoding up to a place sought far ahead holds no more than the
             // stretch behind it.
-            if (dropping) {
-                queue.DropBefore(kept);
+            if (kept) {
+                queue.DropBefore(*kept);
             }
             end = queue.End();
         }
@@ -125,34 +123,29 @@ void StreamDecoder::DecodeAhead()
     }
 }
 
-// Held already (at or after the first byte held), the new place is played
-// from the queue, which keeps what it holds before it for the next seek back,
-// and decoding goes on from its end as before. Before it, the source is
-// opened again and decoded from its start to there.
+// The state judged whether the new place is held. Held, or ahead of what is
+// decoded, it is played from the queue, which keeps what it holds before it
+// for the next seek back, and decoding goes on from its end as before, if
+// there is a source to decode. Otherwise the source is opened again and
+// decoded from its start to there.
 void StreamDecoder::ApplySeek()
 {
     const std::optional<SeekRequest> seek = state.TakeSeek();
     if (!seek) {
         return;
     }
-    bool held = false;
-    std::uint64_t begin = 0;
-    std::uint64_t end = 0;
+    const std::uint64_t held = HeldEnd();
+    if (!seek->reopen && (source || seek->target < held)) {
+        state.NoteSeekServed(seek->target, SeekServed::FromQueue, 0, held);
+        return;
+    }
+    const std::uint64_t begin = seek->sourceStart;
     {
         std::lock_guard lock(queueMutex);
-        held = seek->target >= queue.Begin();
-        if (!held) {
-            queue.Reset(seek->sourceStart);
-        }
-        begin = queue.Begin();
-        end = queue.End();
+        queue.Reset(begin);
     }
-    SeekServed how = SeekServed::FromQueue;
-    if (!held) {
-        source = OpenSource().source;
-        how = source ? SeekServed::FromSourceAgain : SeekServed::Unreadable;
-    }
-    state.NoteSeekServed(seek->target, how, begin, end);
+    source = OpenSource().source;
+    state.NoteSeekServed(seek->target, source ? SeekServed::FromSourceAgain : SeekServed::Unreadable, begin, begin);
 }
 
 void StreamDecoder::FinishSource(std::uint64_t end)

@@ -48,10 +48,11 @@ public:
 private:
     // The source, unless it is not in the format the stream's header stated.
     OpenedSource OpenSource();
-    // Lets go of what has been heard and, once less than the low mark is
-    // left, decodes up to the full stretch ahead.
+    // Lets go of what was heard before the stretch kept and, once less than
+    // the low mark is left ahead, decodes up to the full stretch ahead.
     void DecodeAhead();
     void ApplySeek();
+    std::uint64_t HeldEnd();
     void FinishSource(std::uint64_t end);
 
     PlaybackState& state;

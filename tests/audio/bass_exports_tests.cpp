@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -257,6 +258,13 @@ TEST(BassExports, SeeksPausesAndResumesThroughTheDevice)
     ASSERT_NE(stream, 0u);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, 1.00001), 176400u);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, -0.5), kNoPosition);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(stream, std::nan("")), kNoPosition);
+    // Of the widest format read (1 MHz, 32 channels), 1e11 s fit a QWORD, 1e12 s no longer.
+    const DWORD wide = OpenUnicode(WriteToneWav(L"wide.wav", 1'000'000, 32, 0.001));
+    ASSERT_NE(wide, 0u);
+    EXPECT_GE(BASS_ChannelSeconds2Bytes(wide, 1e11), 6'400'000'000'000'000'000u);
+    EXPECT_NE(BASS_ChannelSeconds2Bytes(wide, 1e11), kNoPosition);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(wide, 1e12), kNoPosition);
     EXPECT_FALSE(BASS_ChannelPause(stream));  // not playing yet
     EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
     ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));

@@ -205,4 +205,62 @@ TEST(Playback, ADeviceOpenedWhilePausedWaitsForTheResumption)
     EXPECT_TRUE(log->received[0] == piece->bytes);
 }
 
+// A seek at any moment of a device's take-over (during its first fill or
+// its start) or of its last turn (when it has played everything and is about
+// to be let go) is served by the device that ends up playing: it drops what
+// it was given and is fed from the new place, which the position reads.
+TEST(Playback, ASeekDuringADevicesTakeOverOrLastTurnReachesThatDevice)
+{
+    for (const bool atStart : {true, false}) {
+        const auto piece = Numbered(44100, 2.0);
+        TestClock clock;
+        auto log = std::make_shared<DeviceLog>();
+        auto gate = std::make_shared<Gate>();
+        FakeDeviceKind stopping;
+        (atStart ? stopping.onStart : stopping.onRunDry) = [gate] { gate->Pass(); };
+        gate->Arm();
+        Playback playback(OpenTone(piece), InfoOf(*piece), AudioOutput::DefaultDevice,
+                          FakeDevices(log, clock, {.clockFailsAfter = 300 * kMs}, 1, stopping), clock.Reader());
+        playback.Start();
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::Device; }));
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(Step(playback, clock, *log, 50 * kMs)) << atStart;
+        }
+        clock.Advance(100 * kMs);  // the first device is lost; the second stops
+        ASSERT_TRUE(gate->Reached()) << atStart;
+        const std::uint64_t target = BytesAt(piece->format, 1500 * kMs);
+        playback.Seek(target);
+        gate->Release();
+        EXPECT_TRUE(WaitFor([&] { return FedFrom(*log, *piece, target, 1); })) << atStart;
+        ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::Device; })) << atStart;
+        EXPECT_EQ(playback.PlayedBytes(), target) << atStart;
+        FollowToTheEnd(playback, clock, *log);
+        ExpectStaysAt(playback, clock, piece->bytes.size(), *log);
+    }
+
+    // Sent back to its start and played again, as the author's controls do at
+    // the song's end, in the turn that finds the device played out.
+    const auto piece = Numbered(44100, 0.15);  // less than the device's buffer: given at once
+    TestClock clock;
+    auto log = std::make_shared<DeviceLog>();
+    auto gate = std::make_shared<Gate>();
+    Playback playback(OpenTone(piece), InfoOf(*piece), AudioOutput::DefaultDevice,
+                      FakeDevices(log, clock, {.onRunDry = [gate] { gate->Pass(); }}), clock.Reader());
+    playback.Start();
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(log->mutex);
+        return log->started && log->queued == piece->bytes.size() / 4;
+    }));
+    gate->Arm();
+    clock.Advance(200 * kMs);
+    ASSERT_TRUE(gate->Reached());
+    playback.Seek(0);
+    playback.Resume();  // as the library's play does; stopped by the seek only once the end was read
+    gate->Release();
+    EXPECT_TRUE(WaitFor([&] { return FedFrom(*log, *piece, 0, 1); }));
+    EXPECT_EQ(playback.ClockInUse(), PositionClock::Device);
+    FollowToTheEnd(playback, clock, *log);
+    ExpectStaysAt(playback, clock, piece->bytes.size(), *log);
+}
+
 }  // namespace

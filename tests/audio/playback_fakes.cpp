@@ -77,9 +77,14 @@ public:
     std::optional<std::uint32_t> FreeFrames() override
     {
         ++log->freeFramesCalls;
-        std::lock_guard lock(log->mutex);
+        std::unique_lock lock(log->mutex);
         if (!PlayLocked()) {
             return std::nullopt;
+        }
+        if (kind.onRunDry && queued == playedMicroframes / kSecond) {
+            lock.unlock();
+            kind.onRunDry();
+            lock.lock();
         }
         return BufferFrames() - static_cast<std::uint32_t>(queued - playedMicroframes / kSecond);
     }
@@ -97,6 +102,9 @@ public:
     }
     bool Start() override
     {
+        if (kind.onStart) {
+            kind.onStart();
+        }
         std::lock_guard lock(log->mutex);
         started = true;
         startedAt = lastUpdate = clock.Now();
@@ -220,7 +228,7 @@ SourceOpener OpenTone(const std::shared_ptr<const PcmAudio>& tone, std::uint64_t
 }
 
 DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock, const FakeDeviceKind& first,
-                         int replacements)
+                         int replacements, const FakeDeviceKind& replacement)
 {
     auto opened = std::make_shared<std::atomic<int>>(0);
     return [=](const PcmFormat& format) -> std::unique_ptr<OutputDevice> {
@@ -230,7 +238,7 @@ DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock&
             log->lossUnanswered = false;
             return nullptr;
         }
-        return std::make_unique<FakeDevice>(format, log, clock, n == 0 ? first : FakeDeviceKind{});
+        return std::make_unique<FakeDevice>(format, log, clock, n == 0 ? first : replacement);
     };
 }
 

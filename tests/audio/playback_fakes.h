@@ -51,6 +51,32 @@ bool WaitFor(Condition condition)
     return true;
 }
 
+// A step that a stand-in stops at, once armed, until the test lets it go on:
+// the test does something at that very moment of the library's thread.
+class Gate {
+public:
+    void Arm() { armed = true; }
+    // The stand-in's call: waits there once, if armed.
+    void Pass()
+    {
+        if (armed.exchange(false)) {
+            waiting = true;
+            WaitFor([this] { return released.load(); });
+        }
+    }
+    // The test's: false when the thread never came there.
+    bool Reached()
+    {
+        return WaitFor([this] { return waiting.load(); });
+    }
+    void Release() { released = true; }
+
+private:
+    std::atomic<bool> armed{false};
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> released{false};
+};
+
 std::uint64_t BytesAt(const PcmFormat& format, std::uint64_t microseconds);
 
 // A tone of `seconds`, as a file of it would hold it.
@@ -100,11 +126,16 @@ struct FakeDeviceKind {
     std::uint64_t readingAgeUs = 0;
     // Called as it is let go, before it counts as gone: a device call that takes its time.
     std::function<void()> onRelease;
+    // Called as it is started, and as its free space is asked for when it
+    // has played all it was given, before it answers.
+    std::function<void()> onStart;
+    std::function<void()> onRunDry;
 };
 
-// The first device is of `first` kind; then `replacements` plain ones are there, then none.
+// The first device is of `first` kind; then `replacements` ones of `replacement` kind are there, then none.
 DeviceOpener FakeDevices(const std::shared_ptr<DeviceLog>& log, const TestClock& clock,
-                         const FakeDeviceKind& first = {}, int replacements = 0);
+                         const FakeDeviceKind& first = {}, int replacements = 0,
+                         const FakeDeviceKind& replacement = {});
 
 // A system without a device.
 std::unique_ptr<OutputDevice> OpenNoDevice(const PcmFormat&);

@@ -39,9 +39,8 @@ TEST(PlaybackState, WhatIsNotedOfAPlaceLeftMeanwhileCountsForNothing)
     };
 
     // Sent 10 ms back, into what is held, while the device plays on: a
-    // stretch decoded of the old place meanwhile is not taken, and once the
-    // seek is served from the queue, nor is the device's reading until it is
-    // fed from the new place.
+    // stretch decoded meanwhile counts only once the seek is served from the
+    // queue, and the device's reading not until it is fed from the new place.
     const std::uint64_t back = reached - 20;
     state.Seek(back, 0);
     EXPECT_FALSE(state.NoteDecoded(9'000));
@@ -49,20 +48,32 @@ TEST(PlaybackState, WhatIsNotedOfAPlaceLeftMeanwhileCountsForNothing)
     const std::optional<SeekRequest> served = state.TakeSeek();
     ASSERT_TRUE(served);
     state.NoteSeekServed(served->target, SeekServed::FromQueue, 0, 9'000);
+    EXPECT_EQ(state.Decoded().bytes, 9'000u);  // decoded meanwhile, and held: it counts once served
     state.NoteDeviceReading(DevicePosition{.frames = reached / 2 + 100, .time = clock.Now()});
     expectStandsAt(back, StreamActivity::Playing);
 
     // Sent before what is held, then on while the decoding thread serves
     // that seek: nothing is let go meanwhile.
-    ASSERT_TRUE(state.NoteHeldFrom(2'000));
-    state.Seek(1'000, 0);
-    expectStandsAt(1'000, StreamActivity::Stalled);
+    ASSERT_EQ(state.NoteKeptFrom(0), back);
+    state.Seek(500, 0);
+    expectStandsAt(500, StreamActivity::Stalled);
     const std::optional<SeekRequest> overtaken = state.TakeSeek();
     ASSERT_TRUE(overtaken);
+    EXPECT_TRUE(overtaken->reopen);
     state.Seek(6'000, 0);
-    EXPECT_FALSE(state.NoteHeldFrom(5'000));
+    EXPECT_FALSE(state.NoteKeptFrom(0));
     state.NoteSeekServed(overtaken->target, SeekServed::FromSourceAgain, 0, 0);
     expectStandsAt(6'000, StreamActivity::Stalled);
+
+    // Sent past what is decoded while decoding stands, and back to a place
+    // between: neither is held.
+    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromSourceAgain, 0, 0);
+    ASSERT_TRUE(state.NoteDecoded(8'000));
+    state.Seek(12'000, 0);
+    state.NoteSeekServed(state.TakeSeek().value().target, SeekServed::FromQueue, 0, 0);
+    expectStandsAt(12'000, StreamActivity::Stalled);
+    state.Seek(9'000, 0);
+    expectStandsAt(9'000, StreamActivity::Stalled);
 }
 
 // Paused and resumed between two turns of the feeding thread, the device

@@ -54,9 +54,9 @@ TEST(Playback, SilentClockRunsFromZeroAndStopsAtTheEnd)
     }
 }
 
-// Seeks ahead within what is held, and back before it (the source opened
-// again): the position reads the new place at once and never a time before
-// it, and the device drops what it held and is fed from there. Paused, the
+// Seeks ahead within what is held, and back into what is kept of what was
+// heard (the source not opened again): the position reads the new place at
+// once and never a time before it, and the device drops what it held and is fed from there. Paused, the
 // position stands exactly still and the device stops; a seek while paused
 // stays paused; resumed, both go on. On a device that took over from a lost
 // one, and on the real-time clock.
@@ -166,17 +166,42 @@ TEST(Playback, SeeksPausesAndResumes)
     }
 }
 
-// A 30 s piece on a clock that never moves: a destructor that waited for its end would never return.
+// Set as the thread that made it ends, a little after that thread's code returned.
+struct LastWords {
+    std::shared_ptr<std::atomic<bool>> said;
+    LastWords() = default;
+    LastWords(const LastWords&) = delete;
+    LastWords& operator=(const LastWords&) = delete;
+    ~LastWords()
+    {
+        std::this_thread::sleep_for(200ms);
+        *said = true;
+    }
+};
+
+// A 30 s piece on a clock that never moves: a destructor that waited for its
+// end would never return. A bounded wait for its end says it has ended only
+// once the decoding thread is gone, its last notifications run.
 TEST(Playback, EndsWhenDestroyedWhilePlaying)
 {
     const auto tone = Tone(44100, 2, 30.0);
     TestClock clock;
     auto log = std::make_shared<DeviceLog>();
+    auto gone = std::make_shared<std::atomic<bool>>(false);
     {
-        Playback playback(OpenTone(tone), InfoOf(*tone), AudioOutput::DefaultDevice, FakeDevices(log, clock),
-                          clock.Reader());
+        const SourceOpener open = OpenTone(tone);
+        Playback playback(
+            [=] {
+                thread_local LastWords words;
+                words.said = gone;
+                return open();
+            },
+            InfoOf(*tone), AudioOutput::DefaultDevice, FakeDevices(log, clock), clock.Reader());
         playback.Start();
         ASSERT_TRUE(WaitFor([&] { return playback.ClockInUse() == PositionClock::Device; }));
+        playback.RequestStop();
+        EXPECT_TRUE(playback.WaitStopped(10'000));
+        EXPECT_TRUE(*gone);
     }
     std::lock_guard lock(log->mutex);
     EXPECT_EQ(log->alive, 0);
