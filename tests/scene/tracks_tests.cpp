@@ -243,6 +243,8 @@ TEST(LoadTracksFile, TellsMissingReadAndRefusedApart)
     const TracksFile good = LoadTracksFile(L"tracks-folder\\good.txt");
     EXPECT_EQ(good.outcome, TracksFile::Outcome::Read);
     EXPECT_EQ(good.tracks.Count(), 1u);
+    // The example the package ships beside the shaders reads well.
+    EXPECT_EQ(LoadTracksFile(L"shaders\\tracks-example.txt").outcome, TracksFile::Outcome::Read);
     EXPECT_EQ(LoadTracksFile(L"tracks-folder\\none.txt").outcome, TracksFile::Outcome::Missing);
     EXPECT_EQ(LoadTracksFile(L"no-such-folder\\tracks.txt").outcome, TracksFile::Outcome::Missing);
 
