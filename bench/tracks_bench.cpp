@@ -85,7 +85,8 @@ int main()
 
     TrackPlayer player;
     player.Use(std::move(*read.tracks));
-    const double length = static_cast<double>(kKeyLimit / kTrackCount) * kKeySpacing;
+    const std::size_t keysPerTrack = kKeyLimit / kTrackCount;  // the last key's index in the longer tracks
+    const double length = static_cast<double>(keysPerTrack) * kKeySpacing;
     std::vector<float> playing;
     for (double t = 0.0; t < length + 1.0; t += 1.0 / 60.0) {
         playing.push_back(static_cast<float>(t));
