@@ -116,19 +116,27 @@ std::string NumberProblem(NumberRead read, std::string_view word)
     }
 }
 
-// The words of a line without its comment, split at spaces and tabs.
-std::vector<std::string_view> WordsOf(std::string_view line)
+// The words of a line without its comment, split at spaces and tabs; no
+// statement has more than three, so a fourth is kept only to be refused.
+struct Words {
+    std::array<std::string_view, 4> word;
+    std::size_t size = 0;
+
+    std::string_view operator[](std::size_t i) const { return word[i]; }
+};
+
+Words WordsOf(std::string_view line)
 {
     line = line.substr(0, line.find('#'));
-    std::vector<std::string_view> words;
+    Words words;
     std::size_t i = 0;
-    while (i < line.size()) {
+    while (i < line.size() && words.size < words.word.size()) {
         const std::size_t start = line.find_first_not_of(" \t", i);
         if (start == std::string_view::npos) {
             break;
         }
         const std::size_t end = std::min(line.find_first_of(" \t", start), line.size());
-        words.push_back(line.substr(start, end - start));
+        words.word[words.size++] = line.substr(start, end - start);
         i = end;
     }
     return words;
@@ -181,8 +189,8 @@ private:
         if (!IsUtf8(line)) {
             return "the line is not UTF-8";
         }
-        const std::vector<std::string_view> words = WordsOf(line);
-        if (words.empty()) {
+        const Words words = WordsOf(line);
+        if (words.size == 0) {
             return std::nullopt;
         }
         if (words[0] == "track") {
@@ -195,9 +203,9 @@ private:
         return ReadKeyLine(words);
     }
 
-    std::optional<std::string> ReadTrackLine(const std::vector<std::string_view>& words)
+    std::optional<std::string> ReadTrackLine(const Words& words)
     {
-        if (words.size() != 2) {
+        if (words.size != 2) {
             return "a track line is \"track NAME\"";
         }
         const std::string_view name = words[1];
@@ -227,9 +235,9 @@ private:
         return std::nullopt;
     }
 
-    std::optional<std::string> ReadKeyLine(const std::vector<std::string_view>& words)
+    std::optional<std::string> ReadKeyLine(const Words& words)
     {
-        if (words.size() > 3 || words.size() < 2) {
+        if (words.size > 3 || words.size < 2) {
             return "a key is \"TIME VALUE [HOW]\"";
         }
         if (tracks.tracks.empty()) {
@@ -242,7 +250,7 @@ private:
         if (const NumberRead read = ReadNumber(words[1], key.value); read != NumberRead::Good) {
             return NumberProblem(read, words[1]);
         }
-        if (words.size() == 3) {
+        if (words.size == 3) {
             const auto* how = std::find(kHowWords.begin(), kHowWords.end(), words[2]);
             if (how == kHowWords.end()) {
                 return "HOW is step, linear, smooth or ramp, not " + Quoted(words[2]);
