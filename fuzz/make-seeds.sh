@@ -17,7 +17,8 @@ install_missing_packages sox lame
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$OUT"
-mkdir -p "$OUT/audio" "$OUT/image_layout" "$OUT/capture_options" "$OUT/viewer_options" "$OUT/source_marker"
+mkdir -p "$OUT/audio" "$OUT/image_layout" "$OUT/capture_options" "$OUT/viewer_options" "$OUT/source_marker" \
+  "$OUT/tracks"
 
 # `value` as `bytes` little-endian bytes.
 little() {
@@ -110,4 +111,11 @@ viewer_seed non-ascii --monitor ２
 printf 'Z:\\work\\vexlar\\shaders\n' >"$OUT/source_marker/cross-build"
 printf 'C:\\Users\\you\\vexlar\\shaders\r\n' >"$OUT/source_marker/windows"
 printf '\\\\server\\share\\vexlar\\shaders' >"$OUT/source_marker/share"
+# Tracks files: the shipped example, every statement and HOW, and the
+# spellings an editor may save (a byte-order mark, CR LF, tabs, no last line end).
+cp "$ROOT/shaders/tracks-example.txt" "$OUT/tracks/example"
+printf 'track camera.x\n0 15 smooth\n8.5 -4.25 linear\n16 0\ntrack glow\n+1e1 2.5E-1 ramp\n20 .5 step\n' \
+  >"$OUT/tracks/hows"
+printf '\xEF\xBB\xBFtrack clear.g # green\r\n0\t0.5\r\n\r\n# end\r\ntrack time\r\n3 1e-3' >"$OUT/tracks/windows"
+printf 'track a\n6 1\n4.5 2\n' >"$OUT/tracks/refused"
 echo "Wrote $(find "$OUT" -type f | wc -l) seeds, $(du -sb "$OUT" | cut -f1) bytes, into $OUT"

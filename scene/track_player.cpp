@@ -54,8 +54,8 @@ float ValueAt(const std::vector<TrackKey>& keys, std::size_t key, double t)
 
 void TrackPlayer::Use(Tracks tracks)
 {
-    values_ = TrackValues{};
-    playing_.clear();
+    values = TrackValues{};
+    inForce.clear();
     std::size_t freeSlot = 0;
     for (Track& track : tracks.tracks) {
         Playing playing{std::move(track.keys)};
@@ -69,20 +69,20 @@ void TrackPlayer::Use(Tracks tracks)
         // is left out rather than read past its end.
         if (!playing.keys.empty() && playing.slot < kFreeTrackLimit) {
             if (playing.named) {
-                values_.namedInForce |= 1u << playing.slot;
+                values.namedInForce |= 1u << playing.slot;
             }
-            playing_.push_back(std::move(playing));
+            inForce.push_back(std::move(playing));
         }
     }
 }
 
 const TrackValues& TrackPlayer::ValuesAt(float t)
 {
-    for (Playing& playing : playing_) {
-        playing.cursor = FindKey(playing.keys, playing.cursor, t);
-        const float value = ValueAt(playing.keys, playing.cursor, t);
-        float* const slots = playing.named ? values_.named.data() : values_.free.data();
-        slots[playing.slot] = value;
+    for (Playing& track : inForce) {
+        track.cursor = FindKey(track.keys, track.cursor, t);
+        const float value = ValueAt(track.keys, track.cursor, t);
+        float* const slots = track.named ? values.named.data() : values.free.data();
+        slots[track.slot] = value;
     }
-    return values_;
+    return values;
 }

@@ -27,7 +27,7 @@ class TrackPlayer {
 public:
     // Replaces the tracks in force; empty Tracks{} is no tracks at all.
     void Use(Tracks tracks);
-    std::size_t Count() const { return playing_.size(); }
+    std::size_t Count() const { return inForce.size(); }
 
     // The values at time t (seconds of music).
     const TrackValues& ValuesAt(float t);
@@ -40,8 +40,8 @@ private:
         std::size_t slot = 0;  // in TrackValues::named or ::free
     };
 
-    TrackValues values_;
-    std::vector<Playing> playing_;
+    TrackValues values;
+    std::vector<Playing> inForce;
 };
 
 // The index of the key whose stretch holds t: the last key at or before t,

@@ -116,19 +116,27 @@ std::string NumberProblem(NumberRead read, std::string_view word)
     }
 }
 
-// The words of a line without its comment, split at spaces and tabs.
-std::vector<std::string_view> WordsOf(std::string_view line)
+// The words of a line without its comment, split at spaces and tabs; no
+// statement has more than three, so a fourth is kept only to be refused.
+struct Words {
+    std::array<std::string_view, 4> word;
+    std::size_t size = 0;
+
+    std::string_view operator[](std::size_t i) const { return word[i]; }
+};
+
+Words WordsOf(std::string_view line)
 {
     line = line.substr(0, line.find('#'));
-    std::vector<std::string_view> words;
+    Words words;
     std::size_t i = 0;
-    while (i < line.size()) {
+    while (i < line.size() && words.size < words.word.size()) {
         const std::size_t start = line.find_first_not_of(" \t", i);
         if (start == std::string_view::npos) {
             break;
         }
         const std::size_t end = std::min(line.find_first_of(" \t", start), line.size());
-        words.push_back(line.substr(start, end - start));
+        words.word[words.size++] = line.substr(start, end - start);
         i = end;
     }
     return words;
@@ -137,13 +145,13 @@ std::vector<std::string_view> WordsOf(std::string_view line)
 // Reads the text line by line; the first problem ends it.
 class TracksReader {
 public:
-    explicit TracksReader(std::string_view fileName) : fileName_(fileName) {}
+    explicit TracksReader(std::string_view name) : fileName(name) {}
 
     TracksRead Read(std::string_view text)
     {
         if (text.size() > kTracksFileByteLimit) {
             return {std::nullopt,
-                    std::string(fileName_) + ": the file is over 4 MiB (" + std::to_string(text.size()) + " bytes)"};
+                    std::string(fileName) + ": the file is over 4 MiB (" + std::to_string(text.size()) + " bytes)"};
         }
         if (text.starts_with(kByteOrderMark)) {
             text.remove_prefix(kByteOrderMark.size());
@@ -152,25 +160,25 @@ public:
             const std::size_t end = std::min(text.find('\n'), text.size());
             std::string_view line = text.substr(0, end);
             text.remove_prefix(std::min(end + 1, text.size()));
-            ++line_;
+            ++lineNumber;
             // CR LF line ends read as LF ones.
             if (line.ends_with('\r')) {
                 line.remove_suffix(1);
             }
             if (std::optional<std::string> problem = ReadLine(line)) {
-                return Refused(line_, *problem);
+                return Refused(lineNumber, *problem);
             }
         }
         if (std::optional<std::string> problem = EndOfTrack()) {
-            return Refused(trackLine_, *problem);
+            return Refused(trackLine, *problem);
         }
-        return {std::move(tracks_), {}};
+        return {std::move(tracks), {}};
     }
 
 private:
-    TracksRead Refused(std::size_t lineNumber, const std::string& problem) const
+    TracksRead Refused(std::size_t at, const std::string& problem) const
     {
-        return {std::nullopt, std::string(fileName_) + ":" + std::to_string(lineNumber) + ": " + problem};
+        return {std::nullopt, std::string(fileName) + ":" + std::to_string(at) + ": " + problem};
     }
 
     std::optional<std::string> ReadLine(std::string_view line)
@@ -181,8 +189,8 @@ private:
         if (!IsUtf8(line)) {
             return "the line is not UTF-8";
         }
-        const std::vector<std::string_view> words = WordsOf(line);
-        if (words.empty()) {
+        const Words words = WordsOf(line);
+        if (words.size == 0) {
             return std::nullopt;
         }
         if (words[0] == "track") {
@@ -195,9 +203,9 @@ private:
         return ReadKeyLine(words);
     }
 
-    std::optional<std::string> ReadTrackLine(const std::vector<std::string_view>& words)
+    std::optional<std::string> ReadTrackLine(const Words& words)
     {
-        if (words.size() != 2) {
+        if (words.size != 2) {
             return "a track line is \"track NAME\"";
         }
         const std::string_view name = words[1];
@@ -210,30 +218,29 @@ private:
             }
         }
         if (std::optional<std::string> problem = EndOfTrack()) {
-            line_ = trackLine_;  // told at the keyless track's own line
+            lineNumber = trackLine;  // told at the keyless track's own line
             return problem;
         }
-        for (std::size_t i = 0; i < tracks_.tracks.size(); ++i) {
-            if (tracks_.tracks[i].name == name) {
-                return "track " + std::string(name) + " is named twice, first on line " +
-                       std::to_string(trackLines_[i]);
+        for (std::size_t i = 0; i < tracks.tracks.size(); ++i) {
+            if (tracks.tracks[i].name == name) {
+                return "track " + std::string(name) + " is named twice, first on line " + std::to_string(trackLines[i]);
             }
         }
-        if (!NamedTrackOf(name) && ++freeTracks_ > kFreeTrackLimit) {
+        if (!NamedTrackOf(name) && ++freeTracks > kFreeTrackLimit) {
             return "more than 16 free tracks: " + std::string(name);
         }
-        tracks_.tracks.push_back({std::string(name), {}});
-        trackLines_.push_back(line_);
-        trackLine_ = line_;
+        tracks.tracks.push_back({std::string(name), {}});
+        trackLines.push_back(lineNumber);
+        trackLine = lineNumber;
         return std::nullopt;
     }
 
-    std::optional<std::string> ReadKeyLine(const std::vector<std::string_view>& words)
+    std::optional<std::string> ReadKeyLine(const Words& words)
     {
-        if (words.size() > 3 || words.size() < 2) {
+        if (words.size > 3 || words.size < 2) {
             return "a key is \"TIME VALUE [HOW]\"";
         }
-        if (tracks_.tracks.empty()) {
+        if (tracks.tracks.empty()) {
             return "a key before any track line";
         }
         TrackKey key{0.0, 0.0f, KeyHow::Step};
@@ -243,7 +250,7 @@ private:
         if (const NumberRead read = ReadNumber(words[1], key.value); read != NumberRead::Good) {
             return NumberProblem(read, words[1]);
         }
-        if (words.size() == 3) {
+        if (words.size == 3) {
             const auto* how = std::find(kHowWords.begin(), kHowWords.end(), words[2]);
             if (how == kHowWords.end()) {
                 return "HOW is step, linear, smooth or ramp, not " + Quoted(words[2]);
@@ -253,35 +260,35 @@ private:
         if (key.time < 0.0) {
             return "a key's time is not negative: " + std::string(words[0]);
         }
-        std::vector<TrackKey>& keys = tracks_.tracks.back().keys;
+        std::vector<TrackKey>& keys = tracks.tracks.back().keys;
         if (!keys.empty() && key.time <= keys.back().time) {
-            return "the keys' times must increase: " + std::string(words[0]) + " after " + lastTime_;
+            return "the keys' times must increase: " + std::string(words[0]) + " after " + lastTime;
         }
-        if (++keyCount_ > kKeyLimit) {
+        if (++keyCount > kKeyLimit) {
             return "more than 100000 keys in all";
         }
         keys.push_back(key);
-        lastTime_ = words[0];
+        lastTime = words[0];
         return std::nullopt;
     }
 
     // A track ends at the next track line or the end of the file.
     std::optional<std::string> EndOfTrack() const
     {
-        if (!tracks_.tracks.empty() && tracks_.tracks.back().keys.empty()) {
-            return "track " + tracks_.tracks.back().name + " has no keys";
+        if (!tracks.tracks.empty() && tracks.tracks.back().keys.empty()) {
+            return "track " + tracks.tracks.back().name + " has no keys";
         }
         return std::nullopt;
     }
 
-    std::string_view fileName_;
-    Tracks tracks_;
-    std::vector<std::size_t> trackLines_;  // each track's line, for a name given twice
-    std::size_t line_ = 0;                 // the line being read
-    std::size_t trackLine_ = 0;            // the current track's line
-    std::size_t freeTracks_ = 0;
-    std::size_t keyCount_ = 0;
-    std::string lastTime_;  // the current track's last key's time as written
+    std::string_view fileName;
+    Tracks tracks;
+    std::vector<std::size_t> trackLines;  // each track's line, for a name given twice
+    std::size_t lineNumber = 0;           // the line being read
+    std::size_t trackLine = 0;            // the current track's line
+    std::size_t freeTracks = 0;
+    std::size_t keyCount = 0;
+    std::string lastTime;  // the current track's last key's time as written
 };
 
 void AppendNumber(std::string& text, auto number)

@@ -21,19 +21,19 @@ TracksFile Refused(std::string message)
 
 class FileHandle {
 public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    explicit FileHandle(HANDLE opened) : handle(opened) {}
     ~FileHandle()
     {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
         }
     }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return handle_; }
+    HANDLE Get() const { return handle; }
 
 private:
-    HANDLE handle_;
+    HANDLE handle;
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the parsers of what the programs read: the audio header probe, the
 # audio file sources, the image container's layout, the capture options, the
-# demo's options and the build's marker of the source tree's shaders.
+# demo's options, the build's marker of the source tree's shaders and the
+# tracks file.
 #
 #   scripts/fuzz.sh [SECONDS]   fuzz each target for SECONDS (default 60)
 #   scripts/fuzz.sh --build     only build the targets
@@ -24,8 +25,8 @@ FUZZ_SOURCES=$VEXLAR_ROOT/fuzz
 
 # Each target and the committed seeds it starts from.
 declare -A seeds=([audio_header]=audio [audio_source]=audio [image_layout]=image_layout
-  [capture_options]=capture_options [viewer_options]=viewer_options [source_marker]=source_marker)
-targets=(audio_header audio_source image_layout capture_options viewer_options source_marker)
+  [capture_options]=capture_options [viewer_options]=viewer_options [source_marker]=source_marker [tracks]=tracks)
+targets=(audio_header audio_source image_layout capture_options viewer_options source_marker tracks)
 
 # shellcheck source=scripts/install-packages.sh
 source "$VEXLAR_ROOT/scripts/install-packages.sh"

@@ -125,4 +125,16 @@ code=$?
 check "capture.sh: bad options exit with 2 and leave no video" "2 no" "$code $([ -e "$work/bad.mp4" ] && echo yes || echo no)"
 check "... promptly" yes "$([ $((SECONDS - start)) -lt 90 ] && echo yes || echo no)"
 
+# A capture draws the run folder's tracks; a refused file is told and the
+# capture is the one without tracks.
+printf 'track clear.r\n0 1\ntrack clear.g\n0 0\ntrack clear.b\n0 1\n' >"$work/run/shaders/tracks.txt"
+capture --size 64x36 --from 1 --to 1.1 --fps 30 --out keyed.bgra
+check "tracks: the capture's background is the keyed one" "0 ff00ffff" "$code $(head -c 4 "$work/run/keyed.bgra" | xxd -p)"
+printf 'track clear.r\n0 1\n-1 0\n' >"$work/run/shaders/tracks.txt"
+capture --size 64x36 --from 1 --to 1.1 --fps 30 --out refused.bgra
+check "tracks: a refused file gives the capture without tracks and the message" "0 yes yes" \
+  "$code $(cmp -s "$work/run/a.bgra" "$work/run/refused.bgra" && echo yes || echo no) \
+$(mentions "vexlar-capture: shaders\tracks.txt:3: a key's time is not negative: -1")"
+rm "$work/run/shaders/tracks.txt"
+
 finish

@@ -35,7 +35,7 @@ vexlar-$version/shaders/ vexlar-$version/shaders/PSDefault.cso vexlar-$version/s
 vexlar-$version/shaders/VSDefault.cso vexlar-$version/shaders/VertexShader.cso \
 vexlar-$version/shaders/cube_pixel.hlsl vexlar-$version/shaders/cube_vertex.hlsl \
 vexlar-$version/shaders/object_constants.hlsli vexlar-$version/shaders/pyramid_pixel.hlsl \
-vexlar-$version/shaders/pyramid_vertex.hlsl vexlar-$version/textures/ \
+vexlar-$version/shaders/pyramid_vertex.hlsl vexlar-$version/shaders/tracks-example.txt vexlar-$version/textures/ \
 vexlar-$version/textures/grass.jpg vexlar-$version/vexlar-capture.exe vexlar-$version/vexlar.exe"
 check "the zip holds one folder with the program and its files" "$expected" "$(zipinfo -1 "$first" | xargs)"
 

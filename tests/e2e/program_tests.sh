@@ -161,4 +161,28 @@ else
   echo "SKIP the change of sink: no sound server of the test command (scripts/test.sh starts one)"
 fi
 
+# Tracks read at start from shaders/tracks.txt. Without music the frame stays
+# at t = -1, before every key: a track's value there is its first key's.
+start_with_tracks() {
+  prepare music.mp3
+  printf '%b' "$1" >"$work/run/shaders/tracks.txt"
+  (cd "$work/run" && exec timeout 60 wine vexlar.exe 2>"$work/tracks-err") &
+  program=$!
+  wait_for_first_frames
+}
+if start_with_tracks 'track clear.g\n0 0.8\n'; then
+  check "a tracks file at start keys the background" 204 "$(corner_green)"
+  hold_escape; wait_for_exit
+else
+  check "the program opens its window with a tracks file" yes no
+fi
+if start_with_tracks 'track clear.g\n0 0.8 cubic\n'; then
+  check "a refused tracks file at start: today's background, and the message on standard error" "11 yes" \
+    "$(corner_green) $(grep -qF 'shaders\tracks.txt:2: HOW is step, linear, smooth or ramp, not "cubic"' \
+      "$work/tracks-err" && echo yes || echo no)"
+  hold_escape; wait_for_exit
+else
+  check "the program opens its window with a refused tracks file" yes no
+fi
+
 finish

@@ -69,11 +69,13 @@ TEST(ReadTracks, ReadsNumbersTheSameWhateverTheLocale)
 {
     // A locale whose decimal separator is a comma; a parser that follows it
     // reads "8.5" as 8.
+    // NOLINTBEGIN(concurrency-mt-unsafe): the suite runs on one thread
     const std::string before = std::setlocale(LC_ALL, nullptr);
     const bool changed =
         std::setlocale(LC_ALL, "German_Germany.1252") != nullptr || std::setlocale(LC_ALL, "de-DE") != nullptr;
     const Tracks tracks = MustRead("track a\n0.25 8.5\n");
     std::setlocale(LC_ALL, before.c_str());
+    // NOLINTEND(concurrency-mt-unsafe)
     ASSERT_TRUE(changed);
     EXPECT_EQ(tracks.tracks[0].keys[0].time, 0.25);
     EXPECT_EQ(tracks.tracks[0].keys[0].value, 8.5f);
@@ -187,6 +189,7 @@ TEST(TrackValue, EachHowAtAndBetweenItsKeysAndBeyondTheEnds)
 TEST(TrackValue, FoundFromAnyCursorAsTheTimePlaysOnOrJumps)
 {
     std::vector<TrackKey> keys;
+    keys.reserve(1000);
     for (int i = 0; i < 1000; ++i) {
         keys.push_back({0.5 * i + 2.0, float(i), KeyHow::Step});
     }
@@ -240,6 +243,8 @@ TEST(LoadTracksFile, TellsMissingReadAndRefusedApart)
     const TracksFile good = LoadTracksFile(L"tracks-folder\\good.txt");
     EXPECT_EQ(good.outcome, TracksFile::Outcome::Read);
     EXPECT_EQ(good.tracks.Count(), 1u);
+    // The example the package ships beside the shaders reads well.
+    EXPECT_EQ(LoadTracksFile(L"shaders\\tracks-example.txt").outcome, TracksFile::Outcome::Read);
     EXPECT_EQ(LoadTracksFile(L"tracks-folder\\none.txt").outcome, TracksFile::Outcome::Missing);
     EXPECT_EQ(LoadTracksFile(L"no-such-folder\\tracks.txt").outcome, TracksFile::Outcome::Missing);
 
