@@ -52,9 +52,11 @@ for size in $sizes; do
 done
 
 # The pixels of the screen, or of its part WxH+X+Y, that differ from the
-# reference of that size, once they are none or after twenty seconds.
+# reference of that size, once they are none or after SECONDS (20): a minute
+# for a program's first picture, which a busy machine's Wine may take that long
+# to start and draw.
 wrong_pixels() {
-  local size count end=$((SECONDS + 20))
+  local size count end=$((SECONDS + ${2:-20}))
   while [ $SECONDS -lt $end ]; do
     xwd -root -silent | /usr/bin/convert xwd:- ${1:+-crop "$1" +repage} "$work/shot.png"
     size=$(identify -format '%wx%h' "$work/shot.png")
@@ -107,7 +109,7 @@ wait_for_windows_layout() {
 start_program() {
   wait_for_windows_layout
   wine display_layout.exe store >/dev/null
-  (exec timeout 90 wine vexlar.exe "$@") &
+  (exec timeout 240 wine vexlar.exe "$@") &
   program=$!
 }
 
@@ -121,7 +123,7 @@ end_program() {
 
 arrange_monitors --output DUMMY1 --mode 1280x720 --left-of DUMMY0
 start_program
-check "a monitor left of the primary: the picture fills both" 0 "$(wrong_pixels)"
+check "a monitor left of the primary: the picture fills both" 0 "$(wrong_pixels "" 60)"
 check "maximised, the window is maximised" zoomed "$(wine display_layout.exe maximise | tr -d '\r')"
 check "maximised, the window still covers both monitors" 0 "$(stays_right)"
 arrange_monitors --output DUMMY1 --off
@@ -133,7 +135,7 @@ arrange_monitors --output DUMMY0 --mode 1280x720
 
 arrange_monitors --output DUMMY1 --mode 1280x720 --above DUMMY0
 start_program
-check "a monitor above the primary: the picture fills both" 0 "$(wrong_pixels)"
+check "a monitor above the primary: the picture fills both" 0 "$(wrong_pixels "" 60)"
 arrange_monitors --output DUMMY1 --off
 sleep 1
 arrange_monitors --output DUMMY1 --mode 1280x720 --right-of DUMMY0
@@ -161,7 +163,7 @@ picture_area() {
 arrange_monitors --output DUMMY1 --mode 1280x720 --right-of DUMMY0
 start_program --monitor 2
 check "--monitor 2 covers the second monitor only" "1280x720+1280+0" "$(picture_area)"
-check "--monitor 2: the picture on it" 0 "$(wrong_pixels 1280x720+1280+0)"
+check "--monitor 2: the picture on it" 0 "$(wrong_pixels 1280x720+1280+0 60)"
 arrange_monitors --output DUMMY1 --off
 check "--monitor 2 taken away: the picture on the primary" 0 "$(wrong_pixels)"
 end_program "--monitor 2"
@@ -169,7 +171,7 @@ end_program "--monitor 2"
 start_program --windowed 800x450
 area=$(picture_area)
 check "--windowed 800x450: the client area's size" 800x450 "${area%%+*}"
-check "--windowed 800x450: the picture in it" 0 "$(wrong_pixels "$area")"
+check "--windowed 800x450: the picture in it" 0 "$(wrong_pixels "$area" 60)"
 IFS=+ read -r _ x y <<<"$area"
 end_program "--windowed" $((x + 10)) $((y + 10))
 
