@@ -2,18 +2,12 @@
 
 #include "demo/command_line.h"
 #include "demo/shader_sources.h"
+#include "demo/shader_watch.h"
 #include "platform/unicode_text.h"
 #include "scene/tracks_file.h"
 
 #include <algorithm>
 #include <utility>
-
-namespace {
-
-// As for the shaders: the second step of an editor's save comes within it.
-constexpr std::uint64_t kSettleMs = 250;
-
-}  // namespace
 
 AuthorTracks::AuthorTracks(const std::wstring& folder) : path(folder + L"\\tracks.txt")
 {
@@ -42,7 +36,7 @@ void AuthorTracks::Load(std::uint64_t nowMs, bool settled, TrackPlayer& player)
 {
     TracksFile file = LoadTracksFile(path);
     if (file.outcome != TracksFile::Outcome::Read && !settled) {
-        settleAtMs = nowMs + kSettleMs;
+        settleAtMs = nowMs + kSaveSettleMs;
         return;
     }
     settleAtMs.reset();

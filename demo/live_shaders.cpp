@@ -13,9 +13,6 @@ namespace {
 
 // A file that cannot be read now is tried again this often.
 constexpr std::uint64_t kTryAgainMs = 50;
-// How long a failure waits for the next save before it is told: the second
-// step of an editor's save comes within it.
-constexpr std::uint64_t kSettleMs = 250;
 // How long a file may stay locked before that is told.
 constexpr std::uint64_t kBusyMs = 1000;
 
@@ -118,7 +115,7 @@ void LiveShaders::CompilePending(LiveMaterial& material, std::uint64_t nowMs)
         source->newest = std::move(compile.code);
         if (compile.outcome == Outcome::Failed || compile.outcome == Outcome::Unreadable) {
             source->held = compile.message;
-            source->tellAtMs = nowMs + kSettleMs;
+            source->tellAtMs = nowMs + kSaveSettleMs;
         } else if (compile.outcome == Outcome::Compiled) {
             source->error = {};
         }

@@ -16,6 +16,11 @@
 #include <string>
 #include <vector>
 
+// How long a file that fails to read or compile waits for the next save
+// before the failure is told: the second step of an editor's save (a rename,
+// or the write after a truncation) comes within it.
+inline constexpr std::uint64_t kSaveSettleMs = 250;
+
 // Whether the author's mode reads a file of this name: a .hlsl or .hlsli
 // file, or tracks.txt (in any case of the letters).
 bool IsWatchedFile(const std::wstring& name);

@@ -51,8 +51,9 @@ bool IsUtf8(std::string_view text)
     return true;
 }
 
-// A word of the file in quotes, cut short and with control bytes shown as '?'.
-std::string Quoted(std::string_view word)
+// A word of the file as a message shows it: cut short, with control bytes
+// shown as '?'.
+std::string Shown(std::string_view word)
 {
     std::size_t end = word.size();
     if (end > kQuotedByteLimit) {
@@ -62,13 +63,17 @@ std::string Quoted(std::string_view word)
             --end;
         }
     }
-    std::string quoted = "\"";
+    std::string shown;
     for (const char c : word.substr(0, end)) {
         const auto byte = static_cast<unsigned char>(c);
-        quoted += byte < 0x20 || byte == 0x7F ? '?' : c;
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
     }
-    quoted += end < word.size() ? "...\"" : "\"";
-    return quoted;
+    return end < word.size() ? shown + "..." : shown;
+}
+
+std::string Quoted(std::string_view word)
+{
+    return "\"" + Shown(word) + "\"";
 }
 
 bool IsNameCharacter(char c)
@@ -258,11 +263,11 @@ private:
             key.how = static_cast<KeyHow>(how - kHowWords.begin());
         }
         if (key.time < 0.0) {
-            return "a key's time is not negative: " + std::string(words[0]);
+            return "a key's time is not negative: " + Shown(words[0]);
         }
         std::vector<TrackKey>& keys = tracks.tracks.back().keys;
         if (!keys.empty() && key.time <= keys.back().time) {
-            return "the keys' times must increase: " + std::string(words[0]) + " after " + lastTime;
+            return "the keys' times must increase: " + Shown(words[0]) + " after " + Shown(lastTime);
         }
         if (++keyCount > kKeyLimit) {
             return "more than 100000 keys in all";
