@@ -3,7 +3,6 @@
 #include "demo/shader_sources.h"
 #include "platform/unicode_text.h"
 
-#include <filesystem>
 #include <list>
 #include <string_view>
 #include <utility>
@@ -51,6 +50,24 @@ private:
     const std::wstring folder;
     std::list<std::string> opened;  // a list, so earlier texts never move
 };
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// How much of `path` names its drive ("C:") or its server ("\\server").
+std::size_t RootNameLength(const std::wstring& path)
+{
+    if (path.size() >= 2 && path[1] == L':') {
+        return 2;
+    }
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        const std::size_t end = path.find_first_of(L"\\/", 2);
+        return end == std::wstring::npos ? path.size() : end;
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -105,9 +122,19 @@ FileRead ReadWholeFile(const std::wstring& path, std::string& text)
 
 std::wstring IncludePath(const std::wstring& folder, const std::string& name)
 {
-    // As the build's own compiler joins them: a full path replaces the folder,
-    // one from the drive's root keeps the folder's drive.
-    return (std::filesystem::path(folder) / std::filesystem::path(Utf16FromUtf8(name))).wstring();
+    // As the build's own compiler joins them: a name with its drive or server
+    // stands for itself, one from the root keeps the folder's drive.
+    std::wstring include = Utf16FromUtf8(name);
+    if (RootNameLength(include) > 0) {
+        return include;
+    }
+    if (!include.empty() && IsSeparator(include[0])) {
+        return folder.substr(0, RootNameLength(folder)) + include;
+    }
+    if (folder.empty() || IsSeparator(folder.back())) {
+        return folder + include;
+    }
+    return folder + L'\\' + include;
 }
 
 ShaderCompiler::ShaderCompiler()

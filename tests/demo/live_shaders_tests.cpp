@@ -332,6 +332,12 @@ TEST(LiveShaders, SavesInTwoStepsPassQuietlyAndUnreadableFilesAreTold)
     Look(watched);
     EXPECT_EQ(shaders.Error(), "");
     EXPECT_EQ(shaders.Compiled(), 3u);
+    // Joined as the build's compiler joins them.
+    EXPECT_EQ(IncludePath(L"C:\\work\\shaders", "a/b.hlsli"), L"C:\\work\\shaders\\a/b.hlsli");
+    EXPECT_EQ(IncludePath(L"C:\\work\\shaders\\", "b.hlsli"), L"C:\\work\\shaders\\b.hlsli");
+    EXPECT_EQ(IncludePath(L"C:\\work\\shaders", "\\common\\b.hlsli"), L"C:\\common\\b.hlsli");
+    EXPECT_EQ(IncludePath(L"C:\\work\\shaders", "D:\\b.hlsli"), L"D:\\b.hlsli");
+    EXPECT_EQ(IncludePath(L"C:\\work", "\\\\server\\share\\b.hlsli"), L"\\\\server\\share\\b.hlsli");
 
     Write(pixel, "#include \"a|b.hlsli\"\nfloat4 main() : SV_Target { return 0; }\n");
     Look(watched);
