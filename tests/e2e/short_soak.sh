@@ -8,10 +8,10 @@
 # short run on a busy machine reads as up to 1080 MB an hour
 # (docs/benchmarks.md), while a stream that kept all it heard would grow
 # about 600 MB an hour; no bound tells the two apart in two and a half
-# minutes. The audio tests' looping-stream bound test guards the stream's
-# memory instead. The loop's seams are told, not judged: beside the suites
-# the screen shows the picture about 0.2 s late, which the soak alone does
-# not see (bench/soak.sh --check judges them).
+# minutes. Playback.HoldsOnlyWhatIsKeptAndAFewSecondsOfALoopingFile (the
+# audio tests) guards the stream's memory instead. The loop's seams are
+# told, not judged: beside the suites the screen shows the picture about
+# 0.2 s late, which the soak alone does not see (bench/soak.sh --check judges them).
 # The test command starts it beside the suites, before ctest ("start"); its
 # ctest entry, run last, waits for it and tells what it printed ("result").
 # Run by hand without the test command, that entry runs it itself.
