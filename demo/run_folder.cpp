@@ -11,15 +11,10 @@ constexpr std::size_t kLongestPath = 32768;
 
 constexpr std::wstring_view kLongPathPrefix = L"\\\\?\\";
 
-bool IsSeparator(wchar_t c)
-{
-    return c == L'\\' || c == L'/';
-}
-
 // A drive path such as "C:\..." behind the long-path prefix.
 bool IsDrivePath(std::wstring_view path)
 {
-    return path.size() >= 3 && path[1] == L':' && IsSeparator(path[2]);
+    return path.size() >= 3 && path[1] == L':' && IsPathSeparator(path[2]);
 }
 
 std::wstring ExecutablePath()
@@ -52,7 +47,7 @@ std::wstring FolderOfFile(std::wstring_view filePath)
         filePath.remove_prefix(kLongPathPrefix.size());
     }
     std::size_t end = filePath.size();
-    while (end > 0 && !IsSeparator(filePath[end - 1])) {
+    while (end > 0 && !IsPathSeparator(filePath[end - 1])) {
         --end;
     }
     if (end == 0) {
@@ -75,4 +70,9 @@ bool UseExecutableFolderAsWorkingDirectory()
 {
     const std::wstring folder = ExecutableFolder();
     return !folder.empty() && SetCurrentDirectoryW(folder.c_str()) != 0;
+}
+
+bool IsPathSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
 }

@@ -3,6 +3,9 @@
 #include <string>
 #include <string_view>
 
+// Whether c separates the parts of a Windows path: '\\' or '/'.
+bool IsPathSeparator(wchar_t c);
+
 // The folder of a file named by a Windows path, as the working directory
 // takes it: a root keeps its separator ("C:\"), the long-path prefix of a
 // drive path is dropped, and a bare file name gives an empty string.

@@ -1,5 +1,6 @@
 #include "demo/shader_compiler.h"
 
+#include "demo/run_folder.h"
 #include "demo/shader_sources.h"
 #include "platform/unicode_text.h"
 
@@ -51,18 +52,13 @@ private:
     std::list<std::string> opened;  // a list, so earlier texts never move
 };
 
-bool IsSeparator(wchar_t c)
-{
-    return c == L'\\' || c == L'/';
-}
-
 // How much of `path` names its drive ("C:") or its server ("\\server").
 std::size_t RootNameLength(const std::wstring& path)
 {
     if (path.size() >= 2 && path[1] == L':') {
         return 2;
     }
-    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         const std::size_t end = path.find_first_of(L"\\/", 2);
         return end == std::wstring::npos ? path.size() : end;
     }
@@ -128,10 +124,10 @@ std::wstring IncludePath(const std::wstring& folder, const std::string& name)
     if (RootNameLength(include) > 0) {
         return include;
     }
-    if (!include.empty() && IsSeparator(include[0])) {
+    if (!include.empty() && IsPathSeparator(include[0])) {
         return folder.substr(0, RootNameLength(folder)) + include;
     }
-    if (folder.empty() || IsSeparator(folder.back())) {
+    if (folder.empty() || IsPathSeparator(folder.back())) {
         return folder + include;
     }
     return folder + L'\\' + include;
