@@ -20,8 +20,11 @@ check_formatting
 # The second compiler: clang-tidy over every file, as the formatting check
 # fails on any finding. It reads the sources while the build and the suite run,
 # at the lowest priority: the suite's checks spend much of their time waiting
-# on Wine, and tidy takes only the processor time they leave. Its report comes
-# after the suite's. Skipped while VEXLAR_TARGETS limits the run to one area.
+# on Wine, and tidy takes only the processor time they leave. Once the suite
+# has ended it gets its normal priority back: beside other busy programs the
+# lowest priority gets almost nothing, and the run would wait on it for hours.
+# Its report comes after the suite's. Skipped while VEXLAR_TARGETS limits the
+# run to one area.
 # shellcheck source=scripts/tidy.sh
 source "$VEXLAR_ROOT/scripts/tidy.sh"
 tidy_pid=""
@@ -71,6 +74,9 @@ ctest --output-on-failure --timeout 120 "$@" || suite=$?
 echo "The suite ended $SECONDS s from the start"
 tidy=0
 if [ -n "$tidy_pid" ]; then
+  if ! renice -n 0 -g "$tidy_pid" >/dev/null 2>&1; then
+    echo "clang-tidy stays at the lowest priority: raising it again needs root" >&2
+  fi
   wait "$tidy_pid" || tidy=$?
   tidy_pid=""
   cat "$tidy_log"
